@@ -1,0 +1,63 @@
+// Cutting the decoded text into numbered lines, White_Space trimming, and classify.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace varnok {
+
+// Unicode White_Space: U+0009–U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000–U+200A,
+// U+2028, U+2029, U+202F, U+205F, U+3000.
+[[nodiscard]] bool is_white_space(char32_t c) noexcept;
+
+// Trimming of White_Space on UTF-8 text; the results view the argument.
+[[nodiscard]] std::string_view trim(std::string_view s) noexcept;
+[[nodiscard]] std::string_view trim_left(std::string_view s) noexcept;
+[[nodiscard]] std::string_view trim_right(std::string_view s) noexcept;
+// True when s is empty after trimming.
+[[nodiscard]] inline bool is_blank(std::string_view s) noexcept { return trim(s).empty(); }
+
+// Yields the raw lines of a text: split at LF, a CR directly before the LF removed, a
+// final piece after the last LF only if non-empty. Line numbers count every raw line
+// from 1. Views into the text.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view text) noexcept : rest_(text) {}
+  // The next raw line, or false at the end.
+  [[nodiscard]] bool next(std::string_view& line) noexcept;
+  // Number of the line last returned by next().
+  [[nodiscard]] std::uint64_t lineno() const noexcept { return lineno_; }
+
+ private:
+  std::string_view rest_;
+  std::uint64_t lineno_ = 0;
+  bool done_ = false;
+};
+
+enum class LineKind : std::uint8_t {
+  Exchange,       // 1CClientBankExchange
+  AccountStart,   // СекцияРасчСчет
+  AccountEnd,     // КонецРасчСчет
+  DocumentStart,  // СекцияДокумент=<kind>
+  DocumentEnd,    // КонецДокумента
+  FileEnd,        // КонецФайла
+  Attribute,      // key=value
+};
+
+// A classified line. For Attribute: key and value (trimmed). For DocumentStart: value is
+// the kind (left-trimmed). Views into the line.
+struct ClassifiedLine {
+  LineKind kind;
+  std::string_view key;
+  std::string_view value;
+};
+
+// Classifies a trimmed, non-blank line; nullopt when it is unrecognised.
+[[nodiscard]] std::optional<ClassifiedLine> classify(std::string_view trimmed) noexcept;
+
+// The display text of a section line ("СекцияДокумент=" + kind for DocumentStart).
+[[nodiscard]] std::string display(const ClassifiedLine& line);
+
+}  // namespace varnok

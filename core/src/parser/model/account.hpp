@@ -1,0 +1,54 @@
+// Account sections: one Interval per section, grouped into Accounts by number.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "parser/model/amount.hpp"
+#include "parser/model/date.hpp"
+
+namespace varnok {
+
+// One account section. Equality is field-wise with numeric amounts.
+struct Interval {
+  Date date_start;
+  std::optional<Date> date_end;
+  Amount start_amount;
+  std::optional<Amount> end_amount;
+  std::optional<Amount> total_income;
+  std::optional<Amount> total_expense;
+
+  friend bool operator==(const Interval&, const Interval&) = default;
+};
+
+// intervals are sorted by date_start; equal start dates keep arrival order.
+struct Account {
+  std::string number;
+  std::vector<Interval> intervals;
+};
+
+// Accounts in order of first appearance, looked up by exact number.
+class AccountMap {
+ public:
+  [[nodiscard]] Account* find(std::string_view number) noexcept;
+  [[nodiscard]] const Account* find(std::string_view number) const noexcept;
+  // Appends a new account; the number must not be present yet.
+  Account& append(std::string number, Interval first);
+
+  [[nodiscard]] std::size_t size() const noexcept { return accounts_.size(); }
+  [[nodiscard]] bool empty() const noexcept { return accounts_.empty(); }
+  [[nodiscard]] std::span<const Account> items() const noexcept { return accounts_; }
+  // For consuming the accounts (moving numbers and intervals out).
+  [[nodiscard]] std::span<Account> items_for_move() noexcept { return accounts_; }
+
+ private:
+  std::vector<Account> accounts_;
+  std::unordered_map<std::string, std::size_t> index_;
+};
+
+}  // namespace varnok

@@ -1,0 +1,55 @@
+// An insertion-ordered string map for the header and for a section's attributes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace varnok {
+
+// Keys compare as exact bytes. Setting a key that is present replaces its value in
+// place: the entry keeps its first position and the last value wins. Lookups are
+// hashed. clear() keeps the storage, so one object reused for every section of a
+// read allocates only when a text outgrows what an earlier section left behind.
+class Attributes {
+ public:
+  struct Entry {
+    std::string key;
+    std::string value;
+    friend bool operator==(const Entry&, const Entry&) = default;
+  };
+
+  Attributes() = default;
+  Attributes(std::initializer_list<std::pair<std::string_view, std::string_view>> items);
+
+  // Inserts or replaces; copies both texts.
+  void set(std::string_view key, std::string_view value);
+  // The value stored under key, or nullptr. Valid until the next change.
+  [[nodiscard]] const std::string* find(std::string_view key) const noexcept;
+  // Removes every entry; keeps capacity.
+  void clear() noexcept;
+
+  [[nodiscard]] std::size_t size() const noexcept { return size_; }
+  [[nodiscard]] bool empty() const noexcept { return size_ == 0; }
+  // The entries in insertion order.
+  [[nodiscard]] std::span<const Entry> entries() const noexcept { return {entries_.data(), size_}; }
+  // Mutable entries, for moving texts out; keys must not be changed through them.
+  [[nodiscard]] std::span<Entry> entries_for_move() noexcept { return {entries_.data(), size_}; }
+
+  [[nodiscard]] const Entry* begin() const noexcept { return entries_.data(); }
+  [[nodiscard]] const Entry* end() const noexcept { return entries_.data() + size_; }
+
+  friend bool operator==(const Attributes& a, const Attributes& b) noexcept;
+
+ private:
+  std::vector<Entry> entries_;   // [0, size_) live; the rest is spare storage for reuse
+  std::size_t size_ = 0;
+  std::vector<std::uint32_t> index_;  // open addressing: 0 empty, else entry index + 1
+};
+
+}  // namespace varnok
