@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -30,7 +31,17 @@ struct Interval {
 struct Account {
   std::string number;
   std::vector<Interval> intervals;
+
+  friend bool operator==(const Account&, const Account&) = default;
 };
+
+namespace detail {
+// Lets the index be searched with a string_view, without building a std::string.
+struct TransparentStringHash {
+  using is_transparent = void;
+  [[nodiscard]] std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+};
+}  // namespace detail
 
 // Accounts in order of first appearance, looked up by exact number.
 class AccountMap {
@@ -48,7 +59,7 @@ class AccountMap {
 
  private:
   std::vector<Account> accounts_;
-  std::unordered_map<std::string, std::size_t> index_;
+  std::unordered_map<std::string, std::size_t, detail::TransparentStringHash, std::equal_to<>> index_;
 };
 
 }  // namespace varnok

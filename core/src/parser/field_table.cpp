@@ -1,0 +1,136 @@
+// The document key table and its lookup: a perfect hash found at compile time.
+#include "parser/field_table.hpp"
+
+#include <cstdint>
+
+namespace varnok {
+
+namespace {
+constexpr FieldType kText = FieldType::Text;
+constexpr FieldType kOptional = FieldType::OptionalText;
+constexpr FieldType kDate = FieldType::RequiredDate;
+constexpr FieldType kOptionalDate = FieldType::OptionalDate;
+constexpr FieldType kAmount = FieldType::Amount;
+}  // namespace
+
+constexpr std::array<FieldInfo, kDocumentFieldCount> kDocumentFields{{
+    {"Номер", "doc_number", kText},
+    {"СекцияДокумент", "doc_type", kText},
+    {"ВидОплаты", "payment_type", kOptional},
+    {"Дата", "doc_date", kDate},
+    {"НазначениеПлатежа", "purpose", kText},
+    {"Очередность", "ordering", kOptional},
+    {"Сумма", "amount", kAmount},
+    {"ПлательщикИНН", "counterparty_inn", kText},
+    {"ПлательщикКПП", "counterparty_kpp", kOptional},
+    {"ПлательщикБИК", "counterparty_bic", kText},
+    {"ПлательщикБанк1", "counterparty_bank1", kText},
+    {"ПлательщикСчет", "counterparty_account", kText},
+    {"Плательщик", "counterparty", kOptional},
+    {"Плательщик1", "counterparty_1", kOptional},
+    {"ДатаСписано", "outcome_date", kOptionalDate},
+    {"ПлательщикРасчСчет", "counterparty_ras_account", kOptional},
+    {"ПлательщикКорсчет", "counterparty_cor_account", kOptional},
+    {"ПолучательИНН", "payee_inn", kText},
+    {"Получатель", "payee", kOptional},
+    {"ПолучательСчет", "payee_account", kText},
+    {"ПолучательКПП", "payee_kpp", kOptional},
+    {"ПолучательБИК", "payee_bic", kText},
+    {"ПолучательБанк1", "payee_bank1", kText},
+    {"ПолучательРасчСчет", "payee_ras_account", kOptional},
+    {"ПолучательКорсчет", "payee_cor_account", kOptional},
+    {"ДатаПоступило", "income_date", kOptionalDate},
+    {"Плательщик2", "counterparty_2", kOptional},
+    {"Плательщик3", "counterparty_3", kOptional},
+    {"Плательщик4", "counterparty_4", kOptional},
+    {"ПлательщикБанк2", "counterparty_bank2", kOptional},
+    {"Получатель1", "payee_1", kOptional},
+    {"Получатель2", "payee_2", kOptional},
+    {"Получатель3", "payee_3", kOptional},
+    {"Получатель4", "payee_4", kOptional},
+    {"ПолучательБанк2", "payee_bank2", kOptional},
+    {"ВидПлатежа", "payment_kind", kOptional},
+    {"СрокПлатежа", "payment_deadline", kOptional},
+    {"Код", "uin", kOptional},
+    {"КодНазПлатежа", "purpose_code", kOptional},
+    {"НазначениеПлатежа1", "purpose_1", kOptional},
+    {"НазначениеПлатежа2", "purpose_2", kOptional},
+    {"НазначениеПлатежа3", "purpose_3", kOptional},
+    {"НазначениеПлатежа4", "purpose_4", kOptional},
+    {"НазначениеПлатежа5", "purpose_5", kOptional},
+    {"НазначениеПлатежа6", "purpose_6", kOptional},
+    {"СтатусСоставителя", "compiler_status", kOptional},
+    {"ПоказательКБК", "kbk", kOptional},
+    {"ОКАТО", "okato", kOptional},
+    {"ПоказательОснования", "tax_basis", kOptional},
+    {"ПоказательПериода", "tax_period", kOptional},
+    {"ПоказательНомера", "tax_number", kOptional},
+    {"ПоказательДаты", "tax_date", kOptional},
+    {"ПоказательТипа", "tax_type", kOptional},
+}};
+
+namespace {
+
+// The shortest key is "Код" (6 bytes); the probe below reads byte 3 and the last three.
+constexpr std::size_t kMinKeyBytes = [] {
+  std::size_t n = SIZE_MAX;
+  for (const auto& f : kDocumentFields) n = f.key.size() < n ? f.key.size() : n;
+  return n;
+}();
+constexpr std::size_t kMaxKeyBytes = [] {
+  std::size_t n = 0;
+  for (const auto& f : kDocumentFields) n = f.key.size() > n ? f.key.size() : n;
+  return n;
+}();
+static_assert(kMinKeyBytes >= 4);
+
+// Length, byte 3 and the last and third-to-last bytes tell all 53 keys apart (the keys
+// share long prefixes such as Плательщик/Получатель and end in digits 1 … 6). A candidate
+// found through them is then compared in full, so any other text misses.
+constexpr std::uint64_t probe(std::string_view key) noexcept {
+  const auto byte = [key](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(key[i])}; };
+  const std::size_t n = key.size();
+  return n | byte(3) << 8 | byte(n - 1) << 16 | byte(n - 3) << 24;
+}
+
+constexpr unsigned kSlotBits = 8;
+constexpr std::size_t kSlotCount = std::size_t{1} << kSlotBits;
+
+constexpr std::size_t slot_of(std::string_view key, std::uint64_t seed) noexcept {
+  return static_cast<std::size_t>((probe(key) * seed) >> (64 - kSlotBits));
+}
+
+struct KeyIndex {
+  std::uint64_t seed = 0;                     // 0: no collision-free seed was found
+  std::array<std::uint8_t, kSlotCount> slot{}; // 0 empty, else field index + 1
+};
+
+// Tries odd multipliers until every key lands in its own slot.
+constexpr KeyIndex make_key_index() {
+  std::uint64_t seed = 0x9E3779B97F4A7C15u;
+  for (int attempt = 0; attempt < 10000; ++attempt, seed += 0x3C6EF372FE94F82Au) {
+    KeyIndex index{seed, {}};
+    bool collision = false;
+    for (std::size_t f = 0; f < kDocumentFieldCount && !collision; ++f) {
+      auto& s = index.slot[slot_of(kDocumentFields[f].key, seed)];
+      collision = s != 0;
+      s = static_cast<std::uint8_t>(f + 1);
+    }
+    if (!collision) return index;
+  }
+  return {};
+}
+
+constexpr KeyIndex kKeyIndex = make_key_index();
+static_assert(kKeyIndex.seed != 0, "no perfect hash seed for the document keys");
+
+}  // namespace
+
+std::optional<DocumentField> find_document_field(std::string_view key) noexcept {
+  if (key.size() < kMinKeyBytes || key.size() > kMaxKeyBytes) return std::nullopt;
+  const std::uint8_t entry = kKeyIndex.slot[slot_of(key, kKeyIndex.seed)];
+  if (entry == 0 || kDocumentFields[entry - 1].key != key) return std::nullopt;
+  return static_cast<DocumentField>(entry - 1);
+}
+
+}  // namespace varnok

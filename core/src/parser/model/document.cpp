@@ -1,0 +1,25 @@
+// Reading a document's text fields back out of its one buffer, and its equality.
+#include "parser/model/document.hpp"
+
+#include <cstddef>
+
+namespace varnok {
+
+std::optional<std::string_view> Document::text(DocumentField f) const noexcept {
+  const Span span = spans_[static_cast<std::size_t>(f)];
+  // Typed fields never get a span, so they read as absent here.
+  if (span.length == kAbsent) return std::nullopt;
+  return std::string_view(storage_).substr(span.offset, span.length);
+}
+
+bool operator==(const Document& a, const Document& b) noexcept {
+  // The buffers may be laid out differently, so texts compare through their spans.
+  for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
+    const auto f = static_cast<DocumentField>(i);
+    if (a.text(f) != b.text(f)) return false;
+  }
+  return a.doc_date_ == b.doc_date_ && a.amount_ == b.amount_ && a.outcome_date_ == b.outcome_date_ &&
+         a.income_date_ == b.income_date_;
+}
+
+}  // namespace varnok
