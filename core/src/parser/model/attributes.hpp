@@ -26,6 +26,12 @@ class Attributes {
 
   Attributes() = default;
   Attributes(std::initializer_list<std::pair<std::string_view, std::string_view>> items);
+  // Copies hold the live entries only; a moved-from map is empty.
+  Attributes(const Attributes& other);
+  Attributes& operator=(const Attributes& other);
+  Attributes(Attributes&& other) noexcept;
+  Attributes& operator=(Attributes&& other) noexcept;
+  ~Attributes() = default;
 
   // Inserts or replaces; copies both texts.
   void set(std::string_view key, std::string_view value);
@@ -44,9 +50,15 @@ class Attributes {
   [[nodiscard]] const Entry* begin() const noexcept { return entries_.data(); }
   [[nodiscard]] const Entry* end() const noexcept { return entries_.data() + size_; }
 
+  // Same entries in the same order.
   friend bool operator==(const Attributes& a, const Attributes& b) noexcept;
 
  private:
+  // The slot holding key, or the empty slot where it would go. Needs a non-empty index.
+  [[nodiscard]] std::size_t slot_of(std::string_view key) const noexcept;
+  void rebuild_index(std::size_t capacity);
+  void index_live_entries() noexcept;
+
   std::vector<Entry> entries_;   // [0, size_) live; the rest is spare storage for reuse
   std::size_t size_ = 0;
   std::vector<std::uint32_t> index_;  // open addressing: 0 empty, else entry index + 1
