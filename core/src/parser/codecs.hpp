@@ -1,0 +1,22 @@
+// The decoders behind decode_input: UTF-8 validation, and windows-1251 / UTF-16 to UTF-8.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace varnok::detail {
+
+// True when bytes are well-formed UTF-8: no overlong forms, no surrogates, nothing above
+// U+10FFFF, no truncated sequence at the end.
+[[nodiscard]] bool is_valid_utf8(std::string_view bytes) noexcept;
+
+// windows-1251 to UTF-8 by the WHATWG index (0x98 maps to U+0098); cannot fail.
+// Allocates the exact output size once.
+[[nodiscard]] std::string decode_cp1251(std::string_view bytes);
+
+// UTF-16 (without its byte-order mark) to UTF-8; nullopt on an unpaired surrogate or an
+// odd trailing byte.
+[[nodiscard]] std::optional<std::string> decode_utf16(std::string_view bytes, bool big_endian);
+
+}  // namespace varnok::detail
