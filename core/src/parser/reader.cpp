@@ -1,0 +1,192 @@
+// The statement reader: the first-line check and the six-state machine, one switch over
+// ReaderState, with the hooks and the builders run at each section end.
+#include "parser/reader.hpp"
+
+#include <optional>
+#include <utility>
+
+#include "parser/account_builder.hpp"
+#include "parser/document_builder.hpp"
+#include "parser/lines.hpp"
+#include "parser/reader_state.hpp"
+
+namespace varnok {
+
+namespace {
+
+constexpr std::string_view kMarker = "1CClientBankExchange";
+constexpr std::string_view kAccountNumberKey = "РасчСчет";
+
+using StepResult = std::expected<void, StatementError>;
+
+class Reader {
+ public:
+  Reader(Encoding encoding, HookList hooks) noexcept : encoding_(encoding), hooks_(hooks) {}
+
+  // One transition for a classified non-blank line.
+  [[nodiscard]] StepResult step(const ClassifiedLine& line, std::uint64_t n) {
+    switch (state_) {
+      case ReaderState::Init: return in_init(line, n);
+      case ReaderState::Header: return in_header(line, n);
+      case ReaderState::Account: return in_section(line, n, LineKind::AccountEnd);
+      case ReaderState::Document: return in_section(line, n, LineKind::DocumentEnd);
+      case ReaderState::ReadNextSection: return in_read_next_section(line, n);
+      case ReaderState::Finished: return in_finished(line, n);
+    }
+    return {};
+  }
+
+  // The statement if the read ended in finished; Unfinished otherwise.
+  [[nodiscard]] std::expected<Statement, StatementError> finish() && {
+    if (state_ != ReaderState::Finished) return std::unexpected(error::Unfinished{});
+    return std::move(*statement_);
+  }
+
+ private:
+  [[nodiscard]] StatementError unexpected_section(const ClassifiedLine& line, std::uint64_t n) const {
+    return error::UnexpectedSection{n, display(line), state_};
+  }
+  [[nodiscard]] static StatementError unexpected_attribute(const ClassifiedLine& line, std::uint64_t n) {
+    return error::UnexpectedAttribute{n, std::string(line.key), std::string(line.value)};
+  }
+
+  StepResult in_init(const ClassifiedLine& line, std::uint64_t n) {
+    if (line.kind == LineKind::Attribute) return std::unexpected(unexpected_attribute(line, n));
+    if (line.kind != LineKind::Exchange) return std::unexpected(unexpected_section(line, n));
+    state_ = ReaderState::Header;
+    return {};
+  }
+
+  StepResult in_header(const ClassifiedLine& line, std::uint64_t n) {
+    switch (line.kind) {
+      case LineKind::Attribute:
+        header_.set(line.key, line.value);
+        return {};
+      case LineKind::AccountStart:
+      case LineKind::DocumentStart:
+        statement_.emplace(Statement{encoding_, std::move(header_), {}, {}, {}});
+        start_section(line);
+        return {};
+      default:
+        return std::unexpected(unexpected_section(line, n));
+    }
+  }
+
+  // Account or document: attributes until the matching end line.
+  StepResult in_section(const ClassifiedLine& line, std::uint64_t n, LineKind end) {
+    if (line.kind == LineKind::Attribute) {
+      section_.set(line.key, line.value);
+      return {};
+    }
+    if (line.kind != end) return std::unexpected(unexpected_section(line, n));
+    StepResult done = state_ == ReaderState::Account ? finish_account(n) : finish_document(n);
+    if (done) state_ = ReaderState::ReadNextSection;
+    return done;
+  }
+
+  StepResult in_read_next_section(const ClassifiedLine& line, std::uint64_t n) {
+    switch (line.kind) {
+      case LineKind::Attribute:
+        return std::unexpected(unexpected_attribute(line, n));
+      case LineKind::AccountStart:
+      case LineKind::DocumentStart:
+        start_section(line);
+        return {};
+      case LineKind::FileEnd:
+        state_ = ReaderState::Finished;
+        return {};
+      default:
+        return std::unexpected(unexpected_section(line, n));
+    }
+  }
+
+  // Reading goes on after КонецФайла only to reject whatever non-blank line follows.
+  StepResult in_finished(const ClassifiedLine& line, std::uint64_t n) const {
+    if (line.kind == LineKind::Attribute) return std::unexpected(unexpected_attribute(line, n));
+    return std::unexpected(unexpected_section(line, n));
+  }
+
+  void start_section(const ClassifiedLine& line) noexcept {
+    // One attribute map serves every section: clear() keeps the strings' storage.
+    section_.clear();
+    if (line.kind == LineKind::AccountStart) {
+      state_ = ReaderState::Account;
+    } else {
+      kind_ = line.value;  // borrowed: a view into the decoded text, which outlives the read
+      state_ = ReaderState::Document;
+    }
+  }
+
+  // Every hook in order; the first Fail ends the read at the section's end line.
+  StepResult run_hooks(SectionType type, std::uint64_t n) {
+    for (SectionHook* hook : hooks_) {
+      HookOutcome outcome = hook->call(type, section_, statement_->header);
+      if (outcome.failed()) return std::unexpected(error::HookError{n, outcome.take_message()});
+    }
+    return {};
+  }
+
+  StepResult finish_account(std::uint64_t n) {
+    if (StepResult hooked = run_hooks(SectionType::Account, n); !hooked) return hooked;
+    auto built = build_interval(section_);
+    if (!built) {
+      if (built.error().kind == AccountFailure::Kind::MissingNumber) {
+        return std::unexpected(error::MissingField{n, std::string(kAccountNumberKey), ReaderState::Account});
+      }
+      return std::unexpected(error::AccountParseError{n, std::move(built.error().message)});
+    }
+    merge(statement_->accounts, built->number, std::move(built->interval));
+    return {};
+  }
+
+  StepResult finish_document(std::uint64_t n) {
+    if (StepResult hooked = run_hooks(SectionType::Document, n); !hooked) return hooked;
+    auto document = build_document(section_, kind_);
+    if (document) {
+      statement_->documents.push_back(std::move(*document));
+    } else {
+      statement_->warnings.push_back(Warning{n, std::move(document.error())});
+    }
+    return {};
+  }
+
+  Encoding encoding_;
+  HookList hooks_;
+  ReaderState state_ = ReaderState::Init;
+  Attributes header_;                   // filled in header; moved into the statement
+  std::optional<Statement> statement_;  // created at the first section start
+  Attributes section_;
+  std::string_view kind_;
+};
+
+}  // namespace
+
+std::expected<Statement, StatementError> read(std::string_view text, Encoding encoding, HookList hooks) {
+  LineCursor cursor(text);
+  std::string_view raw;
+  // Line 1 must be the marker; it is then read again as an ordinary line, which moves
+  // init to header.
+  const bool has_line = cursor.next(raw);
+  if (!has_line || trim(raw) != kMarker) return std::unexpected(error::NotStatement{});
+
+  Reader reader(encoding, hooks);
+  do {
+    const std::string_view line = trim(raw);
+    if (line.empty()) continue;
+    const std::optional<ClassifiedLine> classified = classify(line);
+    if (!classified) return std::unexpected(error::UnrecognizedLine{cursor.lineno(), std::string(line)});
+    if (StepResult stepped = reader.step(*classified, cursor.lineno()); !stepped) {
+      return std::unexpected(std::move(stepped.error()));
+    }
+  } while (cursor.next(raw));
+  return std::move(reader).finish();
+}
+
+std::expected<Statement, StatementError> parse_statement(std::string_view input, HookList hooks) {
+  auto decoded = decode_input(input);
+  if (!decoded) return std::unexpected(std::move(decoded.error()));
+  // The decoded text (borrowed or owned) stays alive for the whole read.
+  return read(decoded->text.text(), decoded->encoding, hooks);
+}
+
+}  // namespace varnok
