@@ -1,0 +1,81 @@
+// The native state of the four result classes, their class factories and their
+// constructors; shared by the files of convert/ only.
+#pragma once
+
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "parser/decode.hpp"
+#include "parser/field_table.hpp"
+#include "parser/model/account.hpp"
+#include "parser/model/document.hpp"
+#include "parser/values.hpp"
+#include "pyref.hpp"
+
+namespace varnok::py::detail {
+
+// An account interval as six texts (four optional), formatted once at conversion.
+// Equality is byte for byte: 100.5 and 100.50 differ here.
+struct IntervalTexts {
+  ShortText date_start;
+  std::optional<ShortText> date_end;
+  ShortText start_amount;
+  std::optional<ShortText> end_amount;
+  std::optional<ShortText> total_income;
+  std::optional<ShortText> total_expense;
+  friend bool operator==(const IntervalTexts&, const IntervalTexts&) = default;
+};
+[[nodiscard]] IntervalTexts interval_texts(const Interval& interval) noexcept;
+
+struct AccountPayload {
+  std::string number;
+  std::vector<IntervalTexts> intervals;  // in the account's order (by start date)
+  friend bool operator==(const AccountPayload&, const AccountPayload&) = default;
+};
+
+// A core document (moved in, texts in one buffer) with its typed fields as texts.
+class DocumentPayload {
+ public:
+  explicit DocumentPayload(Document&& document) noexcept;
+  // The Python value of a field as text; nullopt for an absent optional field.
+  [[nodiscard]] std::optional<std::string_view> field(DocumentField f) const noexcept;
+  // All 53 fields equal as texts.
+  friend bool operator==(const DocumentPayload& a, const DocumentPayload& b) noexcept;
+
+ private:
+  Document document_;
+  ShortText doc_date_;
+  ShortText amount_;
+  std::optional<ShortText> outcome_date_;
+  std::optional<ShortText> income_date_;
+};
+
+struct StatementPayload {
+  Encoding encoding = Encoding::Utf8;
+  PyRef header;     // dict
+  PyRef accounts;   // dict
+  PyRef documents;  // list
+  PyRef warnings;   // list
+  // Fixed at conversion for repr; later changes to the lists do not move them.
+  std::uint64_t document_count = 0;
+  std::uint64_t warning_count = 0;
+};
+
+// Class factories, called once per process by init_result_types.
+[[nodiscard]] PyRef new_interval_class() noexcept;
+[[nodiscard]] PyRef new_account_class() noexcept;
+[[nodiscard]] PyRef new_document_class() noexcept;
+[[nodiscard]] PyRef new_statement_class() noexcept;
+
+// New instances (null with an exception); the classes must exist.
+[[nodiscard]] PyRef new_interval(const IntervalTexts& texts) noexcept;
+[[nodiscard]] PyRef new_account(AccountPayload&& payload) noexcept;
+[[nodiscard]] PyRef new_document(Document&& document) noexcept;
+[[nodiscard]] PyRef new_statement(StatementPayload&& payload) noexcept;
+
+}  // namespace varnok::py::detail
