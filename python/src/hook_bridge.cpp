@@ -1,0 +1,203 @@
+// PythonHook: one section end becomes one call of a Python object, whose attribute
+// dict is read back into the section's attributes; a Python failure becomes its text.
+#include "hook_bridge.hpp"
+
+#include <new>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "errors/section_type.hpp"
+
+namespace varnok::py {
+
+namespace {
+
+// Attaches the calling thread to the interpreter for the guard's lifetime, unless it
+// is attached already (the normal case: parse keeps the lock during a read with hooks).
+class EnsureGil {
+ public:
+  EnsureGil() noexcept : held_(PyGILState_Check() != 0) {
+    if (!held_) state_ = PyGILState_Ensure();
+  }
+  ~EnsureGil() {
+    if (!held_) PyGILState_Release(state_);
+  }
+  EnsureGil(const EnsureGil&) = delete;
+  EnsureGil& operator=(const EnsureGil&) = delete;
+
+ private:
+  bool held_;
+  PyGILState_STATE state_{};
+};
+
+PyRef new_str(std::string_view text) noexcept {
+  return PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+}
+
+// A new exact dict of str -> str in the attributes' order; null with an exception.
+PyRef attributes_dict(const Attributes& attrs) noexcept {
+  PyRef dict = PyRef::steal(PyDict_New());
+  if (!dict) return {};
+  for (const Attributes::Entry& entry : attrs) {
+    PyRef key = new_str(entry.key);
+    if (!key) return {};
+    PyRef value = new_str(entry.value);
+    if (!value) return {};
+    if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return {};
+  }
+  return dict;
+}
+
+// The UTF-8 text of a key or value read back from attrs: only str (or a subclass) is
+// taken, as it is. Nullopt with TypeError or UnicodeEncodeError (lone surrogate).
+// The view lives as long as `obj`.
+std::optional<std::string_view> attribute_text(PyObject* obj) noexcept {
+  if (!PyUnicode_Check(obj)) {
+    if (obj == Py_None) {
+      PyErr_SetString(PyExc_TypeError, "'None' is not an instance of 'str'");
+    } else if (PyRef qualname = PyRef::steal(PyType_GetQualName(Py_TYPE(obj)))) {
+      PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of 'str'", qualname.get());
+    }
+    return std::nullopt;
+  }
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(obj, &size);
+  if (data == nullptr) return std::nullopt;
+  return std::string_view(data, static_cast<std::size_t>(size));
+}
+
+// Appends the UTF-8 form of a str, lossily: the text is encoded with surrogatepass and
+// decoded with replacement, so a lone surrogate becomes three U+FFFD. False with an
+// exception set if even that fails (memory).
+bool append_lossy_utf8(std::string& out, PyObject* text) {
+  Py_ssize_t size = 0;
+  if (const char* data = PyUnicode_AsUTF8AndSize(text, &size)) {
+    out.append(data, static_cast<std::size_t>(size));
+    return true;
+  }
+  PyErr_Clear();
+  PyRef bytes = PyRef::steal(PyUnicode_AsEncodedString(text, "utf-8", "surrogatepass"));
+  if (!bytes) return false;
+  PyRef repaired = PyRef::steal(
+      PyUnicode_DecodeUTF8(PyBytes_AS_STRING(bytes.get()), PyBytes_GET_SIZE(bytes.get()), "replace"));
+  if (!repaired) return false;
+  const char* data = PyUnicode_AsUTF8AndSize(repaired.get(), &size);
+  if (data == nullptr) return false;
+  out.append(data, static_cast<std::size_t>(size));
+  return true;
+}
+
+// "{qualified type name}: {str(exc)}", or "...: <exception str() failed>" when str()
+// raises. Leaves no exception set.
+std::string failure_text(PyObject* exc) {
+  std::string text;
+  PyRef qualname = PyRef::steal(PyType_GetQualName(Py_TYPE(exc)));
+  if (!qualname || !append_lossy_utf8(text, qualname.get())) {
+    PyErr_Clear();
+    text = Py_TYPE(exc)->tp_name;
+  }
+  text += ": ";
+  PyRef str = PyRef::steal(PyObject_Str(exc));
+  if (!str || !append_lossy_utf8(text, str.get())) {
+    PyErr_Clear();
+    text += "<exception str() failed>";
+  }
+  return text;
+}
+
+// Takes the pending exception (it goes no further: not chained, traceback dropped)
+// and returns Fail with its text.
+HookOutcome fail_with_raised_exception() {
+  PyRef exc = PyRef::steal(PyErr_GetRaisedException());
+  if (!exc) return HookOutcome::Fail("SystemError: error return without exception set");
+  return HookOutcome::Fail(failure_text(exc.get()));
+}
+
+enum class WalkStep : std::uint8_t { Entry, End, ChangedSize, KeysChanged };
+
+// One step of the read-back walk; the caller holds the dict's critical section.
+WalkStep next_entry_lock_held(PyObject* dict, Py_ssize_t start_size, Py_ssize_t produced,
+                              Py_ssize_t& pos, PyRef& key, PyRef& value) noexcept {
+  if (PyDict_GET_SIZE(dict) != start_size) return WalkStep::ChangedSize;
+  PyObject* k = nullptr;  // borrowed: valid while the critical section is held
+  PyObject* v = nullptr;
+  if (!PyDict_Next(dict, &pos, &k, &v)) return WalkStep::End;
+  if (produced == start_size) return WalkStep::KeysChanged;
+  key = PyRef::borrow(k);
+  value = PyRef::borrow(v);
+  return WalkStep::Entry;
+}
+
+WalkStep next_entry(PyObject* dict, Py_ssize_t start_size, Py_ssize_t produced, Py_ssize_t& pos,
+                    PyRef& key, PyRef& value) noexcept {
+  CriticalSection section(dict);
+  return next_entry_lock_held(dict, start_size, produced, pos, key, value);
+}
+
+OnceGuard hook_bridge_types_once;
+PyObject* internal_error_class = nullptr;  // owned by the process
+
+}  // namespace
+
+PythonHook::PythonHook(PyObject* hook) noexcept : hook_(PyRef::borrow(hook)) {}
+
+HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attributes& header) {
+  EnsureGil gil;
+  try {
+    PyRef attrs_dict = attributes_dict(attrs);
+    if (!attrs_dict) return fail_with_raised_exception();
+    PyRef header_dict = attributes_dict(header);
+    if (!header_dict) return fail_with_raised_exception();
+    PyRef section_type = PyRef::borrow(section_type_member(type));
+
+    // Slot 0 is spare so that a bound method can be called without copying the arguments.
+    PyObject* args[] = {nullptr, section_type.get(), attrs_dict.get(), header_dict.get()};
+    PyRef result = PyRef::steal(
+        PyObject_Vectorcall(hook_.get(), args + 1, 3 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+    if (!result) return fail_with_raised_exception();
+    result = PyRef();
+
+    // What the dict holds now is the section; a change by another thread between two
+    // steps abandons the read instead of building from a half-changed dict.
+    attrs.clear();
+    PyObject* dict = attrs_dict.get();
+    const Py_ssize_t start_size = PyDict_Size(dict);
+    Py_ssize_t pos = 0;
+    for (Py_ssize_t produced = 0;; ++produced) {
+      PyRef key;
+      PyRef value;
+      switch (next_entry(dict, start_size, produced, pos, key, value)) {
+        case WalkStep::End:
+          return HookOutcome::Continue();
+        case WalkStep::ChangedSize:
+          internal_failure_ = "dictionary changed size during iteration";
+          return HookOutcome::Fail(internal_failure_);
+        case WalkStep::KeysChanged:
+          internal_failure_ = "dictionary keys changed during iteration";
+          return HookOutcome::Fail(internal_failure_);
+        case WalkStep::Entry:
+          break;
+      }
+      std::optional<std::string_view> key_text = attribute_text(key.get());
+      if (!key_text) return fail_with_raised_exception();
+      std::optional<std::string_view> value_text = attribute_text(value.get());
+      if (!value_text) return fail_with_raised_exception();
+      attrs.set(*key_text, *value_text);
+    }
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+    return fail_with_raised_exception();
+  }
+}
+
+int init_hook_bridge_types() noexcept {
+  return hook_bridge_types_once.run([]() noexcept {
+    internal_error_class = PyErr_NewException("varnok_py.InternalError", PyExc_BaseException, nullptr);
+    return internal_error_class != nullptr ? 0 : -1;
+  });
+}
+
+PyObject* internal_error_type() noexcept { return internal_error_class; }
+
+}  // namespace varnok::py
