@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "parser/values.hpp"
+
+namespace varnok {
+namespace {
+
+constexpr std::string_view kPremature = "premature end of input";
+constexpr std::string_view kInvalid = "input contains invalid characters";
+constexpr std::string_view kRange = "input is out of range";
+constexpr std::string_view kTrailing = "trailing input";
+
+struct DateCase {
+  std::string_view text;
+  Date date;
+};
+
+class DateAccepts : public testing::TestWithParam<DateCase> {};
+
+TEST_P(DateAccepts, GivesTheDate) {
+  const auto got = parse_date(GetParam().text);
+  ASSERT_TRUE(got.has_value()) << got.error();
+  EXPECT_EQ(*got, GetParam().date);
+}
+
+INSTANTIATE_TEST_SUITE_P(Date, DateAccepts, testing::Values(
+    DateCase{"05.01.2024", {2024, 1, 5}},
+    DateCase{"5.1.2024", {2024, 1, 5}},
+    DateCase{"05. 01. 2024", {2024, 1, 5}},
+    DateCase{" \t05.01.2024", {2024, 1, 5}},
+    DateCase{"\u00a005.\u300001.\u20032024", {2024, 1, 5}},  // multi-byte White_Space
+    DateCase{"05.01.24", {24, 1, 5}},
+    DateCase{"05.01.0", {0, 1, 5}},
+    DateCase{"05.01.+2024", {2024, 1, 5}},
+    DateCase{"05.01.-1", {-1, 1, 5}},
+    DateCase{"05.01. -1", {-1, 1, 5}},
+    DateCase{"05.01.+00000000000000000000002024", {2024, 1, 5}},
+    DateCase{"29.02.2024", {2024, 2, 29}},
+    DateCase{"29.02.2000", {2000, 2, 29}},
+    DateCase{"29.02.-4", {-4, 2, 29}},
+    DateCase{"29.02.0", {0, 2, 29}},
+    DateCase{"31.12.9999", {9999, 12, 31}},
+    DateCase{"31.12.+262142", {262142, 12, 31}},
+    DateCase{"01.01.-262143", {-262143, 1, 1}}));
+
+struct DateFailureCase {
+  std::string_view text;
+  std::string_view message;
+};
+
+class DateRejects : public testing::TestWithParam<DateFailureCase> {};
+
+TEST_P(DateRejects, WithTheFirstProblemMet) {
+  const auto got = parse_date(GetParam().text);
+  ASSERT_FALSE(got.has_value()) << GetParam().text;
+  EXPECT_EQ(got.error(), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(Date, DateRejects, testing::Values(
+    // The text ends where a number or a "." is expected.
+    DateFailureCase{"", kPremature},
+    DateFailureCase{"  ", kPremature},
+    DateFailureCase{"05", kPremature},
+    DateFailureCase{"05.", kPremature},
+    DateFailureCase{"05.01", kPremature},
+    DateFailureCase{"05.01.", kPremature},
+    DateFailureCase{"05.01. ", kPremature},
+    DateFailureCase{"05.01.-", kPremature},
+    // No digit where a number is expected, no "." where one is.
+    DateFailureCase{"2024-01-05", kInvalid},
+    DateFailureCase{"05/01/2024", kInvalid},
+    DateFailureCase{"05 .01.2024", kInvalid},
+    DateFailureCase{"x5.01.2024", kInvalid},
+    DateFailureCase{"05.01.+ 2024", kInvalid},
+    DateFailureCase{"05.01.--1", kInvalid},
+    DateFailureCase{"05.01.x", kInvalid},
+    DateFailureCase{"\u200b05.01.2024", kInvalid},  // ZERO WIDTH SPACE is not White_Space
+    // Field ranges, checked as each field is read.
+    DateFailureCase{"00.01.2024", kRange},
+    DateFailureCase{"32.01.2024", kRange},
+    DateFailureCase{"005.01.2024", kRange},  // the day reads 00
+    DateFailureCase{"05.13.2024", kRange},
+    DateFailureCase{"05.00.2024", kRange},
+    DateFailureCase{"05.13", kRange},  // the month fails before the missing "."
+    // Day in month, after the whole text is read.
+    DateFailureCase{"29.02.2023", kRange},
+    DateFailureCase{"29.02.1900", kRange},
+    DateFailureCase{"31.04.2024", kRange},
+    DateFailureCase{"31.06.2024", kRange},
+    DateFailureCase{"29.02.-1", kRange},
+    // The year range, and numbers too large to hold.
+    DateFailureCase{"31.12.+262143", kRange},
+    DateFailureCase{"01.01.-262144", kRange},
+    DateFailureCase{"05.01.+2147483648", kRange},
+    DateFailureCase{"05.01.-2147483649", kRange},
+    DateFailureCase{"05.01.+99999999999999999999", kRange},
+    DateFailureCase{"05.01.+99999999999999999999x", kRange},  // before the trailing check
+    // Anything after the year; it is seen before the year range and the day in month.
+    DateFailureCase{"05.01.20245", kTrailing},
+    DateFailureCase{"05.01.2024г.", kTrailing},
+    DateFailureCase{"05.01.2024 ", kTrailing},
+    DateFailureCase{"05.01.2024\n", kTrailing},
+    DateFailureCase{"31.04.2024x", kTrailing},
+    DateFailureCase{"05.01.+300000x", kTrailing}));
+
+TEST(Date, RequiredDateRejectsBlankText) {
+  for (const std::string_view blank : {"", " ", "\t\r\n", "\u00a0\u3000"}) {
+    const auto got = parse_required_date(blank);
+    ASSERT_FALSE(got.has_value());
+    EXPECT_EQ(got.error(), "empty string is not a valid date");
+  }
+  EXPECT_EQ(parse_required_date("05.01.2024"), (Date{2024, 1, 5}));
+  EXPECT_EQ(parse_required_date(" 05.01.2024 ").error(), kTrailing);
+}
+
+TEST(Date, OptionalDateIsAbsentForBlankText) {
+  for (const std::string_view blank : {"", " ", "\t", "\u2028"}) {
+    const auto got = parse_optional_date(blank);
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(*got, std::nullopt);
+  }
+  const auto present = parse_optional_date("5.1.2024");
+  ASSERT_TRUE(present.has_value());
+  EXPECT_EQ(*present, (Date{2024, 1, 5}));
+  EXPECT_EQ(parse_optional_date("31.04.2024").error(), kRange);
+}
+
+}  // namespace
+}  // namespace varnok
