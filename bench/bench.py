@@ -1,0 +1,327 @@
+"""Side-by-side benchmark of varnok_py.parse on generated statements.
+
+For each input (about 1, 10 and 50 MB, windows-1251 and UTF-8) it measures, in one run:
+parse throughput; a pure-Python reader (python_parser.py) and the ratio; the C++ scan floor
+(scan_floor) and the ratio of parse to it; peak memory growth of one parse in a fresh
+process; two threads parsing their own copy against one; and the cost of one trivial hook.
+It prints one table and the targets. Throughput is in MB/s with 1 MB = 10^6 bytes.
+
+Run it through tools/bench, which builds the module and the floor first.
+"""
+
+from __future__ import annotations
+
+import argparse
+import hashlib
+import json
+import os
+import platform
+import statistics
+import subprocess
+import sys
+import sysconfig
+import threading
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Callable
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+
+import generate  # noqa: E402
+import python_parser  # noqa: E402
+
+ENCODINGS = ("cp1251", "utf-8")
+MIB = 1 << 20
+
+# Run in a fresh interpreter: the peak resident size before and after one parse, with the
+# input and the result both alive at the end (the result is what the caller keeps).
+MEMORY_PROBE = r"""
+import json, sys
+def status():
+    fields = {}
+    with open("/proc/self/status") as f:
+        for line in f:
+            key, _, value = line.partition(":")
+            if key in ("VmHWM", "VmRSS"):
+                fields[key] = int(value.split()[0]) * 1024
+    return fields
+import varnok_py
+data = open(sys.argv[1], "rb").read()
+before = status()
+result = varnok_py.parse(data)
+after = status()
+print(json.dumps({"hwm_before": before["VmHWM"], "hwm_after": after["VmHWM"],
+                  "rss_before": before["VmRSS"], "rss_after": after["VmRSS"],
+                  "documents": len(result.documents)}))
+"""
+
+
+@dataclass
+class Sample:
+    """Per-call throughputs in MB/s of one measured operation."""
+
+    mbps: list[float]
+
+    @property
+    def median(self) -> float:
+        return statistics.median(self.mbps)
+
+    @property
+    def low(self) -> float:
+        return min(self.mbps)
+
+    @property
+    def high(self) -> float:
+        return max(self.mbps)
+
+
+@dataclass
+class Row:
+    name: str
+    path: Path
+    size: int
+    encoding: str
+    documents: int = 0
+    sections: int = 0
+    parse: Sample | None = None
+    python: Sample | None = None
+    floor: Sample | None = None
+    memory: dict = field(default_factory=dict)
+    threads: float = 0.0  # aggregate of two threads / one thread
+    hook_seconds: float = 0.0  # extra seconds per parse with one trivial hook
+    plain_seconds: float = 0.0
+
+
+def time_calls(fn: Callable[[], object], nbytes: int, runs: int, min_seconds: float) -> Sample:
+    """MB/s of `fn`, `runs` samples; each sample repeats the call until it lasts
+    `min_seconds`, so small inputs are not lost in timer noise. One untimed call first."""
+    t0 = time.perf_counter()
+    fn()
+    once = time.perf_counter() - t0
+    reps = max(1, int(min_seconds / max(once, 1e-9)))
+    mbps = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        for _ in range(reps):
+            fn()
+        mbps.append(nbytes * reps / (time.perf_counter() - start) / 1e6)
+    return Sample(mbps)
+
+
+def two_threads_ratio(parse: Callable, data: bytes, runs: int, min_seconds: float) -> float:
+    """Aggregate throughput of two threads, each parsing its own copy without hooks,
+    against one thread parsing alone; medians of `runs` samples each."""
+    copies = [data, bytes(bytearray(data))]  # distinct objects: nothing shared but the module
+    t0 = time.perf_counter()
+    parse(data)
+    reps = max(1, int(min_seconds / max(time.perf_counter() - t0, 1e-9)))
+
+    def one_thread() -> float:
+        start = time.perf_counter()
+        for _ in range(reps):
+            parse(copies[0])
+        return time.perf_counter() - start
+
+    def two_threads() -> float:
+        barrier = threading.Barrier(3)
+
+        def work(buf: bytes) -> None:
+            barrier.wait()
+            for _ in range(reps):
+                parse(buf)
+
+        workers = [threading.Thread(target=work, args=(buf,)) for buf in copies]
+        for w in workers:
+            w.start()
+        barrier.wait()
+        start = time.perf_counter()
+        for w in workers:
+            w.join()
+        return time.perf_counter() - start
+
+    single = statistics.median(one_thread() for _ in range(runs))
+    double = statistics.median(two_threads() for _ in range(runs))
+    return (2 * len(data) / double) / (len(data) / single)
+
+
+def memory_growth(path: Path) -> dict:
+    out = subprocess.run([sys.executable, "-c", MEMORY_PROBE, str(path)], check=True,
+                         capture_output=True, text=True, env=os.environ.copy())
+    return json.loads(out.stdout)
+
+
+def run_floor(floor: Path, paths: list[Path], runs: int, min_seconds: float) -> dict[str, Sample]:
+    out = subprocess.run([str(floor), "--runs", str(runs), "--min-seconds", str(min_seconds),
+                          *map(str, paths)], check=True, capture_output=True, text=True)
+    result = {}
+    for line in out.stdout.splitlines():
+        rec = json.loads(line)
+        # The floor reports median, min and max only; they stand in for its samples.
+        result[rec["file"]] = Sample([rec["min_mbps"], rec["median_mbps"], rec["max_mbps"]])
+    return result
+
+
+def ensure_inputs(directory: Path, sizes_mib: list[int]) -> list[Row]:
+    """Generates missing inputs; a file name carries a digest of the generator, so a
+    changed generator never reuses stale files."""
+    directory.mkdir(parents=True, exist_ok=True)
+    stamp = hashlib.sha256((HERE / "generate.py").read_bytes()).hexdigest()[:10]
+    rows = []
+    for size in sizes_mib:
+        for encoding in ENCODINGS:
+            name = f"{size}M-{encoding}"
+            path = directory / f"statement-{name}-{stamp}.txt"
+            if not path.exists():
+                tmp = path.with_suffix(".tmp")
+                tmp.write_bytes(generate.generate(size * MIB, encoding, seed=size))
+                tmp.replace(path)
+            rows.append(Row(name, path, path.stat().st_size, encoding))
+    return rows
+
+
+def fmt_sample(s: Sample | None) -> str:
+    if s is None:
+        return "-"
+    return f"{s.median:7.1f} [{s.low:.0f}-{s.high:.0f}]"
+
+
+def print_table(rows: list[Row]) -> None:
+    headers = ("input", "docs", "parse MB/s [min-max]", "python MB/s", "x python", "floor MB/s",
+               "parse/floor", "peak mem", "kept mem", "2 threads", "1 hook")
+    table = []
+    for r in rows:
+        mem = r.memory
+        peak = (mem["hwm_after"] - mem["hwm_before"]) / r.size if mem else float("nan")
+        kept = (mem["rss_after"] - mem["rss_before"]) / r.size if mem else float("nan")
+        hook = r.hook_seconds / r.plain_seconds if r.plain_seconds else float("nan")
+        per_section = r.hook_seconds / r.sections * 1e9 if r.sections else float("nan")
+        table.append((
+            r.name, str(r.documents), fmt_sample(r.parse), fmt_sample(r.python),
+            f"{r.parse.median / r.python.median:.1f}x", fmt_sample(r.floor),
+            f"{r.parse.median / r.floor.median:.2f}", f"{peak:.2f}x in", f"{kept:.2f}x in",
+            f"{r.threads:.2f}x", f"+{hook * 100:.0f}% ({per_section:.0f} ns/sect)",
+        ))
+    widths = [max(len(h), *(len(t[i]) for t in table)) for i, h in enumerate(headers)]
+    line = "  ".join(h.ljust(w) for h, w in zip(headers, widths))
+    print(line)
+    print("-" * len(line))
+    for t in table:
+        print("  ".join(c.ljust(w) for c, w in zip(t, widths)))
+
+
+def print_targets(rows: list[Row], quick: bool) -> None:
+    def verdict(ok: bool | None) -> str:
+        return "n/a" if ok is None else ("met" if ok else "NOT MET")
+
+    by_name = {r.name: r for r in rows}
+    lines = []
+    worst_py = min(rows, key=lambda r: r.parse.median / r.python.median)
+    x = worst_py.parse.median / worst_py.python.median
+    lines.append((f"parse >= 10x pure Python on every input", f"worst {x:.1f}x ({worst_py.name})",
+                  verdict(x >= 10)))
+    worst_floor = min(rows, key=lambda r: r.parse.median / r.floor.median)
+    x = worst_floor.parse.median / worst_floor.floor.median
+    lines.append(("parse >= 0.5 of the scan floor on every input", f"worst {x:.2f} ({worst_floor.name})",
+                  verdict(x >= 0.5)))
+    big = by_name.get("50M-cp1251")
+    if big and big.memory:
+        x = (big.memory["hwm_after"] - big.memory["hwm_before"]) / big.size
+        lines.append(("peak memory growth <= 3x input (50M cp1251)", f"{x:.2f}x", verdict(x <= 3)))
+    else:
+        lines.append(("peak memory growth <= 3x input (50M cp1251)", "not measured", verdict(None)))
+    ten = [r for r in rows if r.name.startswith("10M-")]
+    if ten:
+        worst = min(ten, key=lambda r: r.threads)
+        lines.append(("two threads >= 1.8x one (10M inputs)", f"worst {worst.threads:.2f}x ({worst.name})",
+                      verdict(worst.threads >= 1.8)))
+    else:
+        lines.append(("two threads >= 1.8x one (10M inputs)", "not measured", verdict(None)))
+    pairs = [(by_name.get(f"1M-{e}"), by_name.get(f"50M-{e}")) for e in ENCODINGS]
+    pairs = [(a, b) for a, b in pairs if a and b]
+    if pairs:
+        # 5 % of allowance: repeated runs of the same input differ by about that much.
+        worst = min(pairs, key=lambda p: p[1].parse.median / p[0].parse.median)
+        x = worst[1].parse.median / worst[0].parse.median
+        lines.append(("50M no slower per byte than 1M (5% noise allowed)",
+                      f"worst {x:.2f} ({worst[1].encoding})", verdict(x >= 0.95)))
+    else:
+        lines.append(("50M no slower per byte than 1M", "not measured", verdict(None)))
+    print()
+    print("targets" + (" (quick mode: one run, 1 MB only; numbers are indicative)" if quick else ""))
+    w0 = max(len(t[0]) for t in lines)
+    w1 = max(len(t[1]) for t in lines)
+    for name, value, v in lines:
+        print(f"  {name.ljust(w0)}  {value.ljust(w1)}  {v}")
+
+
+def environment() -> str:
+    gil = getattr(sys, "_is_gil_enabled", lambda: True)()
+    return (f"Python {platform.python_version()} ({'free-threaded' if sysconfig.get_config_var('Py_GIL_DISABLED') else 'GIL build'}"
+            f", GIL {'enabled' if gil else 'disabled'}), {os.cpu_count()} CPUs, {platform.machine()}")
+
+
+def main(argv: list[str] | None = None) -> int:
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--floor", type=Path, required=True, help="the scan_floor binary")
+    ap.add_argument("--inputs", type=Path, required=True, help="directory for generated statements")
+    ap.add_argument("--quick", action="store_true", help="1 MB inputs only, one run of everything")
+    ap.add_argument("--sizes", default="1,10,50", help="input sizes in MiB, comma-separated")
+    ap.add_argument("--runs", type=int, default=5, help="samples per measurement (median, min, max)")
+    ap.add_argument("--json", type=Path, help="also write the measurements to this file")
+    args = ap.parse_args(argv)
+
+    import varnok_py
+
+    sizes = [1] if args.quick else [int(s) for s in args.sizes.split(",")]
+    runs = 1 if args.quick else args.runs
+    min_seconds = 0.02 if args.quick else 0.25
+    started = time.perf_counter()
+    rows = ensure_inputs(args.inputs, sizes)
+    print(f"varnok benchmark: {environment()}")
+    print(f"inputs in {args.inputs} ({time.perf_counter() - started:.1f} s to prepare)\n")
+
+    floors = run_floor(args.floor, [r.path for r in rows], max(3, runs), min_seconds)
+    for r in rows:
+        data = r.path.read_bytes()
+        # The benchmark means nothing if the statement does not read cleanly.
+        reference = python_parser.parse(data)
+        stmt = varnok_py.parse(data)
+        if (len(stmt.documents), len(stmt.warnings), stmt.encoding) != (
+                len(reference.documents), 0, r.encoding):
+            raise SystemExit(f"{r.name}: parse gave {len(stmt.documents)} documents, "
+                             f"{len(stmt.warnings)} warnings, {stmt.encoding}; expected "
+                             f"{len(reference.documents)}, 0, {r.encoding}")
+        del stmt, reference
+        r.documents = data.count("КонецДокумента".encode(r.encoding))
+        r.sections = r.documents + data.count("КонецРасчСчет".encode(r.encoding))
+        parse = varnok_py.parse
+        r.parse = time_calls(lambda: parse(data), len(data), runs, min_seconds)
+        # A large input takes seconds per call in pure Python: three samples are plenty.
+        py_runs = runs if r.size < 20 * MIB else min(runs, 3)
+        r.python = time_calls(lambda: python_parser.parse(data), len(data), py_runs, min_seconds)
+        r.floor = floors[str(r.path)]
+        r.memory = memory_growth(r.path)
+        r.threads = two_threads_ratio(parse, data, runs, min_seconds)
+        hook = [lambda t, a, h: None]
+        hooked = time_calls(lambda: parse(data, hook), len(data), runs, min_seconds)
+        r.plain_seconds = len(data) / (r.parse.median * 1e6)
+        r.hook_seconds = len(data) / (hooked.median * 1e6) - r.plain_seconds
+        print(f"  measured {r.name} ({r.size / 1e6:.1f} MB, {r.documents} documents)", file=sys.stderr)
+
+    print_table(rows)
+    print_targets(rows, args.quick)
+    print(f"\n({time.perf_counter() - started:.0f} s)")
+    if args.json:
+        args.json.write_text(json.dumps([{
+            "input": r.name, "bytes": r.size, "documents": r.documents, "sections": r.sections,
+            "parse_mbps": r.parse.mbps, "python_mbps": r.python.mbps, "floor_mbps": r.floor.mbps,
+            "memory": r.memory, "two_threads_ratio": r.threads,
+            "hook_extra_seconds": r.hook_seconds, "plain_seconds": r.plain_seconds,
+        } for r in rows], indent=1))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
