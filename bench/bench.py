@@ -280,7 +280,7 @@ def main(argv: list[str] | None = None) -> int:
     started = time.perf_counter()
     rows = ensure_inputs(args.inputs, sizes)
     print(f"varnok benchmark: {environment()}")
-    print(f"inputs in {args.inputs} ({time.perf_counter() - started:.1f} s to prepare)\n")
+    print(f"inputs in {args.inputs} ({time.perf_counter() - started:.1f} s to prepare)\n", flush=True)
 
     floors = run_floor(args.floor, [r.path for r in rows], max(3, runs), min_seconds)
     for r in rows:
@@ -308,7 +308,8 @@ def main(argv: list[str] | None = None) -> int:
         hooked = time_calls(lambda: parse(data, hook), len(data), runs, min_seconds)
         r.plain_seconds = len(data) / (r.parse.median * 1e6)
         r.hook_seconds = len(data) / (hooked.median * 1e6) - r.plain_seconds
-        print(f"  measured {r.name} ({r.size / 1e6:.1f} MB, {r.documents} documents)", file=sys.stderr)
+        print(f"  measured {r.name} ({r.size / 1e6:.1f} MB, {r.documents} documents)", file=sys.stderr,
+              flush=True)
 
     print_table(rows)
     print_targets(rows, args.quick)

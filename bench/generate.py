@@ -207,6 +207,14 @@ def _pick_kind(rng: random.Random) -> str:
     return DOCUMENT_KINDS[0][0]
 
 
+def _account_section(start: dt.date, end: dt.date, account: str, opening: int, income: int,
+                     expense: int) -> list[str]:
+    return ["СекцияРасчСчет", f"ДатаНачала={_date(start)}", f"ДатаКонца={_date(end)}",
+            f"РасчСчет={account}", f"НачальныйОстаток={_money(opening)}",
+            f"ВсегоПоступило={_money(income)}", f"ВсегоСписано={_money(expense)}",
+            f"КонечныйОстаток={_money(opening + income - expense)}", "КонецРасчСчет"]
+
+
 def _months(first: dt.date, last: dt.date) -> list[tuple[dt.date, dt.date]]:
     spans = []
     start = first
@@ -231,8 +239,8 @@ def _estimate_document_size(encoding: str, eol_len: int, seed: int) -> float:
 
 def generate(size: int, encoding: str = "cp1251", seed: int = 1, line_end: str = "\r\n",
              first_day: dt.date = dt.date(2024, 1, 1), days: int = 366) -> bytes:
-    """A statement of about `size` bytes (never more, unless one document alone is larger)
-    in `encoding` ("cp1251" or "utf-8"), covering `days` days from `first_day` with one
+    """A statement of about `size` bytes (never more, unless the header and the account
+    sections alone are larger) in `encoding` ("cp1251" or "utf-8"), covering `days` days from `first_day` with one
     account section per month. Deterministic in all its arguments."""
     if encoding not in ENCODINGS:
         raise ValueError(f"encoding must be one of {ENCODINGS}, not {encoding!r}")
@@ -242,10 +250,21 @@ def generate(size: int, encoding: str = "cp1251", seed: int = 1, line_end: str =
     months = _months(first_day, last_day)
     eol_len = len(line_end.encode())
 
-    # The header and account sections take about the same room whatever the documents
-    # are; a generous estimate of it leaves the rest for documents, which are dated
+    def encoded_len(lines: list[str]) -> int:
+        return sum(len(line.encode(encoding)) for line in lines) + eol_len * len(lines)
+
+    header = ["1CClientBankExchange", "ВерсияФормата=1.03",
+              f"Кодировка={'Windows' if encoding == 'cp1251' else 'UTF-8'}",
+              "Отправитель=Бухгалтерия предприятия, редакция 3.0", "Получатель=",
+              f"ДатаСоздания={_date(last_day + dt.timedelta(days=1))}", "ВремяСоздания=09:15:42",
+              f"ДатаНачала={_date(first_day)}", f"ДатаКонца={_date(last_day)}",
+              f"РасчСчет={own.account}", "Документ=Платежное поручение"]
+    # What is not documents: the header, the account sections (each amount counted at its
+    # widest, 15 characters) and the last line. The rest is for documents, which are dated
     # evenly over the period by an estimate of how many will fit.
-    budget = size - 300 - 420 * len(months)
+    account_lines = _account_section(first_day, first_day, own.account, 0, 0, 0)
+    budget = size - encoded_len(header) - encoded_len(["КонецФайла"]) - len(months) * (
+        encoded_len(account_lines) + 4 * 15)
     expected = max(1, int(budget / _estimate_document_size(encoding, eol_len, seed)))
     docs: list[list[str]] = []
     doc_days: list[dt.date] = []
@@ -256,7 +275,7 @@ def generate(size: int, encoding: str = "cp1251", seed: int = 1, line_end: str =
     while True:
         day = first_day + dt.timedelta(days=min(days - 1, len(docs) * days // expected))
         lines, kopecks = _document(rng, own, day, number, _pick_kind(rng), balance)
-        n = sum(len(line.encode(encoding)) for line in lines) + eol_len * len(lines)
+        n = encoded_len(lines)
         if used + n > budget:
             break
         docs.append(lines)
@@ -266,12 +285,7 @@ def generate(size: int, encoding: str = "cp1251", seed: int = 1, line_end: str =
         balance += kopecks
         number += kopecks < 0
 
-    out = ["1CClientBankExchange", "ВерсияФормата=1.03",
-           f"Кодировка={'Windows' if encoding == 'cp1251' else 'UTF-8'}",
-           "Отправитель=Бухгалтерия предприятия, редакция 3.0", "Получатель=",
-           f"ДатаСоздания={_date(last_day + dt.timedelta(days=1))}", "ВремяСоздания=09:15:42",
-           f"ДатаНачала={_date(first_day)}", f"ДатаКонца={_date(last_day)}",
-           f"РасчСчет={own.account}", "Документ=Платежное поручение"]
+    out = header
     balance = opening
     i = 0
     for start, end in months:
@@ -282,11 +296,8 @@ def generate(size: int, encoding: str = "cp1251", seed: int = 1, line_end: str =
             else:
                 expense -= signed[i]
             i += 1
-        out += ["СекцияРасчСчет", f"ДатаНачала={_date(start)}", f"ДатаКонца={_date(end)}",
-                f"РасчСчет={own.account}", f"НачальныйОстаток={_money(balance)}",
-                f"ВсегоПоступило={_money(income)}", f"ВсегоСписано={_money(expense)}"]
+        out += _account_section(start, end, own.account, balance, income, expense)
         balance += income - expense
-        out += [f"КонечныйОстаток={_money(balance)}", "КонецРасчСчет"]
     for lines in docs:
         out += lines
     out.append("КонецФайла")
