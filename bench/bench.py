@@ -168,6 +168,9 @@ def ensure_inputs(directory: Path, sizes_mib: list[int]) -> list[Row]:
     changed generator never reuses stale files."""
     directory.mkdir(parents=True, exist_ok=True)
     stamp = hashlib.sha256((HERE / "generate.py").read_bytes()).hexdigest()[:10]
+    for old in directory.glob("statement-*.txt"):
+        if not old.stem.endswith(stamp):
+            old.unlink()
     rows = []
     for size in sizes_mib:
         for encoding in ENCODINGS:
