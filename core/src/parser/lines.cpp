@@ -26,7 +26,7 @@ std::size_t wide_space_at(const unsigned char* p, std::size_t n) noexcept {
     case 0xE2:
       if (p[1] == 0x80) {
         // U+2000–U+200A, U+2028, U+2029, U+202F
-        return p[2] <= 0x8A || p[2] == 0xA8 || p[2] == 0xA9 || p[2] == 0xAF ? 3 : 0;
+        return (p[2] >= 0x80 && p[2] <= 0x8A) || p[2] == 0xA8 || p[2] == 0xA9 || p[2] == 0xAF ? 3 : 0;
       }
       return p[1] == 0x81 && p[2] == 0x9F ? 3 : 0;  // U+205F
     case 0xE3: return p[1] == 0x80 && p[2] == 0x80 ? 3 : 0;  // U+3000

@@ -1,0 +1,142 @@
+#include "parser/model/attributes.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace varnok {
+namespace {
+
+std::vector<std::string> keys_of(const Attributes& a) {
+  std::vector<std::string> out;
+  for (const auto& e : a) out.push_back(e.key);
+  return out;
+}
+
+std::string key(std::size_t i) { return "Ключ" + std::to_string(i); }
+
+// Sizes on both sides of the switch from scanning to the hashed index.
+class AttributesAtSize : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(AttributesAtSize, RepeatedKeyKeepsFirstPositionAndLastValue) {
+  const std::size_t n = GetParam();
+  Attributes a;
+  for (std::size_t i = 0; i < n; ++i) a.set(key(i), "first");
+  for (std::size_t i = n; i-- > 0;) a.set(key(i), "v" + std::to_string(i));
+
+  ASSERT_EQ(a.size(), n);
+  for (std::size_t i = 0; i < n; ++i) {
+    EXPECT_EQ(a.entries()[i].key, key(i));
+    ASSERT_NE(a.find(key(i)), nullptr) << i;
+    EXPECT_EQ(*a.find(key(i)), "v" + std::to_string(i));
+  }
+  EXPECT_EQ(a.find(key(n)), nullptr);
+  EXPECT_EQ(a.find("ключ0"), nullptr);
+}
+
+TEST_P(AttributesAtSize, ClearForgetsEveryKeyAndReuseWorks) {
+  const std::size_t n = GetParam();
+  Attributes a;
+  // A big section first, then sections of every smaller size: stale index slots would
+  // show up as false hits or lost keys.
+  for (std::size_t i = 0; i < 3 * n + 20; ++i) a.set(key(i), "old");
+  for (std::size_t round = 0; round < 3; ++round) {
+    a.clear();
+    EXPECT_TRUE(a.empty());
+    for (std::size_t i = 0; i < 3 * n + 20; ++i) ASSERT_EQ(a.find(key(i)), nullptr) << i;
+    for (std::size_t i = 0; i < n; ++i) a.set(key(1000 + i + round), "new");
+    ASSERT_EQ(a.size(), n);
+    for (std::size_t i = 0; i < n; ++i) {
+      ASSERT_NE(a.find(key(1000 + i + round)), nullptr) << i;
+      EXPECT_EQ(*a.find(key(1000 + i + round)), "new");
+    }
+    EXPECT_EQ(a.find(key(0)), nullptr);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Attributes, AttributesAtSize, ::testing::Values(1, 2, 8, 9, 10, 17, 33, 1000));
+
+TEST(Attributes, KeysAreExactBytes) {
+  Attributes a;
+  a.set("Номер", "1");
+  a.set("номер", "2");
+  a.set("Номер ", "3");
+  a.set("", "4");
+  EXPECT_THAT(keys_of(a), ::testing::ElementsAre("Номер", "номер", "Номер ", ""));
+  ASSERT_NE(a.find(""), nullptr);
+  EXPECT_EQ(*a.find(""), "4");
+}
+
+TEST(Attributes, ManyDistinctKeysAndOneKeyRepeated) {
+  // Both must stay linear: a quadratic path would not finish in reasonable time.
+  constexpr std::size_t kCount = 200'000;
+  Attributes a;
+  for (std::size_t i = 0; i < kCount; ++i) a.set(key(i), key(i));
+  ASSERT_EQ(a.size(), kCount);
+  for (std::size_t i = 0; i < kCount; i += 997) EXPECT_EQ(*a.find(key(i)), key(i));
+
+  Attributes b;
+  for (std::size_t i = 0; i < kCount; ++i) b.set("Сумма", key(i));
+  ASSERT_EQ(b.size(), 1u);
+  EXPECT_EQ(*b.find("Сумма"), key(kCount - 1));
+
+  // A large section followed by very many small ones.
+  for (std::size_t i = 0; i < kCount; ++i) {
+    a.clear();
+    a.set("Дата", "01.01.2024");
+  }
+  EXPECT_EQ(a.size(), 1u);
+}
+
+TEST(Attributes, ClearKeepsTextStorage) {
+  Attributes a;
+  const std::string long_value(100, 'x');
+  a.set("НазначениеПлатежа", long_value);
+  const char* storage = a.entries()[0].value.data();
+  a.clear();
+  a.set("Другой", std::string(90, 'y'));
+  EXPECT_EQ(a.entries()[0].value.data(), storage);
+  EXPECT_EQ(a.entries()[0].key, "Другой");
+}
+
+TEST(Attributes, CopyHoldsLiveEntriesAndMoveEmptiesTheSource) {
+  Attributes a;
+  for (std::size_t i = 0; i < 50; ++i) a.set(key(i), "v");
+  a.clear();
+  for (std::size_t i = 0; i < 12; ++i) a.set(key(i), "w");
+
+  Attributes copy = a;
+  EXPECT_EQ(copy, a);
+  EXPECT_EQ(copy.size(), 12u);
+  copy.set(key(40), "z");  // a key only the spare storage held
+  EXPECT_EQ(copy.size(), 13u);
+  EXPECT_EQ(a.find(key(40)), nullptr);
+
+  Attributes moved = std::move(a);
+  EXPECT_EQ(moved.size(), 12u);
+  EXPECT_EQ(*moved.find(key(11)), "w");
+  EXPECT_TRUE(a.empty());  // NOLINT(bugprone-use-after-move): the moved-from state is specified
+  EXPECT_EQ(a.find(key(1)), nullptr);
+  a.set("x", "y");
+  EXPECT_EQ(keys_of(a), std::vector<std::string>{"x"});
+
+  Attributes assigned;
+  assigned.set("old", "1");
+  assigned = moved;
+  EXPECT_EQ(assigned, moved);
+  EXPECT_EQ(assigned.find("old"), nullptr);
+}
+
+TEST(Attributes, EqualityIsOrderSensitive) {
+  const Attributes ab{{"a", "1"}, {"b", "2"}};
+  const Attributes ba{{"b", "2"}, {"a", "1"}};
+  EXPECT_EQ(ab, (Attributes{{"a", "1"}, {"b", "2"}}));
+  EXPECT_NE(ab, ba);
+  EXPECT_NE(ab, (Attributes{{"a", "1"}, {"b", "3"}}));
+  EXPECT_EQ((Attributes{{"a", "1"}, {"a", "2"}}), (Attributes{{"a", "2"}}));
+}
+
+}  // namespace
+}  // namespace varnok

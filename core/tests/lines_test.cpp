@@ -1,0 +1,181 @@
+#include "parser/lines.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace varnok {
+namespace {
+
+using ::testing::ElementsAre;
+using Numbered = std::pair<std::uint64_t, std::string>;
+
+std::vector<Numbered> cut(std::string_view text) {
+  std::vector<Numbered> out;
+  LineCursor cursor(text);
+  std::string_view line;
+  while (cursor.next(line)) out.emplace_back(cursor.lineno(), std::string(line));
+  // Exhausted stays exhausted.
+  EXPECT_FALSE(cursor.next(line));
+  return out;
+}
+
+std::string utf8(char32_t c) {
+  std::string out;
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return out;
+}
+
+TEST(Lines, CutsAndNumbersRawLines) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"", {}},
+      {"A", {"A"}},
+      {"A\n", {"A"}},
+      {"A\nB", {"A", "B"}},
+      {"A\nB\n", {"A", "B"}},
+      {"A\n\nB", {"A", "", "B"}},
+      {"\n", {""}},
+      {"\n\n", {"", ""}},
+      {"A\r\nB\r\n", {"A", "B"}},
+      {"A\r\n\r\nB", {"A", "", "B"}},
+      {"\r\n", {""}},
+      {"A\r", {"A\r"}},         // no LF after it: the CR stays
+      {"A\rB\n", {"A\rB"}},     // a lone CR is no line end
+      {"A\r\r\n", {"A\r"}},     // only the CR directly before LF goes
+      {"  \n\t\n", {"  ", "\t"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<Numbered> expected;
+    for (std::size_t i = 0; i < c.lines.size(); ++i) expected.emplace_back(i + 1, c.lines[i]);
+    EXPECT_EQ(cut(c.text), expected) << c.text;
+  }
+}
+
+// The White_Space characters, written out from the property list.
+const std::vector<char32_t> kWhiteSpace = {0x09,   0x0A,   0x0B,   0x0C,   0x0D,   0x20,   0x85,
+                                           0xA0,   0x1680, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004,
+                                           0x2005, 0x2006, 0x2007, 0x2008, 0x2009, 0x200A, 0x2028,
+                                           0x2029, 0x202F, 0x205F, 0x3000};
+
+TEST(Lines, TrimsEveryWhiteSpaceCharacter) {
+  for (char32_t c : kWhiteSpace) {
+    const std::string s = utf8(c);
+    EXPECT_TRUE(is_white_space(c)) << std::hex << unsigned(c);
+    EXPECT_EQ(trim(s + s + "x y" + s), "x y") << std::hex << unsigned(c);
+    EXPECT_EQ(trim_left(s + "x" + s), "x" + s) << std::hex << unsigned(c);
+    EXPECT_EQ(trim_right(s + "x" + s), s + "x") << std::hex << unsigned(c);
+    EXPECT_TRUE(is_blank(s + " " + s));
+  }
+}
+
+TEST(Lines, KeepsNeighboursOfWhiteSpace) {
+  // Not White_Space, including the code points next to the listed ones in UTF-8.
+  const char32_t others[] = {0x08,   0x0E,   0x1F,   0x21,   0x84,   0x86,   0x9F,   0xA1,  0xAD,
+                             0x167F, 0x1681, 0x180E, 0x1FFF, 0x200B, 0x200C, 0x2027, 0x202A, 0x202E,
+                             0x2030, 0x205E, 0x2060, 0x2FFF, 0x3001, 0xFEFF, 0x1F600};
+  for (char32_t c : others) {
+    const std::string s = utf8(c);
+    EXPECT_FALSE(is_white_space(c)) << std::hex << unsigned(c);
+    EXPECT_EQ(trim(" " + s + "x" + s + " "), s + "x" + s) << std::hex << unsigned(c);
+  }
+}
+
+TEST(Lines, WhiteSpaceAgreesWithTrimEverywhere) {
+  std::size_t count = 0;
+  for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    const bool trimmed = trim("a" + utf8(c)) == "a";
+    ASSERT_EQ(trimmed, is_white_space(c)) << std::hex << unsigned(c);
+    ASSERT_EQ(trim(utf8(c) + "a") == "a", trimmed) << std::hex << unsigned(c);
+    count += trimmed;
+  }
+  EXPECT_EQ(count, kWhiteSpace.size());
+}
+
+TEST(Lines, TrimToleratesBrokenBytes) {
+  const std::string cases[] = {"\xC2", "\xE2\x80", "\xA0", "\x85", "\x80\x80", "\xE3\x80"};
+  for (const auto& s : cases) {
+    EXPECT_EQ(trim(s), s);
+    EXPECT_EQ(trim(" " + s + " "), s);
+  }
+  EXPECT_EQ(trim(""), "");
+}
+
+struct ClassifyCase {
+  std::string line;
+  std::optional<LineKind> kind;  // nullopt: unrecognised
+  std::string key;
+  std::string value;
+};
+
+TEST(Lines, Classify) {
+  const ClassifyCase cases[] = {
+      {"1CClientBankExchange", LineKind::Exchange, "", ""},
+      {"СекцияРасчСчет", LineKind::AccountStart, "", ""},
+      {"КонецРасчСчет", LineKind::AccountEnd, "", ""},
+      {"КонецДокумента", LineKind::DocumentEnd, "", ""},
+      {"КонецФайла", LineKind::FileEnd, "", ""},
+      {"конецфайла", std::nullopt, "", ""},
+      {"СекцияДокумент", std::nullopt, "", ""},
+      {"1CClientBankExchange2", std::nullopt, "", ""},
+      {"garbage", std::nullopt, "", ""},
+      {"СекцияДокумент=Платежное поручение", LineKind::DocumentStart, "", "Платежное поручение"},
+      {"СекцияДокумент = Платежное поручение", LineKind::DocumentStart, "", "Платежное поручение"},
+      {"СекцияДокумент\xC2\xA0\t=\xE3\x80\x80X", LineKind::DocumentStart, "", "X"},
+      {"СекцияДокумент=", LineKind::DocumentStart, "", ""},
+      {"СекцияДокумент=a = b", LineKind::DocumentStart, "", "a = b"},
+      {"Секциядокумент=x", LineKind::Attribute, "Секциядокумент", "x"},
+      {"XСекцияДокумент=x", LineKind::Attribute, "XСекцияДокумент", "x"},
+      {"Ключ = a = b", LineKind::Attribute, "Ключ", "a = b"},
+      {"Ключ=\xC2\xA0v\xC2\xA0", LineKind::Attribute, "Ключ", "v"},
+      {"Ключ\u2003=v", LineKind::Attribute, "Ключ", "v"},
+      {"=x", LineKind::Attribute, "", "x"},
+      {"=", LineKind::Attribute, "", ""},
+      {"= СекцияДокумент", LineKind::Attribute, "", "СекцияДокумент"},
+      {"Ключ=", LineKind::Attribute, "Ключ", ""},
+      {"КонецФайла=1", LineKind::Attribute, "КонецФайла", "1"},
+      {"СекцияРасчСчет=1", LineKind::Attribute, "СекцияРасчСчет", "1"},
+      {"1CClientBankExchange=", LineKind::Attribute, "1CClientBankExchange", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const auto got = classify(c.line);
+    ASSERT_EQ(got.has_value(), c.kind.has_value());
+    if (!got) continue;
+    EXPECT_EQ(got->kind, *c.kind);
+    EXPECT_EQ(got->key, c.key);
+    EXPECT_EQ(got->value, c.value);
+  }
+}
+
+TEST(Lines, DisplaysSectionLines) {
+  const std::string markers[] = {"1CClientBankExchange", "СекцияРасчСчет", "КонецРасчСчет", "КонецДокумента",
+                                 "КонецФайла"};
+  for (const auto& m : markers) EXPECT_EQ(display(*classify(m)), m);
+  EXPECT_EQ(display(*classify("СекцияДокумент = Платежное поручение")), "СекцияДокумент=Платежное поручение");
+  EXPECT_EQ(display(*classify("СекцияДокумент=")), "СекцияДокумент=");
+}
+
+}  // namespace
+}  // namespace varnok
