@@ -2,8 +2,11 @@
 // dict is read back into the section's attributes; a Python failure becomes its text.
 #include "hook_bridge.hpp"
 
+#include <cstddef>
+#include <cstdint>
 #include <new>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 

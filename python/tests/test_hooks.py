@@ -121,15 +121,6 @@ class TestCalls:
         s = parse(ONE_DOCUMENT, [lambda t, a, h: returned])
         assert s.documents[0].doc_number == "17"
 
-    @pytest.mark.parametrize("hooks", [(), [], (lambda t, a, h: None,)])
-    def test_sequences_of_hooks(self, hooks):
-        assert len(parse(ONE_DOCUMENT, hooks).documents) == 1
-
-    def test_bound_method_hook(self):
-        recorder = Recorder()
-        parse(ONE_DOCUMENT, [recorder.__call__])
-        assert len(recorder.calls) == 1
-
 
 class TestReadBack:
     def test_a_hook_doing_nothing_keeps_attributes_and_order(self):
@@ -303,10 +294,6 @@ class TestFailures:
         exc = hook_error(ONE_DOCUMENT, hooks)
         assert str(exc) == f"Hook error: TypeError: '{type_name}' object is not callable"
 
-    def test_wrong_arity_is_a_type_error(self):
-        exc = hook_error(ONE_DOCUMENT, [lambda t, a: None])
-        assert exc.detail.message.startswith("TypeError: ")
-
     def test_the_hook_exception_is_not_chained(self):
         exc = hook_error(ONE_DOCUMENT, [raising(ValueError("boom"))])
         assert exc.__cause__ is None
@@ -375,7 +362,3 @@ class TestReferences:
         before = sys.getrefcount(value)
         parse(ONE_DOCUMENT, [setting("Код", value)])
         assert sys.getrefcount(value) == before
-
-    def test_internal_error_class_is_not_exported(self):
-        assert "InternalError" not in varnok_py.__all__
-        assert not hasattr(varnok_py, "InternalError")
