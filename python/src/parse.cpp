@@ -169,7 +169,8 @@ std::optional<std::string_view> statement_bytes(PyObject* statement) noexcept {
     PyErr_Clear();  // a lone surrogate; the bytes check below then fails
   }
   if (PyBytes_Check(statement)) {
-    return std::string_view(PyBytes_AS_STRING(statement), static_cast<std::size_t>(PyBytes_GET_SIZE(statement)));
+    return std::string_view(PyBytes_AS_STRING(statement),
+                            static_cast<std::size_t>(PyBytes_GET_SIZE(statement)));
   }
   PyErr_SetString(PyExc_TypeError, "statement must be bytes or str");
   return std::nullopt;

@@ -267,7 +267,8 @@ int init_diagnostic_types() noexcept { return diagnostics_once.run(create_diagno
 
 PyObject* diagnostic_type(DiagnosticKind kind) noexcept { return classes[static_cast<std::size_t>(kind)]; }
 
-PyRef new_diagnostic(DiagnosticKind kind, std::uint64_t lineno, std::string first, std::string second) noexcept {
+PyRef new_diagnostic(DiagnosticKind kind, std::uint64_t lineno, std::string first,
+                     std::string second) noexcept {
   std::string texts[kMaxTexts] = {std::move(first), std::move(second)};
   return alloc_diagnostic(reinterpret_cast<PyTypeObject*>(diagnostic_type(kind)), kind, lineno, texts);
 }

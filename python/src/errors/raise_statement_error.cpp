@@ -16,7 +16,8 @@ namespace varnok::py {
 namespace {
 
 PyRef new_exception(PyObject* type, const std::string& message) noexcept {
-  PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  PyRef text = PyRef::steal(
+      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
   if (!text) return text;
   return PyRef::steal(PyObject_CallOneArg(type, text.get()));
 }
@@ -36,7 +37,8 @@ PyRef detail_of(StatementError& error) {
           return new_diagnostic(DiagnosticKind::UnexpectedSection, e.lineno, std::move(e.found),
                                 std::string(name(e.context)));
         } else if constexpr (std::is_same_v<Kind, error::UnexpectedAttribute>) {
-          return new_diagnostic(DiagnosticKind::UnexpectedAttribute, e.lineno, std::move(e.key), std::move(e.value));
+          return new_diagnostic(DiagnosticKind::UnexpectedAttribute, e.lineno, std::move(e.key),
+                                std::move(e.value));
         } else if constexpr (std::is_same_v<Kind, error::UnrecognizedLine>) {
           return new_diagnostic(DiagnosticKind::UnrecognizedLine, e.lineno, std::move(e.line));
         } else if constexpr (std::is_same_v<Kind, error::MissingField>) {
