@@ -77,10 +77,11 @@ std::optional<DocumentField> scan(std::string_view key) {
   return std::nullopt;
 }
 
-TEST(FieldTable, KeysAndNamesInDeclarationOrder) {
+TEST(FieldTable, FindsEveryKeyInDeclarationOrder) {
   for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
     EXPECT_EQ(kDocumentFields[i].key, kExpected[i].key) << i;
     EXPECT_EQ(kDocumentFields[i].name, kExpected[i].name) << i;
+    EXPECT_EQ(find_document_field(kExpected[i].key), static_cast<DocumentField>(i)) << kExpected[i].key;
   }
 }
 
@@ -96,15 +97,6 @@ TEST(FieldTable, TypesMarkThirteenRequiredAndFourTypedFields) {
                           "ПлательщикБИК", "ПлательщикБанк1", "ПлательщикСчет", "ПолучательИНН", "ПолучательСчет",
                           "ПолучательБИК", "ПолучательБанк1"}));
   EXPECT_EQ(typed, (std::vector<std::string_view>{"Дата", "Сумма", "ДатаСписано", "ДатаПоступило"}));
-  EXPECT_EQ(field_info(DocumentField::DocDate).type, FieldType::RequiredDate);
-  EXPECT_EQ(field_info(DocumentField::Amount).type, FieldType::Amount);
-  EXPECT_EQ(field_info(DocumentField::IncomeDate).type, FieldType::OptionalDate);
-  EXPECT_EQ(field_info(DocumentField::TaxDate).type, FieldType::OptionalText);
-}
-
-TEST(FieldTable, FindsEveryKey) {
-  for (std::size_t i = 0; i < kDocumentFieldCount; ++i)
-    EXPECT_EQ(find_document_field(kExpected[i].key), static_cast<DocumentField>(i)) << kExpected[i].key;
 }
 
 TEST(FieldTable, MissesNearKeys) {
@@ -112,22 +104,17 @@ TEST(FieldTable, MissesNearKeys) {
       "",
       "Н",
       "номер",                  // case differs
-      "НОМЕР",
       "Номер ",                 // no trimming
       " Номер",
       "НазначениеПлатежа7",     // beyond the six purpose lines
-      "НазначениеПлатежа0",
       "Плательщик5",
-      "Получатель5",
       "ПлательщикБанк3",
       "ДатаНачала",             // account keys are not document keys
       "РасчСчет",
-      "Документ",
       "Плательщи",              // a prefix of a key
       "ПлательщикИНН1",         // a key plus a suffix
       "ПолучательСчёт",         // ё instead of е
       "\xCD\xEE\xEC\xE5\xF0",   // "Номер" in windows-1251 bytes
-      "ОКАТОX",
       "ПоказательТипаПоказательТипаПоказательТипа",
   };
   for (std::string_view key : misses) {
