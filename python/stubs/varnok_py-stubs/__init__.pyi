@@ -271,12 +271,12 @@ _Diagnostic: TypeAlias = (
     | HookError
 )
 
-# A section hook: called as hook(section_type, attrs, header) at the end of every
-# section; what it leaves in attrs is what the section is built from. Its return value
-# is ignored.
-_Hook: TypeAlias = Callable[[SectionType, dict[str, str], dict[str, str]], object]
-
-def parse(statement: bytes | str, hooks: Sequence[_Hook] | None = None) -> Statement: ...
+# Each hook is called as hook(section_type, attrs, header) at the end of every section;
+# what it leaves in attrs is what the section is built from. Its return value is ignored.
+def parse(
+    statement: bytes | str,
+    hooks: Sequence[Callable[[SectionType, dict[str, str], dict[str, str]], object]] | None = None,
+) -> Statement: ...
 
 class ParseError(Exception): ...
 
