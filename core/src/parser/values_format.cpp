@@ -74,8 +74,9 @@ ShortText format_amount(const Amount& a) noexcept {
       ++written;
     }
   };
-  const auto high = static_cast<std::uint64_t>(m / kTen19);
-  const auto low = static_cast<std::uint64_t>(m % kTen19);
+  const bool wide = a.mantissa_high != 0;  // 128-bit division only when it is needed
+  const auto high = wide ? static_cast<std::uint64_t>(m / kTen19) : a.mantissa_low / kTen19;
+  const auto low = wide ? static_cast<std::uint64_t>(m % kTen19) : a.mantissa_low % kTen19;
   push_digits(low, high != 0 ? 19 : 1);
   push_digits(high, 0);
   while (count < scale + 1) digits[count++] = '0';
