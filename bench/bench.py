@@ -261,7 +261,9 @@ def print_targets(rows: list[Row], quick: bool) -> None:
 
 def environment() -> str:
     gil = getattr(sys, "_is_gil_enabled", lambda: True)()
-    return (f"Python {platform.python_version()} ({'free-threaded' if sysconfig.get_config_var('Py_GIL_DISABLED') else 'GIL build'}"
+    load = os.getloadavg()[0]
+    return (f"load average {load:.2f}{' (busy machine: numbers are unreliable)' if load > 0.5 else ''}, "
+            f"Python {platform.python_version()} ({'free-threaded' if sysconfig.get_config_var('Py_GIL_DISABLED') else 'GIL build'}"
             f", GIL {'enabled' if gil else 'disabled'}), {os.cpu_count()} CPUs, {platform.machine()}")
 
 
@@ -316,7 +318,8 @@ def main(argv: list[str] | None = None) -> int:
 
     print_table(rows)
     print_targets(rows, args.quick)
-    print(f"\n({time.perf_counter() - started:.0f} s)")
+    print(f"\n({time.perf_counter() - started:.0f} s; load average at the end {os.getloadavg()[0]:.2f},"
+          " about 1 from this run itself)")
     if args.json:
         args.json.write_text(json.dumps([{
             "input": r.name, "bytes": r.size, "documents": r.documents, "sections": r.sections,
