@@ -117,7 +117,7 @@ TEST(Attributes, CopyHoldsLiveEntriesAndMoveEmptiesTheSource) {
   Attributes moved = std::move(a);
   EXPECT_EQ(moved.size(), 12u);
   EXPECT_EQ(*moved.find(key(11)), "w");
-  EXPECT_TRUE(a.empty());  // NOLINT(bugprone-use-after-move): the moved-from state is specified
+  EXPECT_TRUE(a.empty());  // NOLINT(bugprone-use-after-move): a moved-from map is empty
   EXPECT_EQ(a.find(key(1)), nullptr);
   a.set("x", "y");
   EXPECT_EQ(keys_of(a), std::vector<std::string>{"x"});

@@ -62,23 +62,33 @@ inline std::string statement_with(std::string_view body) {
   return out;
 }
 
-// Succeeds when parse_statement(input) fails with an error of kind Kind, the given line
-// number (nullopt for the kinds without one) and the exact rendered message.
+// Succeeds when the read failed with this line number (nullopt for the kinds without
+// one) and this exact rendered message.
+inline ::testing::AssertionResult failed_at(const std::expected<Statement, StatementError>& result,
+                                            std::optional<std::uint64_t> line, std::string_view text) {
+  if (result) return ::testing::AssertionFailure() << "the read succeeded";
+  const StatementError& e = result.error();
+  if (lineno(e) != line || message(e) != text) {
+    return ::testing::AssertionFailure() << "got line " << (lineno(e) ? std::to_string(*lineno(e)) : "none")
+                                         << ": " << message(e);
+  }
+  return ::testing::AssertionSuccess();
+}
+
+inline ::testing::AssertionResult fails_at(std::string_view input, std::optional<std::uint64_t> line,
+                                           std::string_view text, HookList hooks = {}) {
+  return failed_at(parse_statement(input, hooks), line, text);
+}
+
+// As fails_at, and the error is of kind Kind.
 template <class Kind>
 ::testing::AssertionResult fails_with(std::string_view input, std::optional<std::uint64_t> line,
                                       std::string_view text, HookList hooks = {}) {
   auto result = parse_statement(input, hooks);
-  if (result) return ::testing::AssertionFailure() << "the read succeeded";
-  const StatementError& e = result.error();
-  if (!std::holds_alternative<Kind>(e)) {
-    return ::testing::AssertionFailure() << "wrong kind (index " << e.index() << "): " << message(e);
+  if (!result && !std::holds_alternative<Kind>(result.error())) {
+    return ::testing::AssertionFailure() << "wrong kind: " << message(result.error());
   }
-  if (lineno(e) != line) {
-    return ::testing::AssertionFailure() << "line " << lineno(e).value_or(0) << " (present " << lineno(e).has_value()
-                                         << "), message " << message(e);
-  }
-  if (message(e) != text) return ::testing::AssertionFailure() << "message: " << message(e);
-  return ::testing::AssertionSuccess();
+  return failed_at(result, line, text);
 }
 
 template <class Kind>
