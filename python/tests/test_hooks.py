@@ -7,6 +7,8 @@ import weakref
 import pytest
 
 import varnok_py
+from statements import account_section, document_section
+from statements import statement_text as build_statement
 from varnok_py import SectionType, parse
 
 HEADER = {"ВерсияФормата": "1.03", "Отправитель": "Бухгалтерия"}
@@ -33,20 +35,8 @@ DOCUMENT = {
 }
 
 
-def account_section(fields):
-    return ["СекцияРасчСчет", *(f"{k}={v}" for k, v in fields.items()), "КонецРасчСчет"]
-
-
-def document_section(fields, kind="Платежное поручение"):
-    return [f"СекцияДокумент={kind}", *(f"{k}={v}" for k, v in fields.items()), "КонецДокумента"]
-
-
 def statement_text(*sections):
-    lines = ["1CClientBankExchange", *(f"{k}={v}" for k, v in HEADER.items())]
-    for section in sections:
-        lines += section
-    lines.append("КонецФайла")
-    return "\n".join(lines) + "\n"
+    return build_statement(*sections, header=HEADER)
 
 
 ONE_DOCUMENT = statement_text(document_section(DOCUMENT))
