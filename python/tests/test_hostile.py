@@ -1,0 +1,171 @@
+"""Hostile and extreme input through the module: random bytes, every truncation, NUL and
+lone CR, a 100 MB line, hundreds of thousands of sections, and hooks that recurse into
+parse, flood the attributes or change them from another thread."""
+
+import random
+import threading
+import time
+
+import pytest
+
+import varnok_py
+from varnok_py import parse
+
+FIELDS = ("Номер=7\nДата=02.01.2024\nНазначениеПлатежа=Оплата\nСумма=10.50\nПлательщикИНН=7700000000\n"
+          "ПлательщикБИК=044525000\nПлательщикБанк1=Банк\nПлательщикСчет=40702810000000000001\n"
+          "ПолучательИНН=7800000000\nПолучательСчет=40702810000000000002\nПолучательБИК=044030000\n"
+          "ПолучательБанк1=Банк 2\n")
+ACCOUNT = "СекцияРасчСчет\nДатаНачала=01.01.2024\nНачальныйОстаток=100.00\nРасчСчет=40702810000000000001\nКонецРасчСчет\n"
+DOCUMENT = "СекцияДокумент=Платежное поручение\n" + FIELDS + "КонецДокумента\n"
+
+
+def statement(body, header="ВерсияФормата=1.03\n"):
+    return "1CClientBankExchange\n" + header + body + "КонецФайла\n"
+
+
+def outcome(text, hooks=None):
+    """The result, or the module's exception; anything else escapes and fails the test."""
+    try:
+        return parse(text, hooks)
+    except varnok_py.ParseError as e:
+        return e
+
+
+class TestUntrustedBytes:
+    def test_random_bytes_give_a_statement_or_a_parse_error(self):
+        rng = random.Random(20240105)
+        for i in range(2000):
+            data = bytes(rng.randrange(256) for _ in range(rng.randrange(200)))
+            if i % 2:
+                data = b"1CClientBankExchange\n" + data
+            result = outcome(data)
+            assert isinstance(result, (varnok_py.Statement, varnok_py.ParseError))
+
+    def test_every_prefix_of_a_str_statement(self):
+        full = statement(ACCOUNT + DOCUMENT)
+        whole = parse(full)
+        complete = full.rindex("КонецФайла") + len("КонецФайла")
+        for n in range(len(full) + 1):
+            result = outcome(full[:n])
+            if n >= complete:
+                assert repr(result) == repr(whole)
+                assert result.documents == whole.documents
+            elif n == 0:
+                assert isinstance(result, varnok_py.EmptyInputError)
+            elif isinstance(result, varnok_py.SyntaxError):
+                # Only a cut marker line is unrecognised, and it is the last line.
+                assert isinstance(result.detail, varnok_py.UnrecognizedLine), (n, result)
+                assert result.detail.lineno == full[:n].count("\n") + 1
+            else:
+                assert isinstance(result, (varnok_py.UnfinishedError, varnok_py.NotStatementError)), (n, result)
+
+    def test_nul_and_lone_cr_stay_in_values(self):
+        s = parse(statement(DOCUMENT.replace("Оплата", "a\x00b\rc"), header="Ключ=\x00\n"))
+        assert s.header == {"Ключ": "\x00"}
+        assert s.documents[0].purpose == "a\x00b\rc"
+
+    def test_lone_surrogate_str_is_refused(self):
+        with pytest.raises(TypeError, match="^statement must be bytes or str$"):
+            parse(statement(DOCUMENT).replace("Оплата", "\ud800"))
+
+
+class TestExtremeSizes:
+    def test_hundred_megabyte_header_value(self):
+        size = 100 << 20
+        text = ("1CClientBankExchange\nД=".encode("cp1251") + b"x" * size + b"\n"
+                + (DOCUMENT + "КонецФайла\n").encode("cp1251"))
+        s = parse(text)
+        assert s.encoding == "cp1251"
+        assert len(s.header["Д"]) == size
+        assert len(s.documents) == 1
+
+    def test_hundred_megabyte_unrecognised_line(self):
+        size = 100 << 20
+        with pytest.raises(varnok_py.SyntaxError) as info:
+            parse("1CClientBankExchange\n" + "y" * size + "\n")
+        assert info.value.detail.lineno == 2
+        assert len(info.value.detail.line) == size
+
+    def test_many_tiny_sections_become_warnings(self):
+        n = 200_000
+        s = parse(statement("СекцияДокумент=\nКонецДокумента\n" * n))
+        assert s.documents == []
+        assert len(s.warnings) == n
+        assert s.warnings[0] == (4, "missing field `Номер`")
+        assert s.warnings[-1] == (2 * n + 2, "missing field `Номер`")
+        assert repr(s).endswith(f"documents=[...0], warnings=[...{n}])")
+
+    def test_key_repeated_hundred_thousand_times(self):
+        numbers = "".join(f"Номер={i}\n" for i in range(100_000))
+        s = parse(statement("СекцияДокумент=Д\n" + FIELDS + numbers + "КонецДокумента\n"))
+        assert s.documents[0].doc_number == "99999"
+
+
+class TestHostileHooks:
+    def test_a_hook_may_call_parse_recursively(self):
+        inner = statement(ACCOUNT)
+        results = []
+
+        def hook(section_type, attrs, header):
+            results.append(repr(parse(inner)))  # hook-free: detaches inside the hook
+            if len(results) < 20:
+                results.append(repr(parse(inner, [hook])))
+
+        outer = parse(statement(DOCUMENT), [hook])
+        assert len(outer.documents) == 1
+        assert set(results) == {repr(parse(inner))}
+
+    def test_unbounded_recursion_becomes_a_hook_error(self):
+        def hook(section_type, attrs, header):
+            parse(statement(DOCUMENT), [hook])
+
+        with pytest.raises(varnok_py.SyntaxError, match="^Hook error: ") as info:
+            parse(statement(DOCUMENT), [hook])
+        # The innermost failure is a RecursionError, wrapped once per level on the way out.
+        assert "RecursionError" in str(info.value)
+
+    def test_a_hook_flooding_the_attributes(self):
+        def hook(section_type, attrs, header):
+            attrs.update((f"K{i}", "v" * 10) for i in range(100_000))
+            attrs["НазначениеПлатежа"] = "z" * (1 << 20)
+
+        s = parse(statement(DOCUMENT * 3), [hook])
+        assert [len(d.purpose) for d in s.documents] == [1 << 20] * 3
+
+    def test_thousands_of_hooks(self):
+        calls = []
+        s = parse(statement(DOCUMENT), [lambda t, a, h: calls.append(1)] * 10_000)
+        assert len(calls) == 10_000 and len(s.documents) == 1
+
+    def test_attrs_changed_by_another_thread_during_read_back(self):
+        # With a global lock the read-back cannot interleave with the other thread; without
+        # one it may, and must then abandon the read with the internal error, never crash.
+        stop = threading.Event()
+        current = [{}]
+
+        def mutate():
+            i = 0
+            while not stop.is_set():
+                d = current[0]
+                d[f"X{i % 50}"] = "v"
+                d.pop(f"X{(i + 25) % 50}", None)
+                i += 1
+
+        def hook(section_type, attrs, header):
+            current[0] = attrs
+            time.sleep(0.0005)  # let the other thread in while attrs is live
+
+        allowed = {"dictionary changed size during iteration", "dictionary keys changed during iteration"}
+        mutator = threading.Thread(target=mutate)
+        mutator.start()
+        try:
+            for _ in range(50):
+                try:
+                    s = parse(statement(DOCUMENT * 5), [hook])
+                    assert len(s.documents) == 5
+                except BaseException as e:  # the internal error derives from BaseException only
+                    if isinstance(e, Exception) or str(e) not in allowed:
+                        raise
+        finally:
+            stop.set()
+            mutator.join()
