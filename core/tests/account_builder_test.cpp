@@ -54,12 +54,14 @@ std::vector<std::string> describe(const AccountMap& accounts) {
 
 AccountMap merged(const std::vector<Pairs>& sections) {
   AccountMap accounts;
+  IntervalMerger merger;
   for (const auto& pairs : sections) {
     const Attributes attrs = make(pairs);
     auto built = build_interval(attrs);
     EXPECT_TRUE(built) << built.error().message;
-    if (built) merge(accounts, built->number, std::move(built->interval));
+    if (built) merger.add(accounts, built->number, std::move(built->interval));
   }
+  IntervalMerger::finish(accounts);
   return accounts;
 }
 
@@ -197,6 +199,13 @@ TEST(AccountBuilder, MergeOrdersAndDeduplicates) {
       {"accounts in order of first appearance",
        {section(kB, "01.03.2024", "1"), section(kA, "01.03.2024", "2"), section(kB, "01.02.2024", "3")},
        {b + ": 2024-02-01 3..- 2024-03-01 1..-", a + ": 2024-03-01 2..-"}},
+      {"a duplicate in another scale, after other starts",
+       {section(kA, "01.01.2024", "100.5", "1"), section(kA, "01.02.2024", "7"), section(kA, "01.01.2024", "100", "2"),
+        section(kA, "01.01.2024", "100.500", "1.0"), section(kA, "01.02.2024", "7.00")},
+       {a + ": 2024-01-01 100.5..1 2024-01-01 100..2 2024-02-01 7..-"}},
+      {"the same period in two accounts is kept in each",
+       {section(kA, "01.03.2024", "1"), section(kB, "01.03.2024", "1"), section(kA, "01.03.2024", "1")},
+       {a + ": 2024-03-01 1..-", b + ": 2024-03-01 1..-"}},
       {"numbers compare as exact bytes",
        {section(kA, "01.03.2024", "1"), section(" " + a, "01.03.2024", "1")},
        {a + ": 2024-03-01 1..-", " " + a + ": 2024-03-01 1..-"}},

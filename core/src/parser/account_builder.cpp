@@ -1,10 +1,14 @@
-// Account sections: converting the six known keys into an Interval, and merging it into
-// its account's sorted intervals.
+// Account sections: converting the six known keys into an Interval, and collecting the
+// intervals into their accounts.
 #include "parser/account_builder.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <utility>
 
+#include "parser/model/amount_mantissa.hpp"
 #include "parser/values.hpp"
 
 namespace varnok {
@@ -74,19 +78,55 @@ std::expected<BuiltInterval, AccountFailure> build_interval(const Attributes& at
   return BuiltInterval{std::move(interval), *number};
 }
 
-void merge(AccountMap& accounts, std::string_view number, Interval interval) {
+std::size_t IntervalMerger::SeenHash::operator()(const Seen& seen) const noexcept {
+  std::size_t h = std::hash<std::size_t>{}(seen.account);
+  const auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
+  const auto mix_date = [&mix](const Date& d) {
+    mix(static_cast<std::size_t>(static_cast<std::uint32_t>(d.year)) << 16 | std::size_t{d.month} << 8 | d.day);
+  };
+  // Equal amounts may differ in scale (100.5 and 100.50), so the hash sees them without
+  // trailing fraction zeros.
+  const auto mix_amount = [&mix](const Amount& a) {
+    detail::Uint128 m = detail::mantissa(a);
+    unsigned scale = a.scale;
+    while (scale > 0 && m % 10 == 0) {
+      m /= 10;
+      --scale;
+    }
+    mix(static_cast<std::size_t>(m) ^ static_cast<std::size_t>(m >> 64));
+    mix(std::size_t{scale} << 1 | (m != 0 && a.negative ? 1U : 0U));
+  };
+  const Interval& i = seen.interval;
+  mix_date(i.date_start);
+  mix(i.date_end.has_value());
+  if (i.date_end) mix_date(*i.date_end);
+  mix_amount(i.start_amount);
+  for (const std::optional<Amount>* a : {&i.end_amount, &i.total_income, &i.total_expense}) {
+    mix(a->has_value());
+    if (*a) mix_amount(**a);
+  }
+  return h;
+}
+
+void IntervalMerger::add(AccountMap& accounts, std::string_view number, Interval interval) {
   Account* account = accounts.find(number);
+  const std::size_t index = account == nullptr ? accounts.size() : static_cast<std::size_t>(account - accounts.items_for_move().data());
+  // Equal intervals share a start date, so "equal to any collected one" is the same as
+  // "equal to one of the same start".
+  if (!seen_.insert(Seen{index, interval}).second) return;
   if (account == nullptr) {
     accounts.append(std::string(number), std::move(interval));
-    return;
+  } else {
+    account->intervals.push_back(std::move(interval));
   }
-  auto& intervals = account->intervals;
+}
+
+void IntervalMerger::finish(AccountMap& accounts) {
   const auto by_start = [](const Interval& a, const Interval& b) { return a.date_start < b.date_start; };
-  // [run, run_end) holds the intervals that start on the same day as the new one.
-  const auto run = std::lower_bound(intervals.begin(), intervals.end(), interval, by_start);
-  const auto run_end = std::upper_bound(run, intervals.end(), interval, by_start);
-  if (std::find(run, run_end, interval) != run_end) return;  // an identical period is kept once
-  intervals.insert(run_end, std::move(interval));
+  for (Account& account : accounts.items_for_move()) {
+    // Statements usually list periods in order; then there is nothing to move.
+    if (!std::ranges::is_sorted(account.intervals, by_start)) std::ranges::stable_sort(account.intervals, by_start);
+  }
 }
 
 }  // namespace varnok

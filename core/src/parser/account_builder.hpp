@@ -1,9 +1,11 @@
 // Account sections: attributes to an Interval, and the merge into the accounts.
 #pragma once
 
+#include <cstddef>
 #include <expected>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "parser/model/account.hpp"
 #include "parser/model/attributes.hpp"
@@ -26,8 +28,26 @@ struct BuiltInterval {
 // РасчСчет (MissingNumber). Never throws on bad input.
 [[nodiscard]] std::expected<BuiltInterval, AccountFailure> build_interval(const Attributes& attrs);
 
-// Adds the interval to the account `number`: a new account at the end, otherwise after
-// the run of intervals with the same start date, unless an equal interval is in that run.
-void merge(AccountMap& accounts, std::string_view number, Interval interval);
+// Collects the intervals of one read into its accounts. An interval equal to one already
+// collected for the same account is dropped; the others are appended in arrival order and
+// sorted by start date once, in finish(), so that any arrival order costs O(n log n).
+class IntervalMerger {
+ public:
+  // A new account goes at the end of the map.
+  void add(AccountMap& accounts, std::string_view number, Interval interval);
+  // Sorts every account's intervals by date_start, keeping arrival order on equal starts.
+  static void finish(AccountMap& accounts);
+
+ private:
+  struct Seen {
+    std::size_t account;  // index in the map
+    Interval interval;
+    friend bool operator==(const Seen&, const Seen&) = default;
+  };
+  struct SeenHash {
+    [[nodiscard]] std::size_t operator()(const Seen& seen) const noexcept;
+  };
+  std::unordered_set<Seen, SeenHash> seen_;
+};
 
 }  // namespace varnok

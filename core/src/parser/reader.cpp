@@ -39,6 +39,7 @@ class Reader {
   // The statement if the read ended in finished; Unfinished otherwise.
   [[nodiscard]] std::expected<Statement, StatementError> finish() && {
     if (state_ != ReaderState::Finished) return std::unexpected(error::Unfinished{});
+    IntervalMerger::finish(statement_->accounts);
     return std::move(*statement_);
   }
 
@@ -135,7 +136,7 @@ class Reader {
       }
       return std::unexpected(error::AccountParseError{n, std::move(built.error().message)});
     }
-    merge(statement_->accounts, built->number, std::move(built->interval));
+    intervals_.add(statement_->accounts, built->number, std::move(built->interval));
     return {};
   }
 
@@ -157,6 +158,7 @@ class Reader {
   std::optional<Statement> statement_;  // created at the first section start
   Attributes section_;
   std::string_view kind_;
+  IntervalMerger intervals_;
 };
 
 }  // namespace
