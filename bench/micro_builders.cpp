@@ -92,9 +92,11 @@ void BM_BuildIntervalAndMerge(benchmark::State& state) {
   const Prepared p = prepare(state, false);
   for (auto _ : state) {
     AccountMap accounts;
+    IntervalMerger merger;
     for (const Attributes& a : p.attributes) {
-      if (auto built = build_interval(a)) merge(accounts, built->number, std::move(built->interval));
+      if (auto built = build_interval(a)) merger.add(accounts, built->number, std::move(built->interval));
     }
+    IntervalMerger::finish(accounts);
     benchmark::DoNotOptimize(accounts.size());
   }
   state.counters["section"] = per_item(static_cast<double>(p.attributes.size()));

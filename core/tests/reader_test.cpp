@@ -223,6 +223,43 @@ TEST(Reader, ErrorsOwnTheirTexts) {
   EXPECT_EQ(lineno(r2.error()), 2u);
 }
 
+TEST(Reader, RepeatedDocumentKeysActAsInTheAttributeMap) {
+  // The last value wins and the first position decides which bad value is reported,
+  // whether the lines go through the attribute map (with a hook) or straight to the builder.
+  struct Case {
+    const char* name;
+    std::string extra;  // lines added after the usual fields
+    std::string purpose;
+    std::string warning;  // "" when the document is built
+  };
+  const Case cases[] = {
+      {"a text given again", "НазначениеПлатежа=Вторая\nНазначениеПлатежа=Третья\n", "Третья", ""},
+      {"a bad date made good", "Дата=32.01.2024\nДата=03.01.2024\n", "Оплата", ""},
+      {"a good amount made bad", "Сумма=x\n", "Оплата",
+       "invalid value: string \"x\", expected a Decimal type representing a fixed-point number"},
+      {"the first position wins", "ДатаСписано=99\nСумма=x\nДата=x\n", "Оплата", "input contains invalid characters"},
+      {"a later key cannot move a field back", "ДатаПоступило=x\nДатаСписано=y\nДатаПоступило=01.01.2024\n", "Оплата",
+       "input contains invalid characters"},
+  };
+  FunctionHook pass([](SectionType, Attributes&, const Attributes&) { return HookOutcome::Continue(); });
+  SectionHook* passing[] = {&pass};
+  for (const auto& c : cases) {
+    const std::string section = "СекцияДокумент=П\n" + std::string(test::kDocumentFields) + c.extra + "КонецДокумента\n";
+    auto direct = parse_ok(statement_with(section));
+    auto mapped = parse_ok(statement_with(section), passing);
+    ASSERT_TRUE(direct && mapped) << c.name;
+    EXPECT_EQ(direct->documents, mapped->documents) << c.name;
+    EXPECT_EQ(direct->warnings, mapped->warnings) << c.name;
+    if (c.warning.empty()) {
+      ASSERT_EQ(direct->documents.size(), 1u) << c.name;
+      EXPECT_EQ(doc_text(direct->documents[0], DocumentField::Purpose), c.purpose) << c.name;
+    } else {
+      ASSERT_EQ(direct->warnings.size(), 1u) << c.name;
+      EXPECT_EQ(direct->warnings[0].message, c.warning) << c.name;
+    }
+  }
+}
+
 // Hooks.
 
 struct Call {

@@ -1,28 +1,57 @@
-// Document sections: attributes and the kind to a Document through the field table.
+// Document sections: key-value pairs and the kind to a Document through the field table.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <string>
 #include <string_view>
 
+#include "parser/field_table.hpp"
 #include "parser/model/attributes.hpp"
 #include "parser/model/document.hpp"
 
 namespace varnok {
 
-// Walks the attributes in order, then the entry ("СекцияДокумент", kind). Unknown keys are
-// dropped; a value failure ends the build with its text; a field met twice gives
-// "duplicate field `KEY`"; then the first missing required field gives
-// "missing field `KEY`"; a document whose texts exceed 4 GiB gives "document is too
-// large". Never throws on bad input.
+// Builds one document at a time from borrowed pairs, so that a hook-free read can feed
+// lines straight in without first storing them in an attribute map. Reusable: start()
+// forgets the previous document.
+//
+// A known key given again replaces its value but keeps its first position, as in an
+// attribute map. finish() converts the typed values in order of first position (the
+// first bad one wins), then rejects a "СекцияДокумент" given as a key ("duplicate field
+// `СекцияДокумент`"), then looks for the first missing required field ("missing field
+// `KEY`"), then for texts over 4 GiB ("document is too large"). Never throws on bad input.
+class DocumentBuilder {
+ public:
+  // The largest text total whose offsets and lengths fit a 32-bit span.
+  static constexpr std::size_t kMaxTextBytes = Document::kAbsent - 1;
+
+  // Begins a document; `kind` is the value of its "СекцияДокумент=" line, borrowed.
+  void start(std::string_view kind) noexcept;
+  // One pair, borrowed until finish(). Unknown keys are dropped.
+  void add(std::string_view key, std::string_view value) noexcept;
+  [[nodiscard]] std::expected<Document, std::string> finish(std::size_t max_text_bytes = kMaxTextBytes);
+
+ private:
+  static constexpr std::size_t kTypedFieldCount = 4;  // Дата, Сумма, ДатаСписано, ДатаПоступило
+
+  std::array<std::string_view, kDocumentFieldCount> values_;  // valid where filled_ has the bit
+  std::uint64_t filled_ = 0;
+  std::array<DocumentField, kTypedFieldCount> typed_order_{};  // typed fields by first position
+  std::uint8_t typed_count_ = 0;
+  std::size_t text_bytes_ = 0;
+  std::string_view kind_;
+};
+
+// The attributes in order, then the kind; failures as DocumentBuilder::finish gives them.
 [[nodiscard]] std::expected<Document, std::string> build_document(const Attributes& attrs,
                                                                    std::string_view kind);
 
 namespace detail {
 // build_document with a ceiling on the total size of a document's texts: a document
-// whose texts exceed it fails with "document is too large". build_document uses the
-// largest size its 32-bit text spans can address.
+// whose texts exceed it fails with "document is too large".
 [[nodiscard]] std::expected<Document, std::string> build_document(const Attributes& attrs,
                                                                    std::string_view kind,
                                                                    std::size_t max_text_bytes);

@@ -76,7 +76,13 @@ class Reader {
   // Account or document: attributes until the matching end line.
   StepResult in_section(const ClassifiedLine& line, std::uint64_t n, LineKind end) {
     if (line.kind == LineKind::Attribute) {
-      section_.set(line.key, line.value);
+      // Without hooks nobody sees a document's attributes: its lines go straight to the
+      // builder, as views into the decoded text.
+      if (state_ == ReaderState::Document && hooks_.empty()) {
+        document_.add(line.key, line.value);
+      } else {
+        section_.set(line.key, line.value);
+      }
       return {};
     }
     if (line.kind != end) return std::unexpected(unexpected_section(line, n));
@@ -113,7 +119,7 @@ class Reader {
     if (line.kind == LineKind::AccountStart) {
       state_ = ReaderState::Account;
     } else {
-      kind_ = line.value;  // borrowed: a view into the decoded text, which outlives the read
+      document_.start(line.value);  // borrowed: a view into the decoded text, which outlives the read
       state_ = ReaderState::Document;
     }
   }
@@ -142,7 +148,10 @@ class Reader {
 
   StepResult finish_document(std::uint64_t n) {
     if (StepResult hooked = run_hooks(SectionType::Document, n); !hooked) return hooked;
-    auto document = build_document(section_, kind_);
+    if (!hooks_.empty()) {
+      for (const auto& entry : section_) document_.add(entry.key, entry.value);
+    }
+    auto document = document_.finish();
     if (document) {
       statement_->documents.push_back(std::move(*document));
     } else {
@@ -157,7 +166,7 @@ class Reader {
   Attributes header_;                   // filled in header; moved into the statement
   std::optional<Statement> statement_;  // created at the first section start
   Attributes section_;
-  std::string_view kind_;
+  DocumentBuilder document_;
   IntervalMerger intervals_;
 };
 
