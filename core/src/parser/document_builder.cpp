@@ -95,20 +95,21 @@ std::expected<Document, std::string> DocumentBuilder::finish(std::size_t max_tex
 
   if (const std::uint64_t missing = kRequired & ~filled_; missing != 0)
     return std::unexpected(field_failure("missing field ", kDocumentFields[std::countr_zero(missing)].key));
-  // Spans are 32-bit: a larger document would get wrapped offsets, i.e. wrong texts.
+  // Offsets are 32-bit: a larger document would get wrapped offsets, i.e. wrong texts.
   if (text_bytes_ > max_text_bytes || text_bytes_ > kMaxTextBytes) return std::unexpected("document is too large");
 
   // One allocation holds every text, in table order.
-  const std::uint64_t present = filled_ & kTexts;
+  doc.present_ = filled_ & kTexts;
   doc.storage_.resize_and_overwrite(text_bytes_, [&](char* out, std::size_t size) noexcept {
     std::uint32_t at = 0;
-    for (std::uint64_t rest = present; rest != 0; rest &= rest - 1) {
-      const auto index = static_cast<std::size_t>(std::countr_zero(rest));
-      const std::string_view text = values_[index];
+    for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
+      doc.starts_[i] = at;
+      if ((doc.present_ >> i & 1) == 0) continue;
+      const std::string_view text = values_[i];
       if (!text.empty()) std::memcpy(out + at, text.data(), text.size());
-      doc.spans_[index] = {at, static_cast<std::uint32_t>(text.size())};
       at += static_cast<std::uint32_t>(text.size());
     }
+    doc.starts_[kDocumentFieldCount] = at;
     return size;
   });
   return doc;

@@ -25,8 +25,8 @@ namespace varnok {
 // `KEY`"), then for texts over 4 GiB ("document is too large"). Never throws on bad input.
 class DocumentBuilder {
  public:
-  // The largest text total whose offsets and lengths fit a 32-bit span.
-  static constexpr std::size_t kMaxTextBytes = Document::kAbsent - 1;
+  // The largest text total whose offsets fit 32 bits.
+  static constexpr std::size_t kMaxTextBytes = Document::kMaxTextBytes;
 
   // Begins a document; `kind` is the value of its "СекцияДокумент=" line, borrowed.
   void start(std::string_view kind) noexcept;

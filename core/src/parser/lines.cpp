@@ -51,7 +51,7 @@ bool is_white_space(char32_t c) noexcept {
   }
 }
 
-std::string_view trim_left(std::string_view s) noexcept {
+std::string_view detail::trim_left_slow(std::string_view s) noexcept {
   const unsigned char* p = bytes_of(s);
   std::size_t i = 0;
   while (i < s.size()) {
@@ -68,7 +68,7 @@ std::string_view trim_left(std::string_view s) noexcept {
   return s.substr(i);
 }
 
-std::string_view trim_right(std::string_view s) noexcept {
+std::string_view detail::trim_right_slow(std::string_view s) noexcept {
   const unsigned char* p = bytes_of(s);
   std::size_t n = s.size();
   while (n > 0) {
@@ -89,8 +89,6 @@ std::string_view trim_right(std::string_view s) noexcept {
   }
   return s.substr(0, n);
 }
-
-std::string_view trim(std::string_view s) noexcept { return trim_right(trim_left(s)); }
 
 bool LineCursor::next(std::string_view& line) noexcept {
   if (done_ || rest_.empty()) {

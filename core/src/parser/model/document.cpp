@@ -6,10 +6,10 @@
 namespace varnok {
 
 std::optional<std::string_view> Document::text(DocumentField f) const noexcept {
-  const Span span = spans_[static_cast<std::size_t>(f)];
-  // Typed fields never get a span, so they read as absent here.
-  if (span.length == kAbsent) return std::nullopt;
-  return std::string_view(storage_).substr(span.offset, span.length);
+  const auto i = static_cast<std::size_t>(f);
+  // Typed fields are never marked present, so they read as absent here.
+  if ((present_ >> i & 1) == 0) return std::nullopt;
+  return std::string_view(storage_.data() + starts_[i], starts_[i + 1] - starts_[i]);
 }
 
 bool operator==(const Document& a, const Document& b) noexcept {

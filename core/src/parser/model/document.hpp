@@ -14,8 +14,9 @@
 namespace varnok {
 
 // Immutable once built (only DocumentBuilder fills it). Owns all its texts: they live
-// in one buffer with a (offset, length) span per text field, so a document costs one
-// allocation and a fixed table instead of 49 separately allocated strings.
+// in one buffer, one after another in field order, with the start offset of every field
+// and a set of the present ones, so a document costs one allocation and a small fixed
+// table instead of 49 separately allocated strings.
 class Document {
  public:
   // The text of a text field (Text or OptionalText); nullopt when absent or when the
@@ -35,14 +36,13 @@ class Document {
  private:
   friend class DocumentBuilder;
 
-  struct Span {
-    std::uint32_t offset = 0;
-    std::uint32_t length = kAbsent;
-  };
-  static constexpr std::uint32_t kAbsent = UINT32_MAX;
+  static constexpr std::uint32_t kMaxTextBytes = UINT32_MAX;
 
   std::string storage_;
-  std::array<Span, kDocumentFieldCount> spans_{};
+  std::uint64_t present_ = 0;  // bit i: text field i is present
+  // starts_[i] is where field i's text begins (absent and typed fields take no room), so
+  // its length is starts_[i + 1] - starts_[i].
+  std::array<std::uint32_t, kDocumentFieldCount + 1> starts_{};
   Amount amount_;
   Date doc_date_;
   std::optional<Date> outcome_date_;
