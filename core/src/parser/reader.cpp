@@ -19,9 +19,13 @@ constexpr std::string_view kAccountNumberKey = "РасчСчет";
 
 using StepResult = std::expected<void, StatementError>;
 
+// Less than the decoded size of the smallest realistic document section.
+constexpr std::size_t kDocumentBytesHint = 512;
+
 class Reader {
  public:
-  Reader(Encoding encoding, HookList hooks) noexcept : encoding_(encoding), hooks_(hooks) {}
+  Reader(Encoding encoding, HookList hooks, std::size_t text_bytes) noexcept
+      : encoding_(encoding), hooks_(hooks), text_bytes_(text_bytes) {}
 
   // One transition for a classified non-blank line.
   [[nodiscard]] StepResult step(const ClassifiedLine& line, std::uint64_t n) {
@@ -66,6 +70,10 @@ class Reader {
       case LineKind::AccountStart:
       case LineKind::DocumentStart:
         statement_.emplace(Statement{encoding_, std::move(header_), {}, {}, {}});
+        // Room for a document per kDocumentBytesHint of text, so that a typical statement
+        // never regrows (and copies) its document list; pages beyond the documents
+        // actually read are never touched.
+        statement_->documents.reserve(text_bytes_ / kDocumentBytesHint);
         start_section(line);
         return {};
       default:
@@ -162,6 +170,7 @@ class Reader {
 
   Encoding encoding_;
   HookList hooks_;
+  std::size_t text_bytes_;
   ReaderState state_ = ReaderState::Init;
   Attributes header_;                   // filled in header; moved into the statement
   std::optional<Statement> statement_;  // created at the first section start
@@ -180,7 +189,7 @@ std::expected<Statement, StatementError> read(std::string_view text, Encoding en
   const bool has_line = cursor.next(raw);
   if (!has_line || trim(raw) != kMarker) return std::unexpected(error::NotStatement{});
 
-  Reader reader(encoding, hooks);
+  Reader reader(encoding, hooks, text.size());
   do {
     const std::string_view line = trim(raw);
     if (line.empty()) continue;
