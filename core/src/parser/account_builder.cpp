@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "parser/model/amount_mantissa.hpp"
+#include "parser/model/hash.hpp"
 #include "parser/values.hpp"
 
 namespace varnok {
@@ -79,7 +80,7 @@ std::expected<BuiltInterval, AccountFailure> build_interval(const Attributes& at
 }
 
 std::size_t IntervalMerger::SeenHash::operator()(const Seen& seen) const noexcept {
-  std::size_t h = std::hash<std::size_t>{}(seen.account);
+  std::size_t h = detail::hash_seed() ^ seen.account;
   const auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
   const auto mix_date = [&mix](const Date& d) {
     mix(static_cast<std::size_t>(static_cast<std::uint32_t>(d.year)) << 16 | std::size_t{d.month} << 8 | d.day);

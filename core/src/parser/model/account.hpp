@@ -12,6 +12,7 @@
 
 #include "parser/model/amount.hpp"
 #include "parser/model/date.hpp"
+#include "parser/model/hash.hpp"
 
 namespace varnok {
 
@@ -39,7 +40,7 @@ namespace detail {
 // Lets the index be searched with a string_view, without building a std::string.
 struct TransparentStringHash {
   using is_transparent = void;
-  [[nodiscard]] std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+  [[nodiscard]] std::size_t operator()(std::string_view s) const noexcept { return hash_text(s); }
 };
 }  // namespace detail
 

@@ -6,36 +6,14 @@
 #include <bit>
 #include <cstring>
 
+#include "parser/model/hash.hpp"
+
 namespace varnok {
 
 namespace {
 
 // Up to this many entries a scan beats hashing, and the index is left untouched.
 constexpr std::size_t kLinearLimit = 8;
-
-std::uint64_t load8(const char* p) noexcept {
-  std::uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  return w;
-}
-
-// A multiply-mix over 8-byte words; keys are short, so this is a few multiplications.
-std::uint64_t hash_key(std::string_view key) noexcept {
-  constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
-  std::uint64_t h = key.size() * kMul;
-  const char* p = key.data();
-  std::size_t n = key.size();
-  for (; n >= 8; p += 8, n -= 8) h = std::rotl((h ^ load8(p)) * kMul, 29);
-  if (n > 0) {
-    std::uint64_t tail = 0;
-    std::memcpy(&tail, p, n);
-    h = std::rotl((h ^ tail) * kMul, 29);
-  }
-  h ^= h >> 32;
-  h *= 0xD6E8FEB86659FD93ull;
-  h ^= h >> 32;
-  return h;
-}
 
 }  // namespace
 
@@ -79,7 +57,7 @@ Attributes& Attributes::operator=(Attributes&& other) noexcept {
 
 std::size_t Attributes::slot_of(std::string_view key) const noexcept {
   const std::size_t mask = index_.size() - 1;
-  std::size_t slot = static_cast<std::size_t>(hash_key(key)) & mask;
+  std::size_t slot = static_cast<std::size_t>(detail::hash_text(key)) & mask;
   while (index_[slot] != 0 && entries_[index_[slot] - 1].key != key) slot = (slot + 1) & mask;
   return slot;
 }
@@ -149,7 +127,7 @@ void Attributes::clear() noexcept {
   if (size_ > kLinearLimit) {
     const std::size_t mask = index_.size() - 1;
     for (std::size_t i = size_; i-- > 0;) {
-      std::size_t slot = static_cast<std::size_t>(hash_key(entries_[i].key)) & mask;
+      std::size_t slot = static_cast<std::size_t>(detail::hash_text(entries_[i].key)) & mask;
       while (index_[slot] != i + 1) slot = (slot + 1) & mask;
       index_[slot] = 0;
     }
