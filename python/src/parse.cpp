@@ -53,10 +53,6 @@ constexpr char kParseDoc[] =
 // A __len__ may report anything; the reservation is only a hint, so it is capped.
 constexpr Py_ssize_t kMaxHookReservation = 1024;
 
-// collections.abc.Sequence, imported on the first hooks value that is not a sequence.
-OnceGuard sequence_once;
-PyObject* sequence_class = nullptr;
-
 // Arguments as bound; borrowed from the call, which keeps them alive throughout.
 struct Arguments {
   PyObject* statement = nullptr;
@@ -95,24 +91,17 @@ std::optional<Arguments> bind_arguments(PyObject* const* args, Py_ssize_t nargs,
   return bound;
 }
 
-int import_sequence_class() noexcept {
-  PyRef abc = PyRef::steal(PyImport_ImportModule("collections.abc"));
-  if (!abc) return -1;
-  sequence_class = PyObject_GetAttrString(abc.get(), "Sequence");
-  return sequence_class ? 0 : -1;
-}
-
+// The message names the expected type as the sequence ABC does; spelling it out
+// instead of importing collections.abc keeps this error path free of imports, which
+// could run arbitrary code (import hooks) in the middle of a parse call.
 void raise_not_a_sequence(PyObject* hooks) noexcept {
-  if (sequence_once.run(import_sequence_class) < 0) return;
-  PyRef target = PyRef::steal(PyType_GetQualName(reinterpret_cast<PyTypeObject*>(sequence_class)));
-  if (!target) return;
   PyRef type_name = PyRef::steal(PyType_GetQualName(Py_TYPE(hooks)));
   if (!type_name) {
     PyErr_Clear();
     type_name = PyRef::steal(PyUnicode_FromString("<failed to extract type name>"));
     if (!type_name) return;
   }
-  PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of '%U'", type_name.get(), target.get());
+  PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of 'Sequence'", type_name.get());
 }
 
 // Adds the note to the pending exception; a failure to add it is dropped.
