@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,7 +40,7 @@ PyRef new_str(std::string_view text) noexcept {
 }
 
 // A new exact dict of str -> str in the attributes' order; null with an exception.
-PyRef attributes_dict(const Attributes& attrs) noexcept {
+PyRef new_attributes_dict(const Attributes& attrs) noexcept {
   PyRef dict = PyRef::steal(PyDict_New());
   if (!dict) return {};
   for (const Attributes::Entry& entry : attrs) {
@@ -145,12 +146,47 @@ PyObject* internal_error_class = nullptr;  // owned by the process
 
 PythonHook::PythonHook(PyObject* hook) noexcept : hook_(PyRef::borrow(hook)) {}
 
+PyRef PythonHook::key_object(std::string_view key) noexcept {
+  // Bounded, so that a statement of ever new keys does not grow it without end.
+  constexpr std::size_t kMaxKeys = 256;
+  if (const auto it = keys_.find(key); it != keys_.end()) return PyRef::borrow(it->second.get());
+  PyRef object = new_str(key);
+  if (object && keys_.size() < kMaxKeys) {
+    try {
+      keys_.emplace(std::string(key), PyRef::borrow(object.get()));
+    } catch (const std::bad_alloc&) {
+      // Only a cache: the key is still given, just not kept.
+    }
+  }
+  return object;
+}
+
+PyRef PythonHook::attributes_dict(const Attributes& attrs) noexcept {
+  given_.clear();
+  PyRef dict = PyRef::steal(PyDict_New());
+  if (!dict) return {};
+  for (const Attributes::Entry& entry : attrs) {
+    PyRef key = key_object(entry.key);
+    if (!key) return {};
+    PyRef value = new_str(entry.value);
+    if (!value) return {};
+    if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return {};
+    given_.push_back(std::move(key));
+    given_.push_back(std::move(value));
+  }
+  return dict;
+}
+
 HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attributes& header) {
   EnsureGil gil;
   try {
+    given_.reserve(2 * attrs.size());
     PyRef attrs_dict = attributes_dict(attrs);
     if (!attrs_dict) return fail_with_raised_exception();
-    PyRef header_dict = attributes_dict(header);
+    if (!header_) header_ = new_attributes_dict(header);
+    if (!header_) return fail_with_raised_exception();
+    // A copy per call: a hook may change the dict it is given.
+    PyRef header_dict = PyRef::steal(PyDict_Copy(header_.get()));
     if (!header_dict) return fail_with_raised_exception();
     PyRef section_type = PyRef::borrow(section_type_member(type));
 
@@ -160,37 +196,56 @@ HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attribut
         PyObject_Vectorcall(hook_.get(), args + 1, 3 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
     if (!result) return fail_with_raised_exception();
     result = PyRef();
-
-    // What the dict holds now is the section; a change by another thread between two
-    // steps abandons the read instead of building from a half-changed dict.
-    attrs.clear();
-    PyObject* dict = attrs_dict.get();
-    const Py_ssize_t start_size = PyDict_Size(dict);
-    Py_ssize_t pos = 0;
-    for (Py_ssize_t produced = 0;; ++produced) {
-      PyRef key;
-      PyRef value;
-      switch (next_entry(dict, start_size, produced, pos, key, value)) {
-        case WalkStep::End:
-          return HookOutcome::Continue();
-        case WalkStep::ChangedSize:
-          internal_failure_ = "dictionary changed size during iteration";
-          return HookOutcome::Fail(internal_failure_);
-        case WalkStep::KeysChanged:
-          internal_failure_ = "dictionary keys changed during iteration";
-          return HookOutcome::Fail(internal_failure_);
-        case WalkStep::Entry:
-          break;
-      }
-      std::optional<std::string_view> key_text = attribute_text(key.get());
-      if (!key_text) return fail_with_raised_exception();
-      std::optional<std::string_view> value_text = attribute_text(value.get());
-      if (!value_text) return fail_with_raised_exception();
-      attrs.set(*key_text, *value_text);
-    }
+    HookOutcome outcome = read_back(attrs_dict.get(), attrs);
+    given_.clear();
+    return outcome;
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
     return fail_with_raised_exception();
+  }
+}
+
+// What the dict holds now is the section; a change by another thread between two steps
+// abandons the read instead of building from a half-changed dict.
+HookOutcome PythonHook::read_back(PyObject* dict, Attributes& attrs) {
+  scratch_.clear();
+  const std::span<const Attributes::Entry> original = attrs.entries();
+  const Py_ssize_t start_size = PyDict_Size(dict);
+  Py_ssize_t pos = 0;
+  for (Py_ssize_t produced = 0;; ++produced) {
+    PyRef key;
+    PyRef value;
+    switch (next_entry(dict, start_size, produced, pos, key, value)) {
+      case WalkStep::End:
+        std::swap(attrs, scratch_);
+        return HookOutcome::Continue();
+      case WalkStep::ChangedSize:
+        internal_failure_ = "dictionary changed size during iteration";
+        return HookOutcome::Fail(internal_failure_);
+      case WalkStep::KeysChanged:
+        internal_failure_ = "dictionary keys changed during iteration";
+        return HookOutcome::Fail(internal_failure_);
+      case WalkStep::Entry:
+        break;
+    }
+    // An object still in the place it was given in is the entry's own text.
+    const auto at = static_cast<std::size_t>(produced);
+    const bool same_place = at < original.size();
+    std::optional<std::string_view> key_text;
+    if (same_place && key.get() == given_[2 * at].get()) {
+      key_text = original[at].key;
+    } else {
+      key_text = attribute_text(key.get());
+      if (!key_text) return fail_with_raised_exception();
+    }
+    std::optional<std::string_view> value_text;
+    if (same_place && value.get() == given_[2 * at + 1].get()) {
+      value_text = original[at].value;
+    } else {
+      value_text = attribute_text(value.get());
+      if (!value_text) return fail_with_raised_exception();
+    }
+    scratch_.set(*key_text, *value_text);
   }
 }
 

@@ -3,7 +3,11 @@
 
 #include <Python.h>
 
+#include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "parser/hooks.hpp"
 #include "pyref.hpp"
@@ -12,6 +16,8 @@ namespace varnok::py {
 
 // Holds one strong reference to the hook object. call() builds fresh attrs/header dicts,
 // calls the object, and reads attrs back; a Python exception becomes Fail("Type: str").
+// One PythonHook serves one read: the header, which does not change during a read, is
+// converted once and copied for each call.
 // A dict mutated by another thread during read-back abandons the read: call() returns
 // Fail and internal_failure() gives the text, which parse raises as internal_error_type().
 class PythonHook final : public SectionHook {
@@ -24,7 +30,26 @@ class PythonHook final : public SectionHook {
   [[nodiscard]] const std::string& internal_failure() const noexcept { return internal_failure_; }
 
  private:
+  // The attrs dict of one call and the str objects it was built from, in entry order
+  // (key, value, key, value, ...). Kept alive so that an object the hook left in place
+  // is recognised by identity and its text taken from the entry instead of re-encoded.
+  PyRef attributes_dict(const Attributes& attrs) noexcept;
+  HookOutcome read_back(PyObject* dict, Attributes& attrs);
+
+  // The str for a key: keys repeat from section to section, and a reused str also
+  // keeps its hash for the dict.
+  PyRef key_object(std::string_view key) noexcept;
+
+  struct TextHash {
+    using is_transparent = void;
+    [[nodiscard]] std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+  };
+
   PyRef hook_;
+  std::unordered_map<std::string, PyRef, TextHash, std::equal_to<>> keys_;  // at most kMaxKeys
+  PyRef header_;                // the header as a dict, built at the first call
+  std::vector<PyRef> given_;    // see attributes_dict
+  Attributes scratch_;          // read-back target, swapped with attrs; keeps its storage
   std::string internal_failure_;
 };
 

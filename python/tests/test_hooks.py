@@ -147,6 +147,23 @@ class TestReadBack:
         parse(ONE_DOCUMENT, [hook, after])
         assert after.calls[0][1] == list(reversed(DOCUMENT.items()))
 
+    @pytest.mark.parametrize(
+        "rearrange",
+        [
+            lambda a: a.update({"Номер": a["Дата"], "Дата": a["Номер"]}),
+            lambda a: a.update(zip(list(a), list(a.values())[1:] + list(a.values())[:1])),
+            lambda a: [a.__setitem__(k, a.pop(k)) for k in list(a)[:3]],
+            lambda a: a.update({k: "".join(v) for k, v in a.items()}),
+        ],
+        ids=["values-swapped", "values-rotated", "keys-moved-to-the-end", "equal-new-objects"],
+    )
+    def test_the_given_objects_moved_around_read_back_as_their_texts(self, rearrange):
+        expected = dict(DOCUMENT)
+        rearrange(expected)
+        after = Recorder()
+        parse(ONE_DOCUMENT, [lambda t, a, h: rearrange(a), after])
+        assert after.calls[0][1] == list(expected.items())
+
     def test_removing_a_required_key_drops_the_document(self):
         def hook(section_type, attrs, header):
             del attrs["Сумма"]
