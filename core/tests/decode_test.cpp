@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
+#include <random>
 #include <string>
+#include <string_view>
 #include <variant>
+#include <vector>
 
 #include "parser/codecs.hpp"
 
@@ -144,6 +149,140 @@ TEST(Decode, PlainCharacterBoundaries) {
   }
 }
 
+// The characters of the bytes 0x80–0xFF, in byte order (the WHATWG windows-1251 index,
+// written out independently of the decoder's table).
+constexpr std::string_view kHighHalfText =
+    "ЂЃ‚ѓ„…†‡€‰Љ‹ЊЌЋЏ"
+    "ђ‘’“”•–—" "\xC2\x98" "™љ›њќћџ"
+    "\xC2\xA0" "ЎўЈ¤Ґ¦§Ё©Є«¬" "\xC2\xAD" "®Ї"
+    "°±Ііґµ¶·ё№є»јЅѕї"
+    "АБВГДЕЖЗИЙКЛМНОП"
+    "РСТУФХЦЧШЩЪЫЬЭЮЯ"
+    "абвгдежзийклмноп"
+    "рстуфхцчшщъыьэюя";
+
+// The UTF-8 form of every byte, taken from kHighHalfText above 0x7F.
+std::array<std::string, 256> cp1251_characters() {
+  std::array<std::string, 256> out;
+  for (int b = 0; b < 0x80; ++b) out[b] = std::string(1, static_cast<char>(b));
+  std::size_t i = 0;
+  for (int b = 0x80; b < 0x100; ++b) {
+    const auto lead = static_cast<unsigned char>(kHighHalfText[i]);
+    const std::size_t n = lead < 0xE0 ? 2 : 3;
+    out[b] = std::string(kHighHalfText.substr(i, n));
+    i += n;
+  }
+  EXPECT_EQ(i, kHighHalfText.size());
+  return out;
+}
+
+std::string reference_cp1251(std::string_view bytes) {
+  static const std::array<std::string, 256> characters = cp1251_characters();
+  std::string out;
+  for (char c : bytes) out += characters[static_cast<unsigned char>(c)];
+  return out;
+}
+
+TEST(Decode, Cp1251EveryByte) {
+  const auto characters = cp1251_characters();
+  std::string all;
+  for (int b = 0; b < 0x100; ++b) {
+    const std::string byte(1, static_cast<char>(b));
+    EXPECT_EQ(detail::decode_cp1251(byte), characters[b]) << std::hex << b;
+    all += byte;
+  }
+  EXPECT_EQ(detail::decode_cp1251(all), reference_cp1251(all));
+  EXPECT_EQ(characters[0x98], "\xC2\x98");
+  EXPECT_EQ(characters[0xB9], "№");
+  EXPECT_EQ(detail::decode_cp1251(""), "");
+}
+
+// Random bytes drawn from a few alphabets, at every length around the word and block
+// sizes and at some lengths well beyond, decode like the one-byte-at-a-time reference.
+TEST(Decode, Cp1251MatchesReference) {
+  struct Alphabet {
+    const char* name;
+    std::uint8_t lo, hi;  // bytes uniform in [lo, hi], or ...
+    bool text;            // ... a statement-like mix of letters, ASCII and rare 0x80–0xBF
+  };
+  const Alphabet alphabets[] = {
+      {"any byte", 0x00, 0xFF, false}, {"high bytes", 0x80, 0xFF, false},
+      {"0x80-0xBF", 0x80, 0xBF, false}, {"letters", 0xC0, 0xFF, false}, {"text", 0, 0, true},
+  };
+  std::mt19937 rng(1251);
+  auto draw = [&](const Alphabet& a) {
+    if (!a.text) return static_cast<char>(std::uniform_int_distribution<int>(a.lo, a.hi)(rng));
+    const int r = std::uniform_int_distribution<int>(0, 99)(rng);
+    if (r < 55) return static_cast<char>(0xC0 + r % 64);
+    if (r < 97) return " 0123456789=.\r\n"[r % 15];
+    return static_cast<char>(r == 97 ? 0xB9 : r == 98 ? 0xAB : 0x98);
+  };
+  std::vector<std::size_t> lengths;
+  for (std::size_t n = 0; n <= 40; ++n) lengths.push_back(n);
+  for (std::size_t n : {63, 64, 65, 2015, 2016, 2017, 2049, 20'000}) lengths.push_back(n);
+  for (const auto& a : alphabets) {
+    for (std::size_t n : lengths) {
+      for (int round = 0; round < (n <= 40 ? 20 : 2); ++round) {
+        std::string input;
+        for (std::size_t i = 0; i < n; ++i) input += draw(a);
+        const std::string out = detail::decode_cp1251(input);
+        ASSERT_EQ(out, reference_cp1251(input)) << a.name << ", " << n << " bytes";
+      }
+    }
+  }
+}
+
+TEST(Decode, Cp1251BufferIsExact) {
+  // Mostly three-byte characters, then mostly ASCII: the buffer fits either text.
+  for (const std::string& input : {std::string(100'000, '\x85'), std::string(100'000, 'a') + "\xFF"}) {
+    const std::string out = detail::decode_cp1251(input);
+    EXPECT_EQ(out.size(), reference_cp1251(input).size());
+    EXPECT_LE(out.capacity(), out.size() + 8);
+  }
+}
+
+// Well-formed UTF-8 by decoding code points: a simple form of the rules, independent of
+// the byte ranges the validator checks.
+bool reference_valid_utf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t n;
+    char32_t c, min;
+    if (b < 0x80) {
+      ++i;
+      continue;
+    } else if ((b & 0xE0) == 0xC0) {
+      n = 2, c = b & 0x1F, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+      n = 3, c = b & 0x0F, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+      n = 4, c = b & 0x07, min = 0x10000;
+    } else {
+      return false;
+    }
+    if (i + n > s.size()) return false;
+    for (std::size_t k = 1; k < n; ++k) {
+      const auto t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      c = (c << 6) | (t & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    i += n;
+  }
+  return true;
+}
+
+// Contexts that put a sequence at every offset of the 16-byte blocks, after ASCII or
+// after a two-byte letter (which may straddle the block edge before it).
+std::vector<std::string> utf8_prefixes() {
+  std::vector<std::string> out;
+  for (std::size_t pad = 0; pad < 18; ++pad) {
+    out.push_back(std::string(pad, 'a'));
+    out.push_back(std::string(pad, 'a') + "Ж");
+  }
+  return out;
+}
+
 TEST(Decode, Utf8Validation) {
   struct Case {
     const char* bytes;
@@ -160,10 +299,10 @@ TEST(Decode, Utf8Validation) {
       {"\xF0\x9F\x98", false},     {"\xC2\x41", false},         {"\xE2\x41\x82", false},
       {"\xF0\x9F\x41\x80", false}, {"\xD0\xA1\xD1", false},
   };
-  // Every case at every offset around the 8-byte fast path, followed by ASCII or not.
+  // Every case at every offset of the 16-byte blocks, followed by ASCII or not.
   for (const auto& c : cases) {
-    for (std::size_t pad = 0; pad < 18; ++pad) {
-      const std::string prefix(pad, 'a');
+    for (const std::string& prefix : utf8_prefixes()) {
+      const auto pad = prefix.size();
       EXPECT_EQ(detail::is_valid_utf8(prefix + c.bytes), c.valid) << pad << " " << c.bytes;
       if (c.valid) {
         EXPECT_TRUE(detail::is_valid_utf8(prefix + c.bytes + "bcdefghijk"));
@@ -175,29 +314,96 @@ TEST(Decode, Utf8Validation) {
   EXPECT_FALSE(detail::is_valid_utf8(std::string(1000, 'a') + "\x80" + std::string(1000, 'b')));
 }
 
-TEST(Decode, Cp1251Mapping) {
-  struct Case {
-    std::string byte;
-    std::string utf8;
-  };
-  const Case cases[] = {
-      {"\x80", "Ђ"}, {"\x88", "€"}, {"\x98", "\xC2\x98"}, {"\xA0", "\xC2\xA0"}, {"\xA8", "Ё"},
-      {"\xAB", "«"}, {"\xB9", "№"}, {"\xB8", "ё"},        {"\xC0", "А"},         {"\xDF", "Я"},
-      {"\xE0", "а"}, {"\xFF", "я"}, {"\x7F", "\x7F"},     {"A", "A"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(detail::decode_cp1251(c.byte), c.utf8) << int(c.byte[0] & 0xFF);
-
-  // A long mixed text decodes as the concatenation of its bytes decoded one by one,
-  // whatever the alignment of its ASCII runs.
-  std::string input, expected;
-  for (int i = 0; i < 3000; ++i) {
-    const char b = static_cast<char>(i % 7 == 0 ? 0x80 + (i * 37) % 128 : 0x20 + (i * 11) % 95);
-    input += b;
-    expected += detail::decode_cp1251(std::string(1, b));
+TEST(Decode, Utf8EverySequenceStart) {
+  // Every lead byte with second bytes around each range edge, and a third and fourth
+  // byte that are continuations or not; each case alone, in letters and at block edges.
+  const unsigned char seconds[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xD0, 0xFF};
+  const unsigned char rests[] = {0x80, 0xBF, 0x41};
+  const auto prefixes = utf8_prefixes();
+  for (int lead = 0x80; lead < 0x100; ++lead) {
+    for (unsigned char second : seconds) {
+      for (unsigned char rest : rests) {
+        const std::string seq{static_cast<char>(lead), static_cast<char>(second), static_cast<char>(rest),
+                              static_cast<char>(rest)};
+        for (std::size_t len = 1; len <= seq.size(); ++len) {
+          for (const std::string& prefix : prefixes) {
+            for (std::string_view suffix : {"", "bcdefghijklmnopqrstu"}) {
+              const std::string s = prefix + seq.substr(0, len) + std::string(suffix);
+              ASSERT_EQ(detail::is_valid_utf8(s), reference_valid_utf8(s)) << std::hex << lead << " " << int(second)
+                                                                              << " " << int(rest) << " " << len;
+            }
+          }
+        }
+      }
+    }
   }
-  const std::string out = detail::decode_cp1251(input);
-  EXPECT_EQ(out, expected);
-  EXPECT_EQ(out.size(), expected.size());
+}
+
+TEST(Decode, Utf8EveryPairAndPrefix) {
+  // All two-byte strings, on each side of a block edge.
+  for (int pair = 0; pair < 0x10000; ++pair) {
+    const std::string two{static_cast<char>(pair >> 8), static_cast<char>(pair & 0xFF)};
+    for (std::size_t pad : {0, 7, 15}) {
+      const std::string s = std::string(pad, 'a') + two + std::string(20, 'b');
+      ASSERT_EQ(detail::is_valid_utf8(s), reference_valid_utf8(s)) << std::hex << pair << " " << pad;
+    }
+  }
+  // Every prefix of a text mixing one- to four-byte characters: cut sequences are invalid.
+  const std::string text = repeat("Сумма=1 000.00 № 5 «ООО» € \U0001F600 " "\xED\x9F\xBF" "\xF4\x8F\xBF\xBF" "\n", 4);
+  ASSERT_TRUE(detail::is_valid_utf8(text));
+  for (std::size_t n = 0; n <= text.size(); ++n) {
+    EXPECT_EQ(detail::is_valid_utf8(text.substr(0, n)), reference_valid_utf8(text.substr(0, n))) << n;
+  }
+}
+
+TEST(Decode, Utf8MutatedTextMatchesReference) {
+  // Valid texts of random characters, then one byte replaced, dropped or inserted.
+  const char32_t edges[] = {0x7F, 0x80, 0x7FF, 0x800, 0xD7FF, 0xE000, 0xFFFD, 0xFFFF, 0x10000, 0x10FFFF};
+  std::mt19937 rng(8);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  auto encode = [](char32_t c, std::string& out) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | c >> 18);
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  };
+  int invalid = 0;
+  for (int round = 0; round < 20'000; ++round) {
+    std::string s;
+    const int chars = pick(0, 60);
+    for (int i = 0; i < chars; ++i) {
+      const int r = pick(0, 99);
+      encode(r < 40 ? static_cast<char32_t>(pick(0x20, 0x7E))
+             : r < 90 ? static_cast<char32_t>(pick(0x410, 0x44F))
+             : r < 95 ? edges[pick(0, 9)]
+                      : static_cast<char32_t>(pick(0x80, 0x10FFFF) & ~0x800),  // no surrogates
+             s);
+    }
+    ASSERT_TRUE(detail::is_valid_utf8(s));
+    if (!s.empty()) {
+      const auto at = static_cast<std::size_t>(pick(0, static_cast<int>(s.size()) - 1));
+      switch (pick(0, 2)) {
+        case 0: s[at] = static_cast<char>(pick(0, 255)); break;
+        case 1: s.erase(at, 1); break;
+        default: s.insert(at, 1, static_cast<char>(pick(0x80, 0xFF))); break;
+      }
+    }
+    const bool expected = reference_valid_utf8(s);
+    invalid += !expected;
+    ASSERT_EQ(detail::is_valid_utf8(s), expected) << testing::PrintToString(s);
+  }
+  EXPECT_GT(invalid, 5'000);  // the mutations do reach invalid forms
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
-// UTF-8 validation with an ASCII fast path of 8 bytes at a time.
+// UTF-8 validation: text of ASCII and two-byte sequences (Cyrillic) is checked 16 bytes at
+// a time with word masks; blocks with longer sequences, and the tail, one character at a time.
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -6,42 +8,91 @@
 
 namespace varnok::detail {
 
+namespace {
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+
+// Byte i of the result is byte i of the input, whatever the machine.
+std::uint64_t load_le(const unsigned char* p) noexcept {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  if constexpr (std::endian::native == std::endian::big) w = std::byteswap(w);
+  return w;
+}
+
+bool is_continuation(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
+
+// Checks the one character starting at p (p < end); returns the position after it, or
+// nullptr when it is malformed.
+const unsigned char* next_character(const unsigned char* p, const unsigned char* end) noexcept {
+  const unsigned lead = *p;
+  const auto left = end - p;
+  if (lead < 0x80) return p + 1;
+  if (lead < 0xC2) return nullptr;  // a stray continuation byte, or an overlong C0/C1 form
+  if (lead < 0xE0) return left >= 2 && is_continuation(p[1]) ? p + 2 : nullptr;
+  if (lead < 0xF0) {
+    // E0 needs A0.. (no overlong forms); ED needs ..9F (no surrogates).
+    const unsigned lo = lead == 0xE0 ? 0xA0 : 0x80;
+    const unsigned hi = lead == 0xED ? 0x9F : 0xBF;
+    if (left < 3 || p[1] < lo || p[1] > hi || !is_continuation(p[2])) return nullptr;
+    return p + 3;
+  }
+  if (lead < 0xF5) {
+    // F0 needs 90.. (no overlong forms); F4 needs ..8F (nothing above U+10FFFF).
+    const unsigned lo = lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned hi = lead == 0xF4 ? 0x8F : 0xBF;
+    if (left < 4 || p[1] < lo || p[1] > hi || !is_continuation(p[2]) || !is_continuation(p[3])) {
+      return nullptr;
+    }
+    return p + 4;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 bool is_valid_utf8(std::string_view bytes) noexcept {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* const end = p + bytes.size();
-  constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+  // Blocks of 16 bytes, checked without branches while they hold only ASCII,
+  // continuations (10xxxxxx) and two-byte leads (110xxxxx): such a block is valid when
+  // exactly the bytes after leads are continuations and no lead is the overlong C0 or C1.
+  // `carry` is 0x80 when the byte before the block is a lead, so sequences may straddle
+  // blocks. A block holding a longer lead is checked again character by character.
+  constexpr std::size_t kBlock = 16;
+  std::uint64_t carry = 0;
+  while (static_cast<std::size_t>(end - p) >= kBlock) {
+    std::uint64_t lead_before = carry;
+    std::uint64_t bad = 0;
+    std::uint64_t long_leads = 0;
+    for (std::size_t i = 0; i < kBlock; i += 8) {
+      const std::uint64_t w = load_le(p + i);
+      const std::uint64_t w1 = w << 1;  // each byte's bit 6 moves to bit 7
+      long_leads |= w & w1 & (w << 2);  // 111xxxxx
+      const std::uint64_t leads = w & w1 & kHighBits;
+      const std::uint64_t continuations = w & ~w1 & kHighBits;
+      const std::uint64_t overlong = ~((w & 0x1E1E1E1E1E1E1E1Eull) + 0x7F7F7F7F7F7F7F7Full);  // C0 / C1
+      bad |= (((leads << 8) | lead_before) ^ continuations) | (leads & overlong);
+      lead_before = leads >> 56;
+    }
+    long_leads &= kHighBits;
+    if ((long_leads | bad) == 0) [[likely]] {
+      carry = lead_before;
+      p += kBlock;
+      continue;
+    }
+    if (long_leads == 0) return false;
+    p -= carry >> 7;  // back to the lead the previous block ended with
+    carry = 0;
+    for (const unsigned char* stop = p + kBlock; p < stop;) {
+      p = next_character(p, end);
+      if (p == nullptr) return false;
+    }
+  }
+  p -= carry >> 7;
   while (p < end) {
-    while (end - p >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, p, sizeof word);
-      if (word & kHighBits) break;
-      p += 8;
-    }
-    while (p < end && *p < 0x80) ++p;
-    if (p == end) return true;
-
-    const unsigned lead = *p;
-    const auto left = end - p;
-    auto cont = [](unsigned char b) { return (b & 0xC0) == 0x80; };
-    if (lead < 0xC2) return false;  // a stray continuation byte, or an overlong C0/C1 form
-    if (lead < 0xE0) {
-      if (left < 2 || !cont(p[1])) return false;
-      p += 2;
-    } else if (lead < 0xF0) {
-      // E0 needs A0.. (no overlong forms); ED needs ..9F (no surrogates).
-      const unsigned lo = lead == 0xE0 ? 0xA0 : 0x80;
-      const unsigned hi = lead == 0xED ? 0x9F : 0xBF;
-      if (left < 3 || p[1] < lo || p[1] > hi || !cont(p[2])) return false;
-      p += 3;
-    } else if (lead < 0xF5) {
-      // F0 needs 90.. (no overlong forms); F4 needs ..8F (nothing above U+10FFFF).
-      const unsigned lo = lead == 0xF0 ? 0x90 : 0x80;
-      const unsigned hi = lead == 0xF4 ? 0x8F : 0xBF;
-      if (left < 4 || p[1] < lo || p[1] > hi || !cont(p[2]) || !cont(p[3])) return false;
-      p += 4;
-    } else {
-      return false;
-    }
+    p = next_character(p, end);
+    if (p == nullptr) return false;
   }
   return true;
 }
