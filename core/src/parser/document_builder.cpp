@@ -15,7 +15,6 @@ namespace {
 constexpr std::string_view kKindKey = "СекцияДокумент";
 
 constexpr std::uint64_t bit(std::size_t i) noexcept { return std::uint64_t{1} << i; }
-constexpr std::uint64_t bit(DocumentField f) noexcept { return bit(static_cast<std::size_t>(f)); }
 
 constexpr std::uint64_t mask_of(auto pick) noexcept {
   std::uint64_t mask = 0;
