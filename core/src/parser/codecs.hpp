@@ -14,6 +14,8 @@ namespace varnok::detail {
 // windows-1251 to UTF-8 by the WHATWG index (0x98 maps to U+0098); cannot fail.
 // Allocates the exact output size once.
 [[nodiscard]] std::string decode_cp1251(std::string_view bytes);
+// The same into `out`, replacing its contents and reusing its storage when it is big enough.
+void decode_cp1251_into(std::string_view bytes, std::string& out);
 
 // UTF-16 (without its byte-order mark) to UTF-8; nullopt on an unpaired surrogate or an
 // odd trailing byte.

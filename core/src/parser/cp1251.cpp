@@ -143,10 +143,9 @@ char* decode_into(const unsigned char* p, const unsigned char* const end, char* 
 
 }  // namespace
 
-std::string decode_cp1251(std::string_view bytes) {
+void decode_cp1251_into(std::string_view bytes, std::string& out) {
   const auto* begin = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* const end = begin + bytes.size();
-  std::string out;
   // Counting first keeps the buffer exact: a mostly Cyrillic text takes about twice its
   // bytes, and a worst-case reservation would take three times.
   const std::size_t size = decoded_size(begin, end);
@@ -154,6 +153,11 @@ std::string decode_cp1251(std::string_view bytes) {
     decode_into(begin, end, buf);
     return size;
   });
+}
+
+std::string decode_cp1251(std::string_view bytes) {
+  std::string out;
+  decode_cp1251_into(bytes, out);
   return out;
 }
 

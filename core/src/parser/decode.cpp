@@ -1,5 +1,5 @@
-// decode_input: the empty-input test, the UTF-8 decision, and the fallback decoding
-// with its plausibility check.
+// decode_input and plan_input: the empty-input test, the UTF-8 decision, and the
+// fallback decoding with its plausibility check.
 #include "parser/decode.hpp"
 
 #include <algorithm>
@@ -46,17 +46,19 @@ bool is_plausible(std::string_view text) noexcept {
   return examined > 0 && plain * 100 / examined >= kPlausiblePercent;
 }
 
-// The decoder is chosen by a mark at the start of the bytes; nullopt on a malformed
+bool has_mark(std::string_view bytes) noexcept {
+  return bytes.starts_with(kUtf8Bom) || bytes.starts_with(kUtf16LeBom) || bytes.starts_with(kUtf16BeBom);
+}
+
+// The decoder chosen by the mark at the start of the bytes; nullopt on a malformed
 // sequence.
-std::optional<std::string> decode_fallback(std::string_view bytes) {
+std::optional<std::string> decode_marked(std::string_view bytes) {
   if (bytes.starts_with(kUtf8Bom)) {
     bytes.remove_prefix(kUtf8Bom.size());
     if (!detail::is_valid_utf8(bytes)) return std::nullopt;
     return std::string(bytes);
   }
-  if (bytes.starts_with(kUtf16LeBom)) return detail::decode_utf16(bytes.substr(2), false);
-  if (bytes.starts_with(kUtf16BeBom)) return detail::decode_utf16(bytes.substr(2), true);
-  return detail::decode_cp1251(bytes);
+  return detail::decode_utf16(bytes.substr(2), bytes.starts_with(kUtf16BeBom));
 }
 
 }  // namespace
@@ -74,14 +76,29 @@ DecodedText DecodedText::owned(std::string text) noexcept {
   return d;
 }
 
-std::expected<Decoded, StatementError> decode_input(std::string_view bytes) {
+std::expected<InputPlan, StatementError> plan_input(std::string_view bytes) {
   if (is_empty_input(bytes)) return std::unexpected(error::EmptyInput{});
   if (bytes.starts_with(kUtf8Bom)) bytes.remove_prefix(kUtf8Bom.size());
-  if (detail::is_valid_utf8(bytes)) return Decoded{DecodedText::borrowed(bytes), Encoding::Utf8};
+  if (detail::is_valid_utf8(bytes)) return InputPlan{Decoded{DecodedText::borrowed(bytes), Encoding::Utf8}, {}};
 
-  std::optional<std::string> text = decode_fallback(bytes);
+  if (!has_mark(bytes)) {
+    // windows-1251 makes one character of every byte, so the check needs only the
+    // window's bytes decoded.
+    if (!is_plausible(detail::decode_cp1251(bytes.substr(0, kPlausibilityWindow)))) {
+      return std::unexpected(error::NotStatement{});
+    }
+    return InputPlan{std::nullopt, bytes};
+  }
+  std::optional<std::string> text = decode_marked(bytes);
   if (!text || !is_plausible(*text)) return std::unexpected(error::NotStatement{});
-  return Decoded{DecodedText::owned(std::move(*text)), Encoding::Cp1251};
+  return InputPlan{Decoded{DecodedText::owned(std::move(*text)), Encoding::Cp1251}, {}};
+}
+
+std::expected<Decoded, StatementError> decode_input(std::string_view bytes) {
+  auto plan = plan_input(bytes);
+  if (!plan) return std::unexpected(std::move(plan.error()));
+  if (plan->whole) return std::move(*plan->whole);
+  return Decoded{DecodedText::owned(detail::decode_cp1251(plan->cp1251)), Encoding::Cp1251};
 }
 
 }  // namespace varnok

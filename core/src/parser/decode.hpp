@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,5 +44,13 @@ struct Decoded {
 // fallback (UTF-8 / UTF-16LE / UTF-16BE by mark, windows-1251 otherwise) and the
 // plausibility check (label Cp1251), failing with NotStatement. Never throws on bad input.
 [[nodiscard]] std::expected<Decoded, StatementError> decode_input(std::string_view bytes);
+
+// decode_input's decision without decoding windows-1251, which a reader can then decode
+// piece by piece: either `whole` holds the text, or `cp1251` the (plausible) bytes.
+struct InputPlan {
+  std::optional<Decoded> whole;
+  std::string_view cp1251;
+};
+[[nodiscard]] std::expected<InputPlan, StatementError> plan_input(std::string_view bytes);
 
 }  // namespace varnok

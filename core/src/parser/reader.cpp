@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "parser/account_builder.hpp"
+#include "parser/cp1251_lines.hpp"
 #include "parser/document_builder.hpp"
 #include "parser/lines.hpp"
 #include "parser/reader_state.hpp"
@@ -39,6 +40,9 @@ class Reader {
     }
     return {};
   }
+
+  // True while views into lines already read are held (a document's kind and values).
+  [[nodiscard]] bool borrows_text() const noexcept { return state_ == ReaderState::Document; }
 
   // The statement if the read ended in finished; Unfinished otherwise.
   [[nodiscard]] std::expected<Statement, StatementError> finish() && {
@@ -179,34 +183,63 @@ class Reader {
   IntervalMerger intervals_;
 };
 
-}  // namespace
+// A LineCursor over a whole text, with the interface of Cp1251Lines.
+class WholeLines {
+ public:
+  explicit WholeLines(std::string_view text) noexcept : cursor_(text) {}
+  [[nodiscard]] bool next(std::string_view& line, bool /*keep: the text outlives the read*/) noexcept {
+    return cursor_.next(line);
+  }
+  [[nodiscard]] std::uint64_t lineno() const noexcept { return cursor_.lineno(); }
 
-std::expected<Statement, StatementError> read(std::string_view text, Encoding encoding, HookList hooks) {
-  LineCursor cursor(text);
+ private:
+  LineCursor cursor_;
+};
+
+template <class Lines>
+std::expected<Statement, StatementError> read_lines(Lines& lines, Encoding encoding, HookList hooks,
+                                                    std::size_t text_bytes) {
   std::string_view raw;
   // Line 1 must be the marker; it is then read again as an ordinary line, which moves
   // init to header.
-  const bool has_line = cursor.next(raw);
+  const bool has_line = lines.next(raw, false);
   if (!has_line || trim(raw) != kMarker) return std::unexpected(error::NotStatement{});
 
-  Reader reader(encoding, hooks, text.size());
+  Reader reader(encoding, hooks, text_bytes);
   do {
     const std::string_view line = trim(raw);
     if (line.empty()) continue;
     const std::optional<ClassifiedLine> classified = classify(line);
-    if (!classified) return std::unexpected(error::UnrecognizedLine{cursor.lineno(), std::string(line)});
-    if (StepResult stepped = reader.step(*classified, cursor.lineno()); !stepped) {
+    if (!classified) return std::unexpected(error::UnrecognizedLine{lines.lineno(), std::string(line)});
+    if (StepResult stepped = reader.step(*classified, lines.lineno()); !stepped) {
       return std::unexpected(std::move(stepped.error()));
     }
-  } while (cursor.next(raw));
+  } while (lines.next(raw, reader.borrows_text()));
   return std::move(reader).finish();
 }
 
-std::expected<Statement, StatementError> parse_statement(std::string_view input, HookList hooks) {
-  auto decoded = decode_input(input);
-  if (!decoded) return std::unexpected(std::move(decoded.error()));
-  // The decoded text (borrowed or owned) stays alive for the whole read.
-  return read(decoded->text.text(), decoded->encoding, hooks);
+}  // namespace
+
+std::expected<Statement, StatementError> read(std::string_view text, Encoding encoding, HookList hooks) {
+  WholeLines lines(text);
+  return read_lines(lines, encoding, hooks, text.size());
 }
+
+std::expected<Statement, StatementError> parse_statement(std::string_view input, HookList hooks) {
+  auto plan = plan_input(input);
+  if (!plan) return std::unexpected(std::move(plan.error()));
+  // The decoded text (borrowed or owned) stays alive for the whole read.
+  if (plan->whole) return read(plan->whole->text.text(), plan->whole->encoding, hooks);
+  return detail::read_cp1251(plan->cp1251, hooks, Cp1251Lines::kPieceBytes);
+}
+
+namespace detail {
+std::expected<Statement, StatementError> read_cp1251(std::string_view bytes, HookList hooks,
+                                                     std::size_t piece_bytes) {
+  // Decoded as it is read, so the whole decoded text never exists at once.
+  Cp1251Lines lines(bytes, piece_bytes);
+  return read_lines(lines, Encoding::Cp1251, hooks, bytes.size());
+}
+}  // namespace detail
 
 }  // namespace varnok

@@ -1,6 +1,7 @@
 // The statement reader: the entry point of the library.
 #pragma once
 
+#include <cstddef>
 #include <expected>
 #include <string_view>
 
@@ -17,8 +18,15 @@ namespace varnok {
 [[nodiscard]] std::expected<Statement, StatementError> read(std::string_view text, Encoding encoding,
                                                             HookList hooks = {});
 
-// decode_input, then read.
+// decode_input, then read; windows-1251 is decoded piece by piece as it is read.
 [[nodiscard]] std::expected<Statement, StatementError> parse_statement(std::string_view input,
                                                                        HookList hooks = {});
+
+namespace detail {
+// The read of windows-1251 bytes (already judged plausible) in pieces of about
+// piece_bytes; gives what read() gives on their whole decoded text.
+[[nodiscard]] std::expected<Statement, StatementError> read_cp1251(std::string_view bytes, HookList hooks,
+                                                                   std::size_t piece_bytes);
+}  // namespace detail
 
 }  // namespace varnok

@@ -1,0 +1,47 @@
+// The raw lines of windows-1251 bytes, decoded to UTF-8 one piece at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "parser/lines.hpp"
+
+namespace varnok {
+
+// Yields the same lines, with the same numbers, as a LineCursor over the whole decoded
+// text, but holds only a piece of it: every piece ends just after a LF of the bytes (a
+// byte that stands for LF alone in windows-1251), so no line is cut, and a piece is
+// decoded while it is still in the cache. Earlier pieces are kept only while the caller
+// still holds views into them.
+class Cp1251Lines {
+ public:
+  static constexpr std::size_t kPieceBytes = 64 * 1024;
+
+  explicit Cp1251Lines(std::string_view bytes, std::size_t piece_bytes = kPieceBytes) noexcept;
+
+  // The next raw line, or false at the end. `keep`: views into the lines returned so
+  // far must stay valid (otherwise their storage may be reused).
+  [[nodiscard]] bool next(std::string_view& line, bool keep);
+  // Number of the line last returned by next().
+  [[nodiscard]] std::uint64_t lineno() const noexcept { return base_ + cursor_.lineno(); }
+
+ private:
+  void decode_next_piece(bool keep);
+
+  std::string_view rest_;  // bytes not decoded yet
+  std::size_t piece_bytes_;
+  // Pieces are held through pointers: moving a short string moves its characters, which
+  // would leave the caller's views dangling.
+  using Piece = std::unique_ptr<std::string>;
+  Piece current_;             // the decoded text of the current piece
+  std::vector<Piece> kept_;   // earlier pieces still viewed by the caller
+  std::vector<Piece> spare_;  // their buffers, for reuse once released
+  LineCursor cursor_{{}};
+  std::uint64_t base_ = 0;  // lines of the earlier pieces
+};
+
+}  // namespace varnok
