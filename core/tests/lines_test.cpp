@@ -72,6 +72,32 @@ TEST(Lines, CutsAndNumbersRawLines) {
   }
 }
 
+// The searches for LF and "=" work on blocks of bytes: put the byte at every position of
+// texts around the block sizes, with and without a second one later.
+TEST(Lines, FindsTheFirstSeparatorAtEveryPosition) {
+  for (std::size_t n = 1; n <= 70; ++n) {
+    for (std::size_t at = 0; at < n; ++at) {
+      for (const bool second : {false, true}) {
+        std::string text(n, 'x');
+        text[at] = '\n';
+        if (second && at + 1 < n) text[n - 1] = '\n';
+        const std::vector<Numbered> lines = cut(text);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0].second, text.substr(0, at)) << n << " " << at;
+
+        std::string attribute(n, 'k');
+        attribute[at] = '=';
+        if (second) attribute[n - 1] = '=';
+        if (at == 0) continue;  // a line starting with "=" has an empty key, tested elsewhere
+        const auto classified = classify(attribute);
+        ASSERT_TRUE(classified) << n << " " << at;
+        EXPECT_EQ(classified->key, attribute.substr(0, at)) << n << " " << at;
+        EXPECT_EQ(classified->value, attribute.substr(at + 1)) << n << " " << at;
+      }
+    }
+  }
+}
+
 // The White_Space characters, written out from the property list.
 const std::vector<char32_t> kWhiteSpace = {0x09,   0x0A,   0x0B,   0x0C,   0x0D,   0x20,   0x85,
                                            0xA0,   0x1680, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004,
