@@ -72,6 +72,11 @@ void DocumentBuilder::add(std::string_view key, std::string_view value) noexcept
 
 std::expected<Document, std::string> DocumentBuilder::finish(std::size_t max_text_bytes) {
   Document doc;
+  if (auto built = finish_into(doc, max_text_bytes); !built) return std::unexpected(std::move(built.error()));
+  return doc;
+}
+
+std::expected<void, std::string> DocumentBuilder::finish_into(Document& doc, std::size_t max_text_bytes) {
   for (std::size_t i = 0; i < typed_count_; ++i) {
     const DocumentField field = typed_order_[i];
     const std::string_view value = values_[static_cast<std::size_t>(field)];
@@ -100,18 +105,19 @@ std::expected<Document, std::string> DocumentBuilder::finish(std::size_t max_tex
   // One allocation holds every text, in table order.
   doc.present_ = filled_ & kTexts;
   doc.storage_.resize_and_overwrite(text_bytes_, [&](char* out, std::size_t size) noexcept {
+    // Only the present fields' bounds are ever read, so absent ones are skipped.
     std::uint32_t at = 0;
-    for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
-      doc.starts_[i] = at;
-      if ((doc.present_ >> i & 1) == 0) continue;
+    for (std::uint64_t rest = doc.present_; rest != 0; rest &= rest - 1) {
+      const auto i = static_cast<std::size_t>(std::countr_zero(rest));
       const std::string_view text = values_[i];
       if (!text.empty()) std::memcpy(out + at, text.data(), text.size());
+      doc.starts_[i] = at;
       at += static_cast<std::uint32_t>(text.size());
+      doc.starts_[i + 1] = at;
     }
-    doc.starts_[kDocumentFieldCount] = at;
     return size;
   });
-  return doc;
+  return {};
 }
 
 std::expected<Document, std::string> build_document(const Attributes& attrs, std::string_view kind) {

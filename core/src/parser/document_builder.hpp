@@ -33,6 +33,9 @@ class DocumentBuilder {
   // One pair, borrowed until finish(). Unknown keys are dropped.
   void add(std::string_view key, std::string_view value) noexcept;
   [[nodiscard]] std::expected<Document, std::string> finish(std::size_t max_text_bytes = kMaxTextBytes);
+  // finish() into a default-constructed document, which is left unspecified on failure;
+  // spares the moves of a returned one.
+  [[nodiscard]] std::expected<void, std::string> finish_into(Document& doc, std::size_t max_text_bytes = kMaxTextBytes);
 
  private:
   static constexpr std::size_t kTypedFieldCount = 4;  // Дата, Сумма, ДатаСписано, ДатаПоступило

@@ -163,11 +163,12 @@ class Reader {
     if (!hooks_.empty()) {
       for (const auto& entry : section_) document_.add(entry.key, entry.value);
     }
-    auto document = document_.finish();
-    if (document) {
-      statement_->documents.push_back(std::move(*document));
-    } else {
-      statement_->warnings.push_back(Warning{n, std::move(document.error())});
+    // Built in place in the list, and taken out again if it fails.
+    std::vector<Document>& documents = statement_->documents;
+    auto built = document_.finish_into(documents.emplace_back());
+    if (!built) {
+      documents.pop_back();
+      statement_->warnings.push_back(Warning{n, std::move(built.error())});
     }
     return {};
   }

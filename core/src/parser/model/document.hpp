@@ -40,8 +40,8 @@ class Document {
 
   std::string storage_;
   std::uint64_t present_ = 0;  // bit i: text field i is present
-  // starts_[i] is where field i's text begins (absent and typed fields take no room), so
-  // its length is starts_[i + 1] - starts_[i].
+  // For a present field i, its text is [starts_[i], starts_[i + 1]) (texts follow one
+  // another in field order); the entries of absent fields mean nothing.
   std::array<std::uint32_t, kDocumentFieldCount + 1> starts_{};
   Amount amount_;
   Date doc_date_;
