@@ -19,6 +19,34 @@
 namespace varnok::test {
 
 // The lines, each followed by LF.
+// UTF-8 text of ASCII, Cyrillic letters, Ё ё and № to windows-1251 bytes.
+inline std::string to_cp1251(std::string_view utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {
+      out += static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    char32_t c;
+    if (b < 0xE0) {
+      c = (b & 0x1Fu) << 6 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
+      i += 2;
+    } else {
+      c = (b & 0x0Fu) << 12 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu) << 6 |
+          (static_cast<unsigned char>(utf8[i + 2]) & 0x3Fu);
+      i += 3;
+    }
+    if (c >= 0x410 && c <= 0x44F) out += static_cast<char>(0xC0 + (c - 0x410));
+    else if (c == 0x401) out += '\xA8';
+    else if (c == 0x451) out += '\xB8';
+    else if (c == 0x2116) out += '\xB9';
+    else ADD_FAILURE() << "no windows-1251 byte for U+" << std::hex << unsigned(c);
+  }
+  return out;
+}
+
 inline std::string join_lines(std::initializer_list<std::string_view> lines, std::string_view eol = "\n") {
   std::string out;
   for (std::string_view line : lines) out.append(line).append(eol);

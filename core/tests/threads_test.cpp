@@ -24,30 +24,9 @@
 namespace varnok {
 namespace {
 
-constexpr int kThreads = 8;
+using test::to_cp1251;
 
-// ASCII and the Cyrillic letters (with Ё, ё and №) from UTF-8 to windows-1251.
-std::string to_cp1251(std::string_view utf8) {
-  std::string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {
-      out += static_cast<char>(b);
-      ++i;
-      continue;
-    }
-    const auto c2 = static_cast<unsigned char>(utf8[i + 1]);
-    if ((b & 0xE0) == 0xC0) {
-      const unsigned cp = ((b & 0x1Fu) << 6) | (c2 & 0x3Fu);
-      out += static_cast<char>(cp == 0x401 ? 0xA8 : cp == 0x451 ? 0xB8 : 0xC0 + (cp - 0x410));
-      i += 2;
-    } else {
-      out += static_cast<char>(0xB9);  // №, the only 3-byte character used here
-      i += 3;
-    }
-  }
-  return out;
-}
+constexpr int kThreads = 8;
 
 std::string two_digits(int n) { return std::string(1, static_cast<char>('0' + n / 10)) + static_cast<char>('0' + n % 10); }
 

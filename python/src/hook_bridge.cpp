@@ -39,20 +39,6 @@ PyRef new_str(std::string_view text) noexcept {
   return PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
 }
 
-// A new exact dict of str -> str in the attributes' order; null with an exception.
-PyRef new_attributes_dict(const Attributes& attrs) noexcept {
-  PyRef dict = PyRef::steal(PyDict_New());
-  if (!dict) return {};
-  for (const Attributes::Entry& entry : attrs) {
-    PyRef key = new_str(entry.key);
-    if (!key) return {};
-    PyRef value = new_str(entry.value);
-    if (!value) return {};
-    if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return {};
-  }
-  return dict;
-}
-
 // The UTF-8 text of a key or value read back from attrs: only str (or a subclass) is
 // taken, as it is. Nullopt with TypeError or UnicodeEncodeError (lone surrogate).
 // The view lives as long as `obj`.
@@ -161,8 +147,7 @@ PyRef PythonHook::key_object(std::string_view key) noexcept {
   return object;
 }
 
-PyRef PythonHook::attributes_dict(const Attributes& attrs) noexcept {
-  given_.clear();
+PyRef PythonHook::attributes_dict(const Attributes& attrs, std::vector<PyRef>* given) noexcept {
   PyRef dict = PyRef::steal(PyDict_New());
   if (!dict) return {};
   for (const Attributes::Entry& entry : attrs) {
@@ -171,8 +156,10 @@ PyRef PythonHook::attributes_dict(const Attributes& attrs) noexcept {
     PyRef value = new_str(entry.value);
     if (!value) return {};
     if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return {};
-    given_.push_back(std::move(key));
-    given_.push_back(std::move(value));
+    if (given != nullptr) {
+      given->push_back(std::move(key));
+      given->push_back(std::move(value));
+    }
   }
   return dict;
 }
@@ -180,10 +167,11 @@ PyRef PythonHook::attributes_dict(const Attributes& attrs) noexcept {
 HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attributes& header) {
   EnsureGil gil;
   try {
+    given_.clear();
     given_.reserve(2 * attrs.size());
-    PyRef attrs_dict = attributes_dict(attrs);
+    PyRef attrs_dict = attributes_dict(attrs, &given_);
     if (!attrs_dict) return fail_with_raised_exception();
-    if (!header_) header_ = new_attributes_dict(header);
+    if (!header_) header_ = attributes_dict(header, nullptr);
     if (!header_) return fail_with_raised_exception();
     // A copy per call: a hook may change the dict it is given.
     PyRef header_dict = PyRef::steal(PyDict_Copy(header_.get()));

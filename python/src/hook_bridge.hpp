@@ -30,10 +30,11 @@ class PythonHook final : public SectionHook {
   [[nodiscard]] const std::string& internal_failure() const noexcept { return internal_failure_; }
 
  private:
-  // The attrs dict of one call and the str objects it was built from, in entry order
-  // (key, value, key, value, ...). Kept alive so that an object the hook left in place
-  // is recognised by identity and its text taken from the entry instead of re-encoded.
-  PyRef attributes_dict(const Attributes& attrs) noexcept;
+  // A new exact dict of str -> str in the attributes' order (null with an exception);
+  // `given`, if not null, gets the str objects it was built from in entry order (key,
+  // value, key, value, ...). Kept alive, they let an object the hook left in place be
+  // recognised by identity and its text taken from the entry instead of re-encoded.
+  PyRef attributes_dict(const Attributes& attrs, std::vector<PyRef>* given) noexcept;
   HookOutcome read_back(PyObject* dict, Attributes& attrs);
 
   // The str for a key: keys repeat from section to section, and a reused str also
@@ -48,7 +49,7 @@ class PythonHook final : public SectionHook {
   PyRef hook_;
   std::unordered_map<std::string, PyRef, TextHash, std::equal_to<>> keys_;  // at most kMaxKeys
   PyRef header_;                // the header as a dict, built at the first call
-  std::vector<PyRef> given_;    // see attributes_dict
+  std::vector<PyRef> given_;    // the objects of the current call's attrs dict
   Attributes scratch_;          // read-back target, swapped with attrs; keeps its storage
   std::string internal_failure_;
 };
