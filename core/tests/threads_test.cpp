@@ -133,31 +133,41 @@ Reads read_both(std::string_view input) {
   return {parse_statement(input), parse_statement(input, hooks)};
 }
 
-TEST(Threads, ManyThreadsOverDifferentInputsAgreeWithReadsAlone) {
-  const std::vector<std::string> all = inputs();
-  std::vector<Reads> alone;
-  for (const std::string& input : all) alone.push_back(read_both(input));
-
+// Starts kThreads threads together, each running body(t); returns how many times a body
+// reported a mismatch.
+template <class Body>
+int mismatches_across_threads(Body body) {
   std::atomic<int> mismatches{0};
   std::latch start(kThreads);
   std::vector<std::jthread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       start.arrive_and_wait();
-      for (int round = 0; round < 3; ++round) {
-        // Each thread walks the inputs from its own offset, so different reads overlap.
-        for (std::size_t k = 0; k < all.size(); ++k) {
-          const std::size_t i = (k + static_cast<std::size_t>(t) * 5 + static_cast<std::size_t>(round)) % all.size();
-          const Reads now = read_both(all[i]);
-          if (!check::same_result(now.plain, alone[i].plain) || !check::same_result(now.hooked, alone[i].hooked)) {
-            ++mismatches;
-          }
-        }
-      }
+      body(t, mismatches);
     });
   }
   threads.clear();  // joins
-  EXPECT_EQ(mismatches.load(), 0);
+  return mismatches.load();
+}
+
+TEST(Threads, ManyThreadsOverDifferentInputsAgreeWithReadsAlone) {
+  const std::vector<std::string> all = inputs();
+  std::vector<Reads> alone;
+  for (const std::string& input : all) alone.push_back(read_both(input));
+
+  const int mismatches = mismatches_across_threads([&](int t, std::atomic<int>& mismatched) {
+    for (int round = 0; round < 3; ++round) {
+      // Each thread walks the inputs from its own offset, so different reads overlap.
+      for (std::size_t k = 0; k < all.size(); ++k) {
+        const std::size_t i = (k + static_cast<std::size_t>(t) * 5 + static_cast<std::size_t>(round)) % all.size();
+        const Reads now = read_both(all[i]);
+        if (!check::same_result(now.plain, alone[i].plain) || !check::same_result(now.hooked, alone[i].hooked)) {
+          ++mismatched;
+        }
+      }
+    }
+  });
+  EXPECT_EQ(mismatches, 0);
 }
 
 TEST(Threads, ManyThreadsOverTheSameInputAgreeWithAReadAlone) {
@@ -170,22 +180,15 @@ TEST(Threads, ManyThreadsOverTheSameInputAgreeWithAReadAlone) {
   ASSERT_EQ(cp1251_alone.plain->warnings.size(), 214u);  // i % 7 == 3 for i < 1500
   ASSERT_TRUE(utf8_alone.plain.has_value());
 
-  std::atomic<int> mismatches{0};
-  std::latch start(kThreads);
-  std::vector<std::jthread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      start.arrive_and_wait();
-      const bool cp = t % 2 == 0;
-      for (int round = 0; round < 2; ++round) {
-        const Reads now = read_both(cp ? cp1251 : utf8);
-        const Reads& want = cp ? cp1251_alone : utf8_alone;
-        if (!check::same_result(now.plain, want.plain) || !check::same_result(now.hooked, want.hooked)) ++mismatches;
-      }
-    });
-  }
-  threads.clear();
-  EXPECT_EQ(mismatches.load(), 0);
+  const int mismatches = mismatches_across_threads([&](int t, std::atomic<int>& mismatched) {
+    const bool cp = t % 2 == 0;
+    for (int round = 0; round < 2; ++round) {
+      const Reads now = read_both(cp ? cp1251 : utf8);
+      const Reads& want = cp ? cp1251_alone : utf8_alone;
+      if (!check::same_result(now.plain, want.plain) || !check::same_result(now.hooked, want.hooked)) ++mismatched;
+    }
+  });
+  EXPECT_EQ(mismatches, 0);
 }
 
 // One hook object that keeps no state of its own may serve reads on several threads.
@@ -205,19 +208,12 @@ TEST(Threads, OneSharedHookObjectServesConcurrentReads) {
   ASSERT_TRUE(alone.has_value());
   ASSERT_EQ(alone->documents.front().text(DocumentField::DocNumber), "N1");
 
-  std::atomic<int> mismatches{0};
-  std::latch start(kThreads);
-  std::vector<std::jthread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&] {
-      start.arrive_and_wait();
-      for (int round = 0; round < 3; ++round) {
-        if (!check::same_result(parse_statement(input, hooks), alone)) ++mismatches;
-      }
-    });
-  }
-  threads.clear();
-  EXPECT_EQ(mismatches.load(), 0);
+  const int mismatches = mismatches_across_threads([&](int, std::atomic<int>& mismatched) {
+    for (int round = 0; round < 3; ++round) {
+      if (!check::same_result(parse_statement(input, hooks), alone)) ++mismatched;
+    }
+  });
+  EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace

@@ -1,11 +1,23 @@
 // The decoders behind decode_input: UTF-8 validation, and windows-1251 / UTF-16 to UTF-8.
 #pragma once
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace varnok::detail {
+
+// Eight bytes as a word whose byte i is bits 8i..8i+7, whatever the machine: the codecs'
+// word masks are written for that order.
+[[nodiscard]] inline std::uint64_t load_le(const unsigned char* p) noexcept {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  if constexpr (std::endian::native == std::endian::big) w = std::byteswap(w);
+  return w;
+}
 
 // True when bytes are well-formed UTF-8: no overlong forms, no surrogates, nothing above
 // U+10FFFF, no truncated sequence at the end.

@@ -65,14 +65,6 @@ constexpr std::size_t kSlack = 3;
 constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
 constexpr std::uint64_t kOnes = 0x0101010101010101ull;
 
-// Words are handled as little-endian whatever the machine, so byte i is bits 8i..8i+7.
-std::uint64_t load_le(const unsigned char* p) noexcept {
-  std::uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  if constexpr (std::endian::native == std::endian::big) w = std::byteswap(w);
-  return w;
-}
-
 // Bytes 0x80–0xBF in a word, as their bit 7.
 std::uint64_t mid_bytes(std::uint64_t w) noexcept { return w & ~(w << 1) & kHighBits; }
 

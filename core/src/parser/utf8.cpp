@@ -12,14 +12,6 @@ namespace {
 
 constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
 
-// Byte i of the result is byte i of the input, whatever the machine.
-std::uint64_t load_le(const unsigned char* p) noexcept {
-  std::uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  if constexpr (std::endian::native == std::endian::big) w = std::byteswap(w);
-  return w;
-}
-
 bool is_continuation(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
 
 // Checks the one character starting at p (p < end); returns the position after it, or
