@@ -7,7 +7,7 @@
 #include "micro_inputs.hpp"
 #include "parser/account_builder.hpp"
 #include "parser/document_builder.hpp"
-#include "parser/field_table.hpp"
+#include <varnok/fields.hpp>
 #include "parser/model/attributes.hpp"
 
 namespace varnok::bench {

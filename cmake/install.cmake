@@ -8,7 +8,8 @@ set(VARNOK_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/varnok CACHE STRING
 
 # Consumers include "parser/reader.hpp" with <prefix>/include/varnok on the path.
 target_include_directories(varnok_core PUBLIC
-  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/varnok>)
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/varnok>
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 set_target_properties(varnok_core PROPERTIES EXPORT_NAME core)
 
 install(TARGETS varnok_core EXPORT varnokTargets
@@ -16,6 +17,8 @@ install(TARGETS varnok_core EXPORT varnokTargets
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/core/src/parser
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/varnok COMPONENT core
   FILES_MATCHING PATTERN "*.hpp")
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/core/include/varnok
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT core)
 install(EXPORT varnokTargets NAMESPACE varnok::
   DESTINATION ${VARNOK_INSTALL_CMAKEDIR} COMPONENT core)
 

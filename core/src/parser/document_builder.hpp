@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "parser/field_table.hpp"
+#include <varnok/fields.hpp>
 #include "parser/model/attributes.hpp"
 #include "parser/model/document.hpp"
 
@@ -38,7 +38,11 @@ class DocumentBuilder {
   [[nodiscard]] std::expected<void, std::string> finish_into(Document& doc, std::size_t max_text_bytes = kMaxTextBytes);
 
  private:
-  static constexpr std::size_t kTypedFieldCount = 4;  // Дата, Сумма, ДатаСписано, ДатаПоступило
+  static constexpr std::size_t kTypedFieldCount = [] {
+    std::size_t n = 0;
+    for (const FieldInfo& f : kDocumentFields) n += f.kind != FieldKind::Text;
+    return n;
+  }();
 
   std::array<std::string_view, kDocumentFieldCount> values_;  // valid where filled_ has the bit
   std::uint64_t filled_ = 0;

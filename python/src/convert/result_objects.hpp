@@ -4,6 +4,7 @@
 
 #include <Python.h>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,7 +12,7 @@
 #include <vector>
 
 #include "parser/decode.hpp"
-#include "parser/field_table.hpp"
+#include <varnok/fields.hpp>
 #include "parser/model/account.hpp"
 #include "parser/model/document.hpp"
 #include "parser/values.hpp"
@@ -49,10 +50,8 @@ class DocumentPayload {
 
  private:
   Document document_;
-  ShortText doc_date_;
   ShortText amount_;
-  std::optional<ShortText> outcome_date_;
-  std::optional<ShortText> income_date_;
+  std::array<std::optional<ShortText>, kDateFieldCount> dates_;  // by date_index
 };
 
 struct StatementPayload {
