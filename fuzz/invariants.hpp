@@ -12,14 +12,14 @@
 #include <type_traits>
 #include <variant>
 
-#include "parser/diagnostics.hpp"
+#include <varnok/account.hpp>
+#include <varnok/amount.hpp>
+#include <varnok/date.hpp>
+#include <varnok/diagnostics.hpp>
+#include <varnok/document.hpp>
 #include <varnok/fields.hpp>
-#include "parser/model/account.hpp"
-#include "parser/model/amount.hpp"
-#include "parser/model/date.hpp"
-#include "parser/model/document.hpp"
-#include "parser/model/statement.hpp"
-#include "parser/reader_state.hpp"
+#include <varnok/reader_state.hpp>
+#include <varnok/statement.hpp>
 
 namespace varnok::check {
 

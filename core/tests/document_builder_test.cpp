@@ -1,11 +1,13 @@
 #include "parser/document_builder.hpp"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "testing.hpp"
 
 namespace varnok {
 namespace {

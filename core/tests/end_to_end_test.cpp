@@ -1,8 +1,5 @@
 // Whole statements through parse_statement: the made-up statements in tests/data, and the
 // collected real statements beside the repository when they are present.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +7,11 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <varnok/varnok.hpp>
 
 #include "parser/reader.hpp"
 #include "parser/values.hpp"

@@ -1,9 +1,9 @@
-#include <varnok/fields.hpp>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <varnok/fields.hpp>
 
 namespace varnok {
 namespace {

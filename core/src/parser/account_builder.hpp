@@ -7,8 +7,8 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "parser/model/account.hpp"
-#include "parser/model/attributes.hpp"
+#include <varnok/account.hpp>
+#include <varnok/attributes.hpp>
 
 namespace varnok {
 

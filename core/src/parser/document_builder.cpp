@@ -116,18 +116,4 @@ std::expected<void, std::string> DocumentBuilder::finish_into(Document& doc, std
   return {};
 }
 
-std::expected<Document, std::string> build_document(const Attributes& attrs, std::string_view kind) {
-  return detail::build_document(attrs, kind, DocumentBuilder::kMaxTextBytes);
-}
-
-namespace detail {
-std::expected<Document, std::string> build_document(const Attributes& attrs, std::string_view kind,
-                                                    std::size_t max_text_bytes) {
-  DocumentBuilder builder;
-  builder.start(kind);
-  for (const auto& entry : attrs) builder.add(entry.key, entry.value);
-  return builder.finish(max_text_bytes);
-}
-}  // namespace detail
-
 }  // namespace varnok

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include <varnok/attributes.hpp>
+#include <varnok/document.hpp>
 #include <varnok/fields.hpp>
-#include "parser/model/attributes.hpp"
-#include "parser/model/document.hpp"
 
 namespace varnok {
 
@@ -51,17 +51,5 @@ class DocumentBuilder {
   std::size_t text_bytes_ = 0;
   std::string_view kind_;
 };
-
-// The attributes in order, then the kind; failures as DocumentBuilder::finish gives them.
-[[nodiscard]] std::expected<Document, std::string> build_document(const Attributes& attrs,
-                                                                   std::string_view kind);
-
-namespace detail {
-// build_document with a ceiling on the total size of a document's texts: a document
-// whose texts exceed it fails with "document is too large".
-[[nodiscard]] std::expected<Document, std::string> build_document(const Attributes& attrs,
-                                                                   std::string_view kind,
-                                                                   std::size_t max_text_bytes);
-}  // namespace detail
 
 }  // namespace varnok

@@ -8,10 +8,6 @@
 
 namespace varnok {
 
-// Unicode White_Space: U+0009–U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000–U+200A,
-// U+2028, U+2029, U+202F, U+205F, U+3000.
-[[nodiscard]] bool is_white_space(char32_t c) noexcept;
-
 namespace detail {
 [[nodiscard]] std::string_view trim_left_slow(std::string_view s) noexcept;
 [[nodiscard]] std::string_view trim_right_slow(std::string_view s) noexcept;

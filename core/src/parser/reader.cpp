@@ -5,11 +5,14 @@
 #include <optional>
 #include <utility>
 
+#include <varnok/reader_state.hpp>
+#include <varnok/varnok.hpp>
+
 #include "parser/account_builder.hpp"
 #include "parser/cp1251_lines.hpp"
+#include "parser/decode.hpp"
 #include "parser/document_builder.hpp"
 #include "parser/lines.hpp"
-#include "parser/reader_state.hpp"
 
 namespace varnok {
 
@@ -136,11 +139,15 @@ class Reader {
     }
   }
 
-  // Every hook in order; the first Fail ends the read at the section's end line.
+  // Every hook in order; the first that does not continue ends the read.
   StepResult run_hooks(SectionType type, std::uint64_t n) {
     for (SectionHook* hook : hooks_) {
       HookOutcome outcome = hook->call(type, section_, statement_->header);
-      if (outcome.failed()) return std::unexpected(error::HookError{n, outcome.take_message()});
+      switch (outcome.kind()) {
+        case HookOutcome::Kind::Continue: break;
+        case HookOutcome::Kind::Fail: return std::unexpected(error::HookError{n, outcome.take_message()});
+        case HookOutcome::Kind::Abandon: return std::unexpected(error::HookAbandoned{outcome.take_message()});
+      }
     }
     return {};
   }

@@ -11,10 +11,11 @@
 #include <string_view>
 #include <vector>
 
-#include "parser/decode.hpp"
+#include <varnok/account.hpp>
+#include <varnok/document.hpp>
 #include <varnok/fields.hpp>
-#include "parser/model/account.hpp"
-#include "parser/model/document.hpp"
+
+#include "parser/decode.hpp"
 #include "parser/values.hpp"
 #include "pyref.hpp"
 

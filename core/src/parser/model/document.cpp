@@ -1,5 +1,5 @@
 // Reading a document's text fields back out of its one buffer, and its equality.
-#include "parser/model/document.hpp"
+#include <varnok/document.hpp>
 
 #include <cstddef>
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include <varnok/amount.hpp>
+#include <varnok/date.hpp>
 #include <varnok/fields.hpp>
-#include "parser/model/amount.hpp"
-#include "parser/model/date.hpp"
 
 namespace varnok {
 
