@@ -12,6 +12,9 @@
 
 namespace varnok {
 
+// The key of the account number, which every account section must hold.
+inline constexpr std::string_view kAccountNumberKey = "РасчСчет";
+
 struct AccountFailure {
   enum class Kind { ParseError, MissingNumber };
   Kind kind;

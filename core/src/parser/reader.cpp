@@ -12,14 +12,13 @@
 #include "parser/cp1251_lines.hpp"
 #include "parser/decode.hpp"
 #include "parser/document_builder.hpp"
+#include "parser/keywords.hpp"
 #include "parser/lines.hpp"
 
 namespace varnok {
 
 namespace {
 
-constexpr std::string_view kMarker = "1CClientBankExchange";
-constexpr std::string_view kAccountNumberKey = "РасчСчет";
 
 using StepResult = std::expected<void, StatementError>;
 
@@ -211,7 +210,7 @@ std::expected<Statement, StatementError> read_lines(Lines& lines, Encoding encod
   // Line 1 must be the marker; it is then read again as an ordinary line, which moves
   // init to header.
   const bool has_line = lines.next(raw, false);
-  if (!has_line || trim(raw) != kMarker) return std::unexpected(error::NotStatement{});
+  if (!has_line || trim(raw) != keyword::kExchange) return std::unexpected(error::NotStatement{});
 
   Reader reader(encoding, hooks, text_bytes);
   do {
