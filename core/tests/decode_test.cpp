@@ -1,3 +1,5 @@
+// Input decoding: the encoding decisions, plausibility, windows-1251 against a reference, UTF-8
+// validation.
 #include "parser/decode.hpp"
 
 #include <array>
