@@ -1,0 +1,14 @@
+// The functions of varnok._native. Each is declared in a header of its own; adding one
+// is that header, its source and one line here.
+#include "methods.hpp"
+
+#include "fields.hpp"
+
+namespace varnok::native {
+
+PyMethodDef kMethods[] = {
+    {"field_names", field_names, METH_NOARGS, "The core's document fields: (key, name, kind, required)."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace varnok::native
