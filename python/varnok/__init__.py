@@ -25,17 +25,18 @@ __version__ = _version()
 # Public name -> module that defines it. Modules load on first use, so `import varnok`
 # stays cheap and each module stays importable on its own.
 _EXPORTS = {
-    "read": "varnok.read",
-    "read_file": "varnok.read",
-    "TypedStatement": "varnok.read",
-    "TypedDocument": "varnok.read",
-    "TypedAccount": "varnok.read",
-    "TypedInterval": "varnok.read",
-    "ReadFailure": "varnok.read",
-    "reconcile": "varnok.reconcile",
-    "Finding": "varnok.reconcile",
-    "validate": "varnok.validate",
-    "ValidationProblem": "varnok.validate",
+    "read": "varnok.typed",
+    "read_file": "varnok.typed",
+    "TypedStatement": "varnok.typed",
+    "TypedDocument": "varnok.typed",
+    "TypedAccount": "varnok.typed",
+    "TypedInterval": "varnok.typed",
+    "ReadFailure": "varnok.typed",
+    "StatementWarning": "varnok.typed",
+    "reconcile": "varnok.reconciliation",
+    "Finding": "varnok.reconciliation",
+    "validate": "varnok.validation",
+    "ValidationProblem": "varnok.validation",
     "to_csv": "varnok.export",
     "to_jsonl": "varnok.export",
     "to_xlsx": "varnok.export",
@@ -43,7 +44,7 @@ _EXPORTS = {
     "intervals_dataframe": "varnok.export",
     "DocumentTable": "varnok.export",
 }
-_SUBMODULES = {"dask", "cli", "read", "reconcile", "validate", "export"}
+_SUBMODULES = {"dask", "cli", "typed", "reconciliation", "validation", "export"}
 
 __all__ = ["__version__", *_EXPORTS]
 

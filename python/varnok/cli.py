@@ -23,6 +23,24 @@ SUBCOMMANDS: list[tuple[str, str, str]] = [
 ]
 
 
+def add_jobs_option(parser: argparse.ArgumentParser) -> None:
+    """--jobs N: threads for reading files (default: the number of CPUs)."""
+    from varnok.batch import default_jobs
+
+    parser.add_argument("-j", "--jobs", type=_positive, default=default_jobs(), metavar="N",
+                        help="read files on N threads (default: the number of CPUs)")
+
+
+def _positive(text: str) -> int:
+    try:
+        n = int(text)
+    except ValueError:
+        n = 0
+    if n < 1:
+        raise argparse.ArgumentTypeError(f"expected a positive number, got {text!r}")
+    return n
+
+
 class _Parser(argparse.ArgumentParser):
     # argparse exits on its own; main() turns that into a return value.
     def exit(self, status: int = 0, message: str | None = None) -> None:  # type: ignore[override]
