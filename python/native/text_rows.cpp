@@ -1,6 +1,7 @@
 // The text rows of the native exports; the column order is that of varnok.export.
 #include "text_rows.hpp"
 
+#include <array>
 #include <charconv>
 #include <optional>
 #include <string_view>
@@ -8,13 +9,31 @@
 namespace varnok::native {
 namespace {
 
+// Bytes that JSON text must escape: control characters, the quote and the backslash.
+constexpr std::array<bool, 256> kEscaped = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 0x20; ++c) table[c] = true;
+  table['"'] = table['\\'] = true;
+  return table;
+}();
+
+// `, "name": ` for every field, made once.
+const std::array<std::string, kFieldCount>& json_keys() {
+  static const auto keys = [] {
+    std::array<std::string, kFieldCount> k;
+    for (std::size_t i = 0; i < kFieldCount; ++i) k[i] = ", \"" + std::string(field_name(i)) + "\": ";
+    return k;
+  }();
+  return keys;
+}
+
 void append_json_string(std::string& out, std::string_view s) {
   static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
   std::size_t plain = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
     const auto c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    if (!kEscaped[c]) continue;
     out.append(s.substr(plain, i - plain));
     plain = i + 1;
     switch (c) {
@@ -69,6 +88,7 @@ std::optional<std::string_view> file_of(const ParsedFile& f) {
 }  // namespace
 
 void append_jsonl(std::string& out, const ParsedFile& f) {
+  const auto& keys = json_keys();
   const auto file = file_of(f);
   const auto& documents = f.statement.documents;
   for (std::size_t n = 0; n < documents.size(); ++n) {
@@ -81,9 +101,7 @@ void append_jsonl(std::string& out, const ParsedFile& f) {
       out += "null";
     }
     for_each_field_text(documents[n], [&](std::size_t i, std::optional<std::string_view> text) {
-      out += ", \"";
-      out += field_name(i);
-      out += "\": ";
+      out += keys[i];
       append_json_value(out, text);
     });
     out += ", \"direction\": \"";
