@@ -25,10 +25,18 @@ class TestSources:
         with pytest.raises(TypeError, match="binary mode"):
             varnok.read(io.StringIO(clean_statement()))
 
-    def test_missing_file(self, tmp_path):
-        with pytest.raises(varnok.ReadFailure) as info:
-            varnok.read_file(tmp_path / "absent.txt")
+    @pytest.mark.parametrize("read", [varnok.read_file, varnok.read, lambda p: varnok.read(str(p))])
+    def test_missing_file(self, tmp_path, read):
+        with pytest.raises(varnok.ReadFailure, match="absent.txt") as info:
+            read(tmp_path / "absent.txt")
         assert isinstance(info.value.cause, FileNotFoundError)
+
+    @pytest.mark.parametrize(("text", "error"), [("", varnok_py.EmptyInputError),
+                                                 ("1CClientBankExchange", varnok_py.UnfinishedError)])
+    def test_one_line_texts_that_are_not_paths(self, text, error):
+        with pytest.raises(varnok.ReadFailure) as info:
+            varnok.read(text)
+        assert isinstance(info.value.cause, error)
 
     def test_a_syntax_error_names_file_and_line(self, write_file):
         path = write_file("bad.txt", "1CClientBankExchange\nВерсияФормата=1.03\nмусор\nКонецФайла\n")
