@@ -49,10 +49,10 @@ bool is_word_line(std::string_view line, std::size_t at, std::string_view word, 
 // The start line of every built document section: sections found by their start and end
 // lines (up to the end-of-file line), less those dropped with a warning (whose line is the
 // section's end). All -1 when the two do not line up.
-std::vector<std::int64_t> section_lines(std::string_view data, const Statement& s) {
-  const std::string start_key = encoded("СекцияДокумент", s.encoding);
-  const std::string end_word = encoded("КонецДокумента", s.encoding);
-  const std::string file_end = encoded("КонецФайла", s.encoding);
+std::vector<std::int64_t> section_lines(std::string_view data, Encoding encoding, const Statement& s) {
+  const std::string start_key = encoded("СекцияДокумент", encoding);
+  const std::string end_word = encoded("КонецДокумента", encoding);
+  const std::string file_end = encoded("КонецФайла", encoding);
   std::unordered_set<std::uint64_t> dropped;
   for (const Warning& w : s.warnings) dropped.insert(w.lineno);
   std::vector<std::int64_t> lines;
@@ -64,19 +64,52 @@ std::vector<std::int64_t> section_lines(std::string_view data, const Statement& 
     const std::string_view line = data.substr(pos, lf == std::string_view::npos ? data.size() - pos : lf - pos);
     pos = lf == std::string_view::npos ? data.size() : lf + 1;
     ++lineno;
-    const std::size_t at = skip_blanks(line, 0, s.encoding);
+    const std::size_t at = skip_blanks(line, 0, encoding);
     if (line.substr(at).starts_with(start_key)) {
-      const std::size_t eq = skip_blanks(line, at + start_key.size(), s.encoding);
+      const std::size_t eq = skip_blanks(line, at + start_key.size(), encoding);
       if (eq < line.size() && line[eq] == '=') start = static_cast<std::int64_t>(lineno);
-    } else if (is_word_line(line, at, end_word, s.encoding)) {
+    } else if (is_word_line(line, at, end_word, encoding)) {
       if (start >= 0 && !dropped.contains(lineno)) lines.push_back(start);
       start = -1;
-    } else if (is_word_line(line, at, file_end, s.encoding)) {
+    } else if (is_word_line(line, at, file_end, encoding)) {
       break;
     }
   }
   if (lines.size() != s.documents.size()) lines.assign(s.documents.size(), -1);
   return lines;
+}
+
+// UTF-16 text with its byte-order mark as UTF-8, for finding its lines (a bad code unit
+// becomes U+FFFD, as the Python package decodes it).
+std::string utf8_of_utf16(std::string_view bytes) {
+  const bool big = bytes.starts_with("\xfe\xff");
+  std::string out;
+  out.reserve(bytes.size());
+  auto unit = [&](std::size_t i) {
+    const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+    return big ? unsigned{a} << 8 | b : unsigned{b} << 8 | a;
+  };
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    unsigned cp = unit(i);
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      i += 2;
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out += {static_cast<char>(0xC0 | cp >> 6), static_cast<char>(0x80 | (cp & 0x3F))};
+    } else if (cp < 0x10000) {
+      out += {static_cast<char>(0xE0 | cp >> 12), static_cast<char>(0x80 | (cp >> 6 & 0x3F)),
+              static_cast<char>(0x80 | (cp & 0x3F))};
+    } else {
+      out += {static_cast<char>(0xF0 | cp >> 18), static_cast<char>(0x80 | (cp >> 12 & 0x3F)),
+              static_cast<char>(0x80 | (cp >> 6 & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
+    }
+  }
+  return out;
 }
 
 Direction direction_of(const Document& d, const std::unordered_set<std::string_view>& own) {
@@ -145,7 +178,11 @@ std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::s
   for (const Account& a : s.accounts.items()) own.insert(a.number);
   if (const std::string* header_account = s.header.find("РасчСчет"); header_account && !header_account->empty())
     own.insert(*header_account);
-  parsed.lines = section_lines(data, s);
+  if (data.starts_with("\xff\xfe") || data.starts_with("\xfe\xff")) {
+    parsed.lines = section_lines(utf8_of_utf16(data), Encoding::Utf8, s);
+  } else {
+    parsed.lines = section_lines(data, s.encoding, s);
+  }
   parsed.directions.reserve(s.documents.size());
   parsed.fingerprints.reserve(s.documents.size());
   std::string buffer;  // one serialisation buffer for all fingerprints

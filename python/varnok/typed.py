@@ -283,6 +283,8 @@ def section_lines(data: bytes | str, statement: varnok_py.Statement) -> list[int
     """The start line of each built document section of `data`, in order: the document
     sections found by their start and end lines, less those dropped with a warning (whose
     line is the section's end). None for all when the two do not line up."""
+    if isinstance(data, bytes) and data.startswith((b"\xff\xfe", b"\xfe\xff")):
+        data = data.decode("utf-16", "replace")  # read as UTF-16 with its byte-order mark
     if isinstance(data, str):
         data, encoding = data.encode("utf-8", "surrogatepass"), "utf-8"
     else:

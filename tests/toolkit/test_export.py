@@ -67,7 +67,8 @@ def test_intervals(statements):
 
 @pytest.mark.parametrize("fmt", ["csv", "jsonl"])
 def test_native_rows_are_the_python_rows(fmt, write_file, tmp_path):
-    paths = [str(write_file("tricky.txt", TRICKY)), *map(str, DATA_FILES)]
+    paths = [str(write_file("tricky.txt", TRICKY)), str(write_file("16.txt", TRICKY, "utf-16")),
+             *map(str, DATA_FILES)]
     native = io.BytesIO()
     assert export.export_files(fmt, paths, native) == []
     python = io.StringIO()

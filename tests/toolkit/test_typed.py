@@ -12,6 +12,11 @@ import varnok
 from varnok import _fields
 
 
+def test_every_public_name_resolves():
+    assert all(getattr(varnok, name) is not None for name in varnok.__all__)
+    assert varnok.__version__[0].isdigit() and "read" in dir(varnok)
+
+
 class TestSources:
     def test_every_kind_of_source_gives_the_same_view(self, write_file):
         text = clean_statement()
@@ -84,8 +89,8 @@ class TestSectionLines:
         assert len(s.warnings) == 1 and [d.doc_number for d in s.documents] == ["1", "3"]
         assert [d.line for d in s.documents] == [starts[0], starts[2]]
 
-    @pytest.mark.parametrize("encoding", ["cp1251", "utf-8"])
-    def test_lines_in_both_encodings_and_crlf(self, encoding):
+    @pytest.mark.parametrize("encoding", ["cp1251", "utf-8", "utf-16"])
+    def test_lines_in_every_encoding_and_crlf(self, encoding):
         text = statement(account(), document("1"), document("2")).replace("\n", "\r\n")
         s = varnok.read(text.encode(encoding))
         assert [d.line for d in s.documents] == [n for n, line in enumerate(text.split("\r\n"), 1)
