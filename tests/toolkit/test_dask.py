@@ -2,10 +2,10 @@
 import pytest
 from conftest import clean_statement, document, statement
 
-pytest.importorskip("pyarrow")
-pytest.importorskip("pandas")
-pytest.importorskip("dask.dataframe")
-distributed = pytest.importorskip("distributed")
+pytest.importorskip("pyarrow", exc_type=ImportError)
+pytest.importorskip("pandas", exc_type=ImportError)
+pytest.importorskip("dask.dataframe", exc_type=ImportError)
+distributed = pytest.importorskip("distributed", exc_type=ImportError)
 
 import varnok  # noqa: E402
 from varnok.dask import read_documents  # noqa: E402

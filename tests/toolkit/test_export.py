@@ -84,7 +84,7 @@ def test_xlsx_amounts_are_exact_numbers_and_dates_are_dates(statements, tmp_path
     cells = re.findall(rf'<c r="{letter}(\d+)"><v>([^<]*)</v>', sheet)
     assert cells == [("2", "1500.5"), ("3", "0.01")]
     assert '<c r="F3" s="1"><v>45351</v></c>' in sheet  # 2024-02-29 as a date serial
-    openpyxl = pytest.importorskip("openpyxl")
+    openpyxl = pytest.importorskip("openpyxl", exc_type=ImportError)
     rows = list(openpyxl.load_workbook(path).active.values)
     assert rows[0] == export.DOCUMENT_COLUMNS and rows[2][5] == datetime.datetime(2024, 2, 29)
 
@@ -119,8 +119,8 @@ def test_a_missing_optional_library_says_what_to_install(monkeypatch):
 
 
 def test_dataframe_and_arrow(statements):
-    pd = pytest.importorskip("pandas")
-    pa = pytest.importorskip("pyarrow")
+    pd = pytest.importorskip("pandas", exc_type=ImportError)
+    pa = pytest.importorskip("pyarrow", exc_type=ImportError)
     frame = varnok.to_dataframe(statements)
     assert frame["amount"].sum() == sum(d.amount for s in statements for d in s.documents)
     assert frame["doc_date"].iloc[1] == datetime.date(2024, 2, 29)
