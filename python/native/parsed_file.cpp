@@ -53,6 +53,8 @@ std::vector<std::int64_t> section_lines(std::string_view data, Encoding encoding
   const std::string start_key = encoded("СекцияДокумент", encoding);
   const std::string end_word = encoded("КонецДокумента", encoding);
   const std::string file_end = encoded("КонецФайла", encoding);
+  const std::string_view start_prefix = std::string_view(start_key).substr(0, 2);
+  const std::string_view end_prefix = std::string_view(end_word).substr(0, 2);  // КонецФайла's too
   std::unordered_set<std::uint64_t> dropped;
   for (const Warning& w : s.warnings) dropped.insert(w.lineno);
   std::vector<std::int64_t> lines;
@@ -65,6 +67,9 @@ std::vector<std::int64_t> section_lines(std::string_view data, Encoding encoding
     pos = lf == std::string_view::npos ? data.size() : lf + 1;
     ++lineno;
     const std::size_t at = skip_blanks(line, 0, encoding);
+    // Most lines are other keys: two bytes tell them apart before any longer compare.
+    const std::string_view head = line.substr(at, 2);
+    if (head != start_prefix && head != end_prefix) continue;
     if (line.substr(at).starts_with(start_key)) {
       const std::size_t eq = skip_blanks(line, at + start_key.size(), encoding);
       if (eq < line.size() && line[eq] == '=') start = static_cast<std::int64_t>(lineno);
@@ -126,21 +131,26 @@ Direction direction_of(const Document& d, const std::unordered_set<std::string_v
 // BLAKE2b-128 over each field's text as "<byte length>:<text>", or "-" when absent; the
 // amount without trailing fractional zeros. In hex.
 std::array<char, 32> fingerprint(const Document& d, std::string& buffer) {
-  buffer.clear();
-  for_each_field_text(d, [&](std::size_t i, std::optional<std::string_view> text) {
-    if (!text) {
-      buffer.push_back('-');
-      return;
+  const FieldTexts texts(d);
+  // Written through a pointer into room made once: a document is some hundred small pieces.
+  buffer.resize_and_overwrite(texts.bytes() + kFieldCount * 21, [&](char* start, std::size_t) {
+    char* out = start;
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+      const auto text = texts[i];
+      if (!text) {
+        *out++ = '-';
+        continue;
+      }
+      std::string_view value = *text;
+      if (field_kind(i) == Kind::Amount && value.find('.') != std::string_view::npos) {
+        while (value.ends_with('0')) value.remove_suffix(1);
+        if (value.ends_with('.')) value.remove_suffix(1);
+      }
+      out = std::to_chars(out, out + 20, value.size()).ptr;
+      *out++ = ':';
+      out = std::copy(value.begin(), value.end(), out);
     }
-    std::string_view value = *text;
-    if (field_kind(i) == Kind::Amount && value.find('.') != std::string_view::npos) {
-      while (value.ends_with('0')) value.remove_suffix(1);
-      if (value.ends_with('.')) value.remove_suffix(1);
-    }
-    char length[24];
-    buffer.append(length, std::to_chars(length, length + sizeof length, value.size()).ptr);
-    buffer.push_back(':');
-    buffer.append(value);
+    return static_cast<std::size_t>(out - start);
   });
   const auto digest = blake2b_128(buffer);
   static constexpr char kHex[] = "0123456789abcdef";
@@ -153,6 +163,28 @@ std::array<char, 32> fingerprint(const Document& d, std::string& buffer) {
 }
 
 }  // namespace
+
+FieldTexts::FieldTexts(const Document& d) noexcept {
+  std::size_t formatted = 0;
+  for (std::size_t i = 0; i < kFieldCount; ++i) {
+    switch (field_kind(i)) {
+      case Kind::Text:
+        texts_[i] = document_text(d, i);
+        break;
+      case Kind::Date:
+        if (const auto date = document_date(d, i)) {
+          formatted_[formatted] = format_date(*date);
+          texts_[i] = formatted_[formatted++].view();
+        }
+        break;
+      case Kind::Amount:
+        formatted_[formatted] = format_amount(d.amount());
+        texts_[i] = formatted_[formatted++].view();
+        break;
+    }
+    if (texts_[i]) bytes_ += texts_[i]->size();
+  }
+}
 
 std::string_view direction_name(Direction d) noexcept {
   switch (d) {
