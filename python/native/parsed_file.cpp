@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "blake2b.hpp"
+#include "two_threads.hpp"
 
 namespace varnok::native {
 namespace {
@@ -215,13 +216,16 @@ std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::s
   } else {
     parsed.lines = section_lines(data, s.encoding, s);
   }
-  parsed.directions.reserve(s.documents.size());
-  parsed.fingerprints.reserve(s.documents.size());
-  std::string buffer;  // one serialisation buffer for all fingerprints
-  for (const Document& d : s.documents) {
-    parsed.directions.push_back(direction_of(d, own));
-    parsed.fingerprints.push_back(fingerprint(d, buffer));
-  }
+  const std::size_t n = s.documents.size();
+  parsed.directions.resize(n);
+  parsed.fingerprints.resize(n);
+  on_two_threads(n, [&](std::size_t first, std::size_t last) {
+    std::string buffer;  // one serialisation buffer for all fingerprints of the range
+    for (std::size_t i = first; i < last; ++i) {
+      parsed.directions[i] = direction_of(s.documents[i], own);
+      parsed.fingerprints[i] = fingerprint(s.documents[i], buffer);
+    }
+  });
   return parsed;
 }
 

@@ -106,7 +106,7 @@ std::optional<std::string_view> file_of(const ParsedFile& f) {
 
 }  // namespace
 
-void append_jsonl(std::string& out, const ParsedFile& f) {
+void append_jsonl(std::string& out, const ParsedFile& f, std::size_t first, std::size_t last) {
   const auto& keys = json_keys();
   static const std::size_t keys_bytes = [&] {
     std::size_t n = 0;
@@ -115,7 +115,7 @@ void append_jsonl(std::string& out, const ParsedFile& f) {
   }();
   const auto file = file_of(f);
   const auto& documents = f.statement.documents;
-  for (std::size_t n = 0; n < documents.size(); ++n) {
+  for (std::size_t n = first; n < last; ++n) {
     const FieldTexts texts(documents[n]);
     // Room for the worst case (every byte escaped), written through a pointer: a row is
     // some two hundred small pieces.
@@ -150,10 +150,10 @@ void append_csv_header(std::string& out) {
   out += ",direction,fingerprint\n";
 }
 
-void append_csv(std::string& out, const ParsedFile& f) {
+void append_csv(std::string& out, const ParsedFile& f, std::size_t first, std::size_t last) {
   const auto file = file_of(f);
   const auto& documents = f.statement.documents;
-  for (std::size_t n = 0; n < documents.size(); ++n) {
+  for (std::size_t n = first; n < last; ++n) {
     if (file) append_csv_field(out, *file);
     out.push_back(',');
     if (f.lines[n] >= 0) append_int(out, f.lines[n]);

@@ -6,6 +6,7 @@ import io
 import json
 import os
 import re
+import sys
 import zipfile
 from decimal import Decimal
 from pathlib import Path
@@ -148,3 +149,22 @@ def test_native_field_table_is_the_checked_in_one():
     from varnok import _native
 
     assert _native.field_names() == tuple(tuple(f) for f in _fields.DOCUMENT_FIELDS)
+
+
+@pytest.mark.parametrize("encoding", ["cp1251", "utf-8"])
+def test_a_large_statement_split_over_two_threads_gives_the_same_rows(encoding, write_file):
+    sys.path.insert(0, str(REPO / "bench"))
+    import generate
+
+    path = str(write_file("large.txt", generate.generate(1_500_000, encoding=encoding, seed=3)))
+    statement = varnok.read_file(path)
+    assert len(statement.documents) > 1024  # enough for the second thread
+    for fmt in ("csv", "jsonl"):
+        native = io.BytesIO()
+        export.export_files(fmt, [path], native)
+        python = io.StringIO()
+        export.WRITERS[fmt][0](statement, python)
+        assert native.getvalue().decode() == python.getvalue()
+    pa = pytest.importorskip("pyarrow", exc_type=ImportError)
+    table = pa.table(varnok.DocumentTable.from_files([path]))
+    assert table.column("fingerprint").to_pylist() == [d.fingerprint for d in statement.documents]
