@@ -211,15 +211,15 @@ std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::s
   for (const Account& a : s.accounts.items()) own.insert(a.number);
   if (const std::string* header_account = s.header.find("РасчСчет"); header_account && !header_account->empty())
     own.insert(*header_account);
-  if (data.starts_with("\xff\xfe") || data.starts_with("\xfe\xff")) {
-    parsed.lines = section_lines(utf8_of_utf16(data), Encoding::Utf8, s);
-  } else {
-    parsed.lines = section_lines(data, s.encoding, s);
-  }
   const std::size_t n = s.documents.size();
   parsed.directions.resize(n);
   parsed.fingerprints.resize(n);
+  // The first half's thread finds the section lines too (a pass over the input).
   on_two_threads(n, [&](std::size_t first, std::size_t last) {
+    if (first == 0) {
+      const bool utf16 = data.starts_with("\xff\xfe") || data.starts_with("\xfe\xff");
+      parsed.lines = utf16 ? section_lines(utf8_of_utf16(data), Encoding::Utf8, s) : section_lines(data, s.encoding, s);
+    }
     std::string buffer;  // one serialisation buffer for all fingerprints of the range
     for (std::size_t i = first; i < last; ++i) {
       parsed.directions[i] = direction_of(s.documents[i], own);
