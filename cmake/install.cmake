@@ -29,8 +29,9 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/varnokConfigVersion.cmake
   DESTINATION ${VARNOK_INSTALL_CMAKEDIR} COMPONENT core)
 
-# The module goes into the wheel's root only; scikit-build-core installs the
+# varnok_py goes into the wheel's root and varnok._native beside the varnok package; scikit-build-core installs the
 # "python" component into site-packages.
 if(VARNOK_BUILD_PYTHON AND SKBUILD)
   install(TARGETS varnok_py LIBRARY DESTINATION . COMPONENT python)
+  install(TARGETS varnok_native LIBRARY DESTINATION varnok COMPONENT python)
 endif()

@@ -1,0 +1,51 @@
+// One statement file as the native exports need it: the core's statement and, per
+// document, its section's start line, its direction and its fingerprint.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core_api.hpp"
+
+namespace varnok::native {
+
+enum class Direction : std::uint8_t { Income, Expense, Internal, Unrelated };
+
+[[nodiscard]] std::string_view direction_name(Direction d) noexcept;
+
+struct ParsedFile {
+  std::optional<std::string> file;  // the path, UTF-8; nullopt when not read from a file
+  Statement statement;
+  std::vector<std::int64_t> lines;  // the section's start line; -1 when it cannot be located
+  std::vector<Direction> directions;
+  std::vector<std::array<char, 32>> fingerprints;  // 32 lowercase hex digits
+};
+
+// Parses `data` (a statement's bytes); nullopt when the read fails (the caller reports the
+// error through varnok_py, which words it). Never throws on bad input.
+[[nodiscard]] std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::string> file);
+
+// The 53 fields of a document as the texts varnok_py gives (dates YYYY-MM-DD, the amount
+// with its scale; nullopt when absent). Views into the document and into this object,
+// which therefore neither copies nor moves.
+class FieldTexts {
+ public:
+  explicit FieldTexts(const Document& d) noexcept;
+  FieldTexts(const FieldTexts&) = delete;
+  FieldTexts& operator=(const FieldTexts&) = delete;
+
+  [[nodiscard]] std::optional<std::string_view> operator[](std::size_t i) const noexcept { return texts_[i]; }
+  // The total bytes of the present texts.
+  [[nodiscard]] std::size_t bytes() const noexcept { return bytes_; }
+
+ private:
+  std::array<std::optional<std::string_view>, kFieldCount> texts_;
+  std::array<ShortText, 4> formatted_;  // the dates and the amount
+  std::size_t bytes_ = 0;
+};
+
+}  // namespace varnok::native

@@ -1,0 +1,63 @@
+"""varnok: typed statements, reconciliation, validation, exports and a batch command line
+over the varnok_py reader."""
+from importlib import import_module as _import_module
+from importlib import metadata as _metadata
+from typing import Any
+
+
+def _version() -> str:
+    # A build tree (PYTHONPATH=build/python) carries the version CMake wrote, which wins
+    # over the metadata of some other copy that may be installed.
+    try:
+        from varnok._build_version import VERSION  # type: ignore[import-not-found]
+    except ImportError:
+        pass
+    else:
+        return str(VERSION)
+    try:
+        return _metadata.version("varnok-py")
+    except _metadata.PackageNotFoundError:
+        return "0+unknown"
+
+
+__version__ = _version()
+
+# Public name -> module that defines it. Modules load on first use, so `import varnok`
+# stays cheap and each module stays importable on its own.
+_EXPORTS = {
+    "read": "varnok.typed",
+    "read_file": "varnok.typed",
+    "TypedStatement": "varnok.typed",
+    "TypedDocument": "varnok.typed",
+    "TypedAccount": "varnok.typed",
+    "TypedInterval": "varnok.typed",
+    "ReadFailure": "varnok.typed",
+    "StatementWarning": "varnok.typed",
+    "reconcile": "varnok.reconciliation",
+    "Finding": "varnok.reconciliation",
+    "validate": "varnok.validation",
+    "ValidationProblem": "varnok.validation",
+    "to_csv": "varnok.export",
+    "to_jsonl": "varnok.export",
+    "to_xlsx": "varnok.export",
+    "to_dataframe": "varnok.export",
+    "intervals_dataframe": "varnok.export",
+    "DocumentTable": "varnok.export",
+}
+_SUBMODULES = {"dask", "cli", "typed", "reconciliation", "validation", "export"}
+
+__all__ = ["__version__", *_EXPORTS]
+
+
+def __getattr__(name: str) -> Any:
+    if name in _EXPORTS:
+        value = getattr(_import_module(_EXPORTS[name]), name)
+        globals()[name] = value
+        return value
+    if name in _SUBMODULES:
+        return _import_module(f"varnok.{name}")
+    raise AttributeError(f"module 'varnok' has no attribute {name!r}")
+
+
+def __dir__() -> list[str]:
+    return sorted({*globals(), *__all__, *_SUBMODULES})

@@ -1,0 +1,100 @@
+"""A minimal xlsx (SpreadsheetML) writer for one sheet of texts, exact numbers and dates.
+Numbers are written as their decimal text, so an amount never passes through float."""
+from __future__ import annotations
+
+import datetime
+import re
+import zipfile
+from collections.abc import Iterable, Sequence
+from decimal import Decimal
+from typing import IO, Any
+from xml.sax.saxutils import escape
+
+_EPOCH = datetime.date(1899, 12, 30)
+# Characters XML 1.0 cannot hold are written the way spreadsheet programs escape them.
+_ILLEGAL = re.compile("[\x00-\x08\x0b\x0c\x0e-\x1f\ufffe\uffff]|_(?=x[0-9A-Fa-f]{4}_)")
+
+_CONTENT_TYPES = """<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">
+<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>
+<Default Extension="xml" ContentType="application/xml"/>
+<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>
+<Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>
+<Override PartName="/xl/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/>
+</Types>"""
+_ROOT_RELS = """<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">
+<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.xml"/>
+</Relationships>"""
+_WORKBOOK = """<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">
+<sheets><sheet name="{name}" sheetId="1" r:id="rId1"/></sheets>
+</workbook>"""
+_WORKBOOK_RELS = """<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">
+<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>
+<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>
+</Relationships>"""
+# Style 0: general; style 1: the built-in date format (numFmtId 14).
+_STYLES = """<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">
+<fonts count="1"><font><sz val="11"/><name val="Calibri"/></font></fonts>
+<fills count="1"><fill><patternFill patternType="none"/></fill></fills>
+<borders count="1"><border/></borders>
+<cellStyleXfs count="1"><xf numFmtId="0" fontId="0" fillId="0" borderId="0"/></cellStyleXfs>
+<cellXfs count="2"><xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0"/><xf numFmtId="14" fontId="0" fillId="0" borderId="0" xfId="0" applyNumberFormat="1"/></cellXfs>
+<cellStyles count="1"><cellStyle name="Normal" xfId="0" builtinId="0"/></cellStyles>
+</styleSheet>"""
+
+
+def _column_letters(count: int) -> list[str]:
+    letters = []
+    for i in range(count):
+        name, n = "", i + 1
+        while n:
+            n, r = divmod(n - 1, 26)
+            name = chr(65 + r) + name
+        letters.append(name)
+    return letters
+
+
+def _text(value: str) -> str:
+    return escape(_ILLEGAL.sub(lambda m: f"_x{ord(m.group()):04X}_", value))
+
+
+def _cell(ref: str, value: Any) -> str:
+    if value is None:
+        return ""
+    if isinstance(value, bool):
+        return f'<c r="{ref}" t="b"><v>{int(value)}</v></c>'
+    if isinstance(value, (int, Decimal)):
+        return f'<c r="{ref}"><v>{value:f}</v></c>' if isinstance(value, Decimal) else f'<c r="{ref}"><v>{value}</v></c>'
+    if isinstance(value, datetime.date):
+        return f'<c r="{ref}" s="1"><v>{(value - _EPOCH).days}</v></c>'
+    return f'<c r="{ref}" t="inlineStr"><is><t xml:space="preserve">{_text(str(value))}</t></is></c>'
+
+
+def write_xlsx(out: IO[bytes], header: Sequence[str], rows: Iterable[Sequence[Any]], sheet: str = "Sheet1") -> None:
+    """Writes one sheet: `header` in row 1, then `rows`. A cell is a str (text),
+    int or Decimal (a number, written exactly), datetime.date (a date) or None (empty)."""
+    letters = _column_letters(len(header))
+    with zipfile.ZipFile(out, "w", compression=zipfile.ZIP_DEFLATED) as z:
+        z.writestr("[Content_Types].xml", _CONTENT_TYPES)
+        z.writestr("_rels/.rels", _ROOT_RELS)
+        z.writestr("xl/workbook.xml", _WORKBOOK.format(name=escape(sheet, {'"': "&quot;"})))
+        z.writestr("xl/_rels/workbook.xml.rels", _WORKBOOK_RELS)
+        z.writestr("xl/styles.xml", _STYLES)
+        with z.open("xl/worksheets/sheet1.xml", "w", force_zip64=True) as f:
+            f.write(
+                b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+                b'<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>'
+            )
+            for number, row in enumerate(_chain(header, rows), 1):
+                cells = "".join(_cell(f"{letter}{number}", value) for letter, value in zip(letters, row))
+                f.write(f'<row r="{number}">{cells}</row>'.encode())
+            f.write(b"</sheetData></worksheet>")
+
+
+def _chain(first: Sequence[Any], rest: Iterable[Sequence[Any]]) -> Iterable[Sequence[Any]]:
+    yield first
+    yield from rest

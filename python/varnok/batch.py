@@ -1,0 +1,105 @@
+"""Batches of statement files: finding them under folders, and running one function per file
+on N threads in input order, with a progress bar on stderr when it is a terminal."""
+from __future__ import annotations
+
+import os
+import sys
+from collections.abc import Callable, Iterable, Sequence
+from concurrent.futures import FIRST_COMPLETED, ThreadPoolExecutor, wait
+from typing import Any, TypeVar
+
+T = TypeVar("T")
+R = TypeVar("R")
+
+
+def default_jobs() -> int:
+    counter = getattr(os, "process_cpu_count", os.cpu_count)
+    return max(1, counter() or 1)
+
+
+def find_statements(paths: Iterable[str]) -> list[str]:
+    """Every file named, and every *.txt file under every folder named (recursively, sorted
+    by path, hidden folders skipped). A path that does not exist is kept, so that reading it
+    reports the error."""
+    found: list[str] = []
+    for path in paths:
+        if not os.path.isdir(path):
+            found.append(path)
+            continue
+        below = []
+        for folder, folders, files in os.walk(path, onerror=None):
+            folders[:] = sorted(f for f in folders if not f.startswith("."))
+            below += [os.path.join(folder, f) for f in files if f.lower().endswith(".txt")]
+        found += sorted(below)
+    return found
+
+
+class _Progress:
+    """A tqdm bar on stderr when stderr is a terminal and tqdm is installed; else nothing."""
+
+    def __init__(self, total: int, label: str) -> None:
+        self._bar: Any = None
+        if total > 1 and sys.stderr.isatty():
+            try:
+                from tqdm import tqdm
+            except ImportError:
+                return
+            self._bar = tqdm(total=total, desc=label, unit="file", file=sys.stderr, leave=False)
+
+    def advance(self) -> None:
+        if self._bar is not None:
+            self._bar.update(1)
+
+    def close(self) -> None:
+        if self._bar is not None:
+            self._bar.close()
+
+
+def run_all(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: str = "reading",
+            *, then: Callable[[Any], R] | None = None) -> list[Any]:
+    """[function(item) for item in items], on `jobs` threads, results in input order. With
+    `then`, each result is then(function(item)): on the free-threaded build both run on the
+    worker threads; with the interpreter lock, `then` (Python work, which would only contend
+    for the lock) runs on this thread in input order while the workers go on with
+    `function` (reads, which release the lock). Neither may raise for a bad item (they
+    return its failure); anything raised stops the batch and is raised here. Ctrl-C cancels
+    what has not started."""
+    progress = _Progress(len(items), label)
+    finish = then if then is not None else _same
+    try:
+        if jobs <= 1 or len(items) <= 1:
+            results = []
+            for item in items:
+                results.append(finish(function(item)))
+                progress.advance()
+            return results
+        executor = ThreadPoolExecutor(max_workers=min(jobs, len(items)), thread_name_prefix="varnok")
+        try:
+            if then is not None and _gil_enabled():
+                futures = [executor.submit(function, item) for item in items]
+                results = []
+                for future in futures:
+                    results.append(then(future.result()))
+                    progress.advance()
+                return results
+            work = function if then is None else lambda item: then(function(item))
+            futures = [executor.submit(work, item) for item in items]
+            pending = set(futures)
+            while pending:
+                done, pending = wait(pending, return_when=FIRST_COMPLETED)
+                for future in done:
+                    future.result()  # raises at once what a worker raised
+                    progress.advance()
+            return [f.result() for f in futures]
+        finally:
+            executor.shutdown(wait=True, cancel_futures=True)
+    finally:
+        progress.close()
+
+
+def _same(result: Any) -> Any:
+    return result
+
+
+def _gil_enabled() -> bool:
+    return bool(getattr(sys, "_is_gil_enabled", lambda: True)())

@@ -1,0 +1,38 @@
+"""`varnok check PATH...`: reads every statement and reports every read error, warning,
+reconciliation finding and validation problem."""
+from __future__ import annotations
+
+import argparse
+import json
+import sys
+
+from varnok.batch import find_statements, run_all
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option
+from varnok.report import read_for_report, report_of
+
+
+def configure(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument("paths", nargs="+", metavar="PATH",
+                        help="statement files, or folders searched recursively for *.txt")
+    parser.add_argument("--json", action="store_true", help="write one JSON report to stdout")
+    parser.add_argument("--strict", action="store_true",
+                        help="count validation problems (bad INN, KPP, BIC, account keys) as problems")
+    add_jobs_option(parser)
+
+
+def run(args: argparse.Namespace) -> int:
+    paths = find_statements(args.paths)
+    if not paths:
+        sys.stderr.write("varnok check: no statements (*.txt) found\n")
+        return EXIT_PROBLEMS
+    reports = run_all(read_for_report, paths, args.jobs, "checking", then=report_of)
+    if args.json:
+        json.dump({"files": [r.to_json(args.strict) for r in reports]}, sys.stdout, ensure_ascii=False, indent=2)
+        sys.stdout.write("\n")
+    else:
+        for r in reports:
+            for line in r.diagnostics():
+                print(line)
+        bad = sum(not r.ok(args.strict) for r in reports)
+        print(f"{len(reports)} file{'s' * (len(reports) != 1)} checked: {len(reports) - bad} ok, {bad} with problems")
+    return EXIT_OK if all(r.ok(args.strict) for r in reports) else EXIT_PROBLEMS

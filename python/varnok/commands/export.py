@@ -1,0 +1,32 @@
+"""`varnok export PATH... --format csv|jsonl|xlsx [-o OUT] [--intervals]`: one table of all
+documents (or account intervals) of all files. Files that fail to read are reported on
+stderr and left out, and make the exit status 1."""
+from __future__ import annotations
+
+import argparse
+import sys
+
+from varnok import export
+from varnok.batch import find_statements
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option
+
+
+def configure(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument("paths", nargs="+", metavar="PATH", help="statement files, or folders searched for *.txt")
+    parser.add_argument("-f", "--format", choices=sorted(export.WRITERS), required=True)
+    parser.add_argument("-o", "--output", metavar="OUT", help="the output file (written atomically); default stdout")
+    parser.add_argument("--intervals", action="store_true", help="export the account intervals instead of documents")
+    add_jobs_option(parser)
+
+
+def run(args: argparse.Namespace) -> int:
+    _, binary = export.WRITERS[args.format]
+    if args.output is None and binary and sys.stdout.isatty():
+        sys.stderr.write(f"varnok export: --format {args.format} writes a binary file: give -o OUT\n")
+        return EXIT_USAGE
+    out = args.output if args.output is not None else sys.stdout.buffer if binary else sys.stdout
+    failures = export.export_files(args.format, find_statements(args.paths), out, intervals=args.intervals,
+                                   jobs=args.jobs)
+    for failure in failures:
+        sys.stderr.write(f"varnok export: {failure} (left out)\n")
+    return EXIT_OK if not failures else EXIT_PROBLEMS

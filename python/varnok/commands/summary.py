@@ -1,0 +1,54 @@
+"""`varnok summary FILE...`: per statement its accounts with periods, balances and turnover,
+its documents per kind and direction, and its warnings, findings and validation problems."""
+from __future__ import annotations
+
+import argparse
+from collections import Counter
+from collections.abc import Iterator
+
+from varnok.batch import find_statements, run_all
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option
+from varnok.report import FileReport, read_for_report, report_of
+from varnok.typed import DIRECTIONS
+
+
+def configure(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument("paths", nargs="+", metavar="FILE", help="statement files (folders: every *.txt below)")
+    add_jobs_option(parser)
+
+
+def _amount(value: object) -> str:
+    return "-" if value is None else str(value)
+
+
+def summary_lines(report: FileReport) -> Iterator[str]:
+    s = report.statement
+    if s is None:
+        yield from report.diagnostics()
+        return
+    header = s.header
+    period = f"{header.get('ДатаНачала', '?')} - {header.get('ДатаКонца', '?')}"
+    yield f"{report.path} ({s.encoding}), period {period}"
+    for number, account in s.accounts.items():
+        yield f"  account {number}"
+        for i in account.intervals:
+            end = f"..{i.date_end.isoformat()}" if i.date_end and i.date_end != i.date_start else ""
+            yield (f"    {i.date_start.isoformat()}{end}  start {i.start_amount}  income {_amount(i.total_income)}"
+                   f"  expense {_amount(i.total_expense)}  end {_amount(i.end_amount)}")
+    kinds = Counter(d.doc_type for d in s.documents)
+    directions = Counter(d.direction for d in s.documents)
+    yield f"  documents: {len(s.documents)}" + "".join(f"; {k} {n}" for k, n in kinds.most_common())
+    yield "  by direction: " + ", ".join(f"{d} {directions[d]}" for d in DIRECTIONS)
+    problems = list(report.diagnostics())
+    yield f"  warnings {len(s.warnings)}, findings {len(report.findings)}, validation problems {len(report.validation)}"
+    yield from (f"  {line}" for line in problems)
+
+
+def run(args: argparse.Namespace) -> int:
+    reports = run_all(read_for_report, find_statements(args.paths), args.jobs, "reading", then=report_of)
+    for n, report in enumerate(reports):
+        if n:
+            print()
+        for line in summary_lines(report):
+            print(line)
+    return EXIT_OK if all(r.statement is not None for r in reports) else EXIT_PROBLEMS

@@ -1,0 +1,324 @@
+"""Exports of the documents (or the account intervals) of many statements as one table:
+CSV, JSON Lines, xlsx, a pandas DataFrame and an Arrow stream.
+
+CSV and JSON carry the values exactly as the varnok_py.Document attributes give them
+(amounts as their decimal text, dates as YYYY-MM-DD; absent: empty in CSV, null in JSON);
+xlsx, pandas and Arrow carry typed values (exact decimals, dates). pandas and pyarrow are
+imported only when used."""
+from __future__ import annotations
+
+import csv
+import datetime
+import io
+import json
+import os
+from collections.abc import Iterable, Iterator, Sequence
+from decimal import Decimal
+from importlib import import_module
+from typing import IO, Any
+
+from varnok._atomic import atomic_output
+from varnok._fields import DOCUMENT_FIELDS
+from varnok.typed import FIELD_NAMES, ReadFailure, TypedStatement, parse_source, read_file, typed_statement
+
+DOCUMENT_COLUMNS: tuple[str, ...] = ("file", "line", *FIELD_NAMES, "direction", "fingerprint")
+INTERVAL_COLUMNS: tuple[str, ...] = (
+    "file", "account", "date_start", "date_end", "start_amount", "end_amount", "total_income", "total_expense",
+)
+INTERVAL_AMOUNTS = INTERVAL_COLUMNS[4:]
+# The kind of every column: "text", "int", "date" or "amount".
+DOCUMENT_KINDS: tuple[str, ...] = ("text", "int", *(f.kind for f in DOCUMENT_FIELDS), "text", "text")
+INTERVAL_KINDS: tuple[str, ...] = ("text", "text", "date", "date", "amount", "amount", "amount", "amount")
+
+Statements = TypedStatement | Iterable[TypedStatement]
+Output = str | os.PathLike[str] | IO[Any]
+
+_INSTALL_HINTS = {
+    "pandas": "python3-pandas (Debian) or `pip install pandas`",
+    "pyarrow": "python3-pyarrow (Debian) or `pip install pyarrow`",
+}
+
+
+def require(module: str, feature: str) -> Any:
+    """Imports an optional library, or raises ImportError saying what to install."""
+    try:
+        return import_module(module)
+    except ImportError as exc:
+        hint = _INSTALL_HINTS.get(module, f"`pip install {module}`")
+        raise ImportError(f"varnok: {feature} needs {module}; install {hint}") from exc
+
+
+def _listed(statements: Statements) -> list[TypedStatement]:
+    return [statements] if isinstance(statements, TypedStatement) else list(statements)
+
+
+def document_rows(statements: Statements) -> Iterator[tuple[Any, ...]]:
+    """One row per document, in DOCUMENT_COLUMNS order: the file (or None), the section's
+    line, the 53 texts as varnok_py gives them, direction and fingerprint."""
+    for statement in _listed(statements):
+        for raw, doc in zip(statement.raw.documents, statement.documents, strict=True):
+            yield (statement.source, doc.line, *(getattr(raw, n) for n in FIELD_NAMES), doc.direction, doc.fingerprint)
+
+
+def interval_rows(statements: Statements) -> Iterator[tuple[Any, ...]]:
+    """One row per account interval, in INTERVAL_COLUMNS order, with the texts varnok_py gives."""
+    for statement in _listed(statements):
+        for number, account in statement.raw.accounts.items():
+            for i in account.intervals:
+                yield (statement.source, number, i.date_start, i.date_end, i.start_amount, i.end_amount,
+                       i.total_income, i.total_expense)
+
+
+def table(statements: Statements, intervals: bool = False) -> tuple[tuple[str, ...], tuple[str, ...], Iterator[tuple[Any, ...]]]:
+    """(columns, kinds, rows) of the documents or of the intervals."""
+    if intervals:
+        return INTERVAL_COLUMNS, INTERVAL_KINDS, interval_rows(statements)
+    return DOCUMENT_COLUMNS, DOCUMENT_KINDS, document_rows(statements)
+
+
+def typed_rows(kinds: Sequence[str], rows: Iterable[Sequence[Any]]) -> Iterator[list[Any]]:
+    """The rows with amounts as Decimal and dates as datetime.date."""
+    converters = [(i, Decimal if k == "amount" else datetime.date.fromisoformat) for i, k in enumerate(kinds)
+                  if k in ("amount", "date")]
+    for row in rows:
+        typed = list(row)
+        for i, convert in converters:
+            if typed[i] is not None:
+                typed[i] = convert(typed[i])
+        yield typed
+
+
+def _write(out: Output, binary: bool, body: Any) -> None:
+    if isinstance(out, (str, os.PathLike)):
+        if binary:
+            with atomic_output(out, "wb") as f:
+                body(f)
+        else:
+            with atomic_output(out, "w", encoding="utf-8", newline="") as f:
+                body(f)
+    else:
+        body(out)
+
+
+def to_csv(statements: Statements, out: Output, *, intervals: bool = False) -> None:
+    """Writes a header row and one row per document (or interval) as UTF-8 CSV to a path
+    (atomically) or a text file object."""
+    columns, _, rows = table(statements, intervals)
+
+    def body(f: IO[str]) -> None:
+        writer = csv.writer(f, lineterminator="\n")
+        writer.writerow(columns)
+        writer.writerows(rows)
+
+    _write(out, False, body)
+
+
+def to_jsonl(statements: Statements, out: Output, *, intervals: bool = False) -> None:
+    """Writes one JSON object per line per document (or interval) to a path (atomically) or
+    a text file object; absent values are null."""
+    columns, _, rows = table(statements, intervals)
+
+    def body(f: IO[str]) -> None:
+        encode = json.JSONEncoder(ensure_ascii=False).encode
+        for row in rows:
+            f.write(encode(dict(zip(columns, row))))
+            f.write("\n")
+
+    _write(out, False, body)
+
+
+def to_xlsx(statements: Statements, out: Output, *, intervals: bool = False) -> None:
+    """Writes one sheet to a path (atomically) or a binary file object: amounts as numbers
+    written from their exact decimal text, dates as dates, texts as texts."""
+    from varnok._xlsx import write_xlsx
+
+    columns, kinds, rows = table(statements, intervals)
+    _write(out, True, lambda f: write_xlsx(f, columns, typed_rows(kinds, rows),
+                                           "intervals" if intervals else "documents"))
+
+
+def _amount_scale(values: Iterable[str | None]) -> int:
+    scale = 0
+    for v in values:
+        if v is not None and "." in v:
+            scale = max(scale, len(v) - v.index(".") - 1)
+    return scale
+
+
+def arrow_table(statements: Statements, *, intervals: bool = False, amount_scale: int | None = None) -> Any:
+    """A pyarrow.Table: texts as utf8, line as int64, dates as date32 and amounts as
+    decimal128(38, s) with s = amount_scale, or the largest scale in the batch when None.
+    Values are exact: an amount that does not fit the scale raises pyarrow.ArrowInvalid."""
+    pa = require("pyarrow", "Arrow export")
+    columns, kinds, rows = table(statements, intervals)
+    data = list(zip(*rows)) or [() for _ in columns]
+    arrays = []
+    for kind, values in zip(kinds, data):
+        if kind == "amount":
+            scale = _amount_scale(values) if amount_scale is None else amount_scale
+            arrays.append(pa.array([None if v is None else Decimal(v) for v in values], pa.decimal128(38, scale)))
+        elif kind == "date":
+            arrays.append(pa.array([None if v is None else datetime.date.fromisoformat(v) for v in values], pa.date32()))
+        elif kind == "int":
+            arrays.append(pa.array(values, pa.int64()))
+        else:
+            arrays.append(pa.array(values, pa.string()))
+    return pa.Table.from_arrays(arrays, names=list(columns))
+
+
+def to_dataframe(statements: Statements, *, intervals: bool = False, amount_scale: int | None = None) -> Any:
+    """A pandas DataFrame of the documents (or intervals). With pyarrow, its columns are
+    Arrow-backed: exact decimals (see arrow_table), dates, strings; without it, Decimal and
+    date objects."""
+    pd = require("pandas", "DataFrame export")
+    try:
+        import pyarrow  # noqa: F401
+    except ImportError:
+        columns, kinds, rows = table(statements, intervals)
+        return pd.DataFrame(list(typed_rows(kinds, rows)), columns=list(columns))
+    return arrow_table(statements, intervals=intervals, amount_scale=amount_scale).to_pandas(types_mapper=pd.ArrowDtype)
+
+
+def intervals_dataframe(statements: Statements) -> Any:
+    """to_dataframe(statements, intervals=True)."""
+    return to_dataframe(statements, intervals=True)
+
+
+class DocumentTable:
+    """The documents (or intervals) of a batch of statements for any Arrow consumer:
+    pyarrow.table(t), polars.from_arrow(t), duckdb and pandas read it through the Arrow
+    PyCapsule stream interface. Built with from_files or from_bytes, the columns are made
+    straight from the reader's records (no Python object per value, no pyarrow needed);
+    built from typed statements, through pyarrow."""
+
+    def __init__(self, statements: Statements, *, intervals: bool = False) -> None:
+        self._statements = _listed(statements)
+        self._intervals = intervals
+        self._parsed: list[Any] | None = None
+
+    @classmethod
+    def from_files(cls, paths: Iterable[str | os.PathLike[str]], *, jobs: int = 1) -> DocumentTable:
+        """The documents of the statement files at `paths`, read on `jobs` threads. Raises
+        varnok.ReadFailure for the first file that fails to read."""
+        from varnok.batch import run_all
+
+        results = run_all(parse_native_file, [os.fspath(p) for p in paths], jobs)
+        return cls._from_parsed(results)
+
+    @classmethod
+    def from_bytes(cls, data: bytes, file: str | None = None) -> DocumentTable:
+        """The documents of one statement given as bytes."""
+        return cls._from_parsed([parse_native(data, file)])
+
+    @classmethod
+    def _from_parsed(cls, results: list[Any]) -> DocumentTable:
+        for r in results:
+            if isinstance(r, ReadFailure):
+                raise r
+        if any(isinstance(r, TypedStatement) for r in results):
+            return cls(results)  # no native module: the typed route
+        table = cls([])
+        table._parsed = results
+        return table
+
+    def __arrow_c_stream__(self, requested_schema: Any = None) -> Any:
+        if self._parsed is not None:
+            from varnok import _native
+
+            return _native.document_stream(self._parsed)
+        return arrow_table(self._statements, intervals=self._intervals).__arrow_c_stream__(requested_schema)
+
+    def to_pandas(self) -> Any:
+        """A pandas DataFrame with Arrow-backed columns (exact decimals, dates, strings)."""
+        if self._parsed is None:
+            return to_dataframe(self._statements, intervals=self._intervals)
+        pd = require("pandas", "DataFrame export")
+        pa = require("pyarrow", "DataFrame export")
+        return pa.table(self).to_pandas(types_mapper=pd.ArrowDtype)
+
+
+def _native_module() -> Any:
+    try:
+        from varnok import _native
+    except ImportError:
+        return None
+    return _native
+
+
+def parse_native(data: bytes, file: str | None) -> Any:
+    """A native parsed file, or (without the native module) the typed statement. A read
+    that fails is read again through varnok_py for its exact error: ReadFailure."""
+    native = _native_module()
+    parsed = None if native is None else native.parse(data, file)
+    if parsed is not None:
+        return parsed
+    raw, data, path = parse_source(data)  # raises ReadFailure when the read fails
+    return typed_statement(raw, data, file)
+
+
+def parse_native_file(path: str) -> Any:
+    """parse_native of a file's bytes; failures (OSError too) are returned as ReadFailure."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+        return parse_native(data, path)
+    except OSError as exc:
+        return ReadFailure(path, None, exc)
+    except ReadFailure as exc:
+        return ReadFailure(path, exc.line, exc.cause)
+
+
+# Format name -> (writer of typed statements, binary output).
+WRITERS: dict[str, tuple[Any, bool]] = {
+    "csv": (to_csv, False),
+    "jsonl": (to_jsonl, False),
+    "xlsx": (to_xlsx, True),
+}
+
+
+def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool = False,
+                 jobs: int = 1) -> list[ReadFailure]:
+    """Exports the documents (or intervals) of the statement files at `paths` as one table
+    in format `fmt` (a key of WRITERS) to a path (atomically) or a file object (binary for
+    xlsx, text otherwise). Files that fail to read are left out and returned. CSV and JSON
+    Lines of documents are written by the native module, the same bytes as to_csv and
+    to_jsonl, without a Python object per value."""
+    from varnok.batch import run_all
+
+    write, binary = WRITERS[fmt]
+    native = fmt in ("csv", "jsonl") and not intervals and _native_module() is not None
+    results = run_all(parse_native_file if native else _read_or_failure, list(paths), jobs)
+    failures = [r for r in results if isinstance(r, ReadFailure)]
+    good = [r for r in results if not isinstance(r, ReadFailure)]
+    if not native:
+        write(good, out, intervals=intervals)
+        return failures
+    from varnok import _native
+
+    rows = _native.csv(good, True) if fmt == "csv" else _native.jsonl(good)
+    if isinstance(out, (str, os.PathLike)):
+        with atomic_output(out, "wb") as f:
+            f.write(rows)
+    elif isinstance(out, io.TextIOBase) and hasattr(out, "buffer"):
+        out.flush()
+        out.buffer.write(rows)
+        out.buffer.flush()
+    elif isinstance(out, io.TextIOBase):
+        out.write(rows.decode())
+    else:
+        out.write(rows)
+    return failures
+
+
+def _read_or_failure(path: str) -> TypedStatement | ReadFailure:
+    try:
+        return read_file(path)
+    except ReadFailure as exc:
+        return exc
+
+
+def csv_text(statements: Statements, *, intervals: bool = False) -> str:
+    """to_csv into a string."""
+    buffer = io.StringIO()
+    to_csv(statements, buffer, intervals=intervals)
+    return buffer.getvalue()

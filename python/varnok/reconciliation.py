@@ -1,0 +1,108 @@
+"""Reconciliation: whether each account interval's balance adds up and whether its turnover
+matches the statement's documents, exactly in Decimal."""
+from __future__ import annotations
+
+import bisect
+import datetime
+import decimal
+from collections import defaultdict
+from collections.abc import Iterable
+from dataclasses import dataclass
+from decimal import Decimal
+from typing import Any
+
+CHECKS = ("balance", "income", "expense")
+
+# Sums of amounts are exact: enough digits that no addition rounds, and a trap if one would.
+_EXACT = decimal.Context(prec=decimal.MAX_PREC, traps=[decimal.Inexact, decimal.InvalidOperation])
+
+
+@dataclass(frozen=True, slots=True)
+class Finding:
+    """An interval whose figures do not add up. expected is the statement's own figure (the
+    end amount, or the income or expense total); actual is the computed one."""
+
+    account: str
+    date_start: datetime.date
+    date_end: datetime.date | None
+    check: str
+    expected: Decimal
+    actual: Decimal
+
+    def to_json(self) -> dict[str, Any]:
+        return {
+            "account": self.account,
+            "date_start": self.date_start.isoformat(),
+            "date_end": None if self.date_end is None else self.date_end.isoformat(),
+            "check": self.check,
+            "expected": str(self.expected),
+            "actual": str(self.actual),
+        }
+
+    def __str__(self) -> str:
+        end = f"..{self.date_end.isoformat()}" if self.date_end and self.date_end != self.date_start else ""
+        return (
+            f"account {self.account} {self.date_start.isoformat()}{end}: {self.check} "
+            f"is {self.actual}, the statement says {self.expected}"
+        )
+
+
+class _Turnover:
+    """The documents of one account and side, by date, with running sums, so that each
+    interval's sum is two binary searches (no pass over all documents per interval)."""
+
+    def __init__(self, entries: list[tuple[datetime.date, Decimal]]) -> None:
+        entries.sort(key=lambda e: e[0])
+        self.dates = [d for d, _ in entries]
+        self.sums = [Decimal(0)]
+        for _, amount in entries:
+            self.sums.append(_EXACT.add(self.sums[-1], amount))
+
+    def between(self, first: datetime.date, last: datetime.date) -> Decimal:
+        lo = bisect.bisect_left(self.dates, first)
+        hi = bisect.bisect_right(self.dates, last)
+        return _EXACT.subtract(self.sums[hi], self.sums[lo]) if hi > lo else Decimal(0)
+
+
+def _turnovers(documents: Iterable[Any]) -> tuple[dict[str, _Turnover], dict[str, _Turnover]]:
+    income: dict[str, list[tuple[datetime.date, Decimal]]] = defaultdict(list)
+    expense: dict[str, list[tuple[datetime.date, Decimal]]] = defaultdict(list)
+    for doc in documents:
+        income[doc.payee_account].append((doc.income_date or doc.doc_date, doc.amount))
+        expense[doc.counterparty_account].append((doc.outcome_date or doc.doc_date, doc.amount))
+    return (
+        {number: _Turnover(entries) for number, entries in income.items()},
+        {number: _Turnover(entries) for number, entries in expense.items()},
+    )
+
+
+_NONE = _Turnover([])
+
+
+def reconcile(statement: Any) -> list[Finding]:
+    """The findings of a varnok.TypedStatement, account by account (in the statement's order),
+    interval by interval, check by check (balance, income, expense). For an interval from S
+    to E (S when it has no end date):
+      balance: start + income - expense must equal the end amount, when all four are given;
+      income: the income total must equal the sum of the documents whose payee account is the
+        account and whose income date (ДатаПоступило, else Дата) lies in [S, E];
+      expense: likewise with the payer account and the date debited (ДатаСписано, else Дата)."""
+    income, expense = _turnovers(statement.documents)
+    findings = []
+    for number, account in statement.accounts.items():
+        for interval in account.intervals:
+            first = interval.date_start
+            last = interval.date_end or first
+
+            def finding(check: str, expected: Decimal, actual: Decimal) -> None:
+                if expected != actual:
+                    findings.append(Finding(number, first, interval.date_end, check, expected, actual))
+
+            if None not in (interval.end_amount, interval.total_income, interval.total_expense):
+                computed = _EXACT.subtract(_EXACT.add(interval.start_amount, interval.total_income), interval.total_expense)
+                finding("balance", interval.end_amount, computed)
+            if interval.total_income is not None:
+                finding("income", interval.total_income, income.get(number, _NONE).between(first, last))
+            if interval.total_expense is not None:
+                finding("expense", interval.total_expense, expense.get(number, _NONE).between(first, last))
+    return findings

@@ -1,0 +1,309 @@
+"""Typed reading: a statement as immutable records of Decimal, date, direction, section
+line and fingerprint, built over varnok_py.parse."""
+from __future__ import annotations
+
+import dataclasses
+import datetime
+import hashlib
+import os
+import pathlib
+import re
+from collections.abc import Mapping
+from dataclasses import dataclass
+from decimal import Decimal
+from types import MappingProxyType
+from typing import IO, Any, Union
+
+import varnok_py
+
+from varnok._fields import DOCUMENT_FIELDS
+
+FIELD_NAMES: tuple[str, ...] = tuple(f.name for f in DOCUMENT_FIELDS)
+DIRECTIONS = ("income", "expense", "internal", "unrelated")
+
+Source = Union[str, bytes, bytearray, memoryview, "os.PathLike[str]", IO[bytes]]
+
+
+@dataclass(frozen=True, slots=True)
+class TypedInterval:
+    """One account section: the balance and turnover of one account over [date_start, date_end]."""
+
+    date_start: datetime.date
+    date_end: datetime.date | None
+    start_amount: Decimal
+    end_amount: Decimal | None
+    total_income: Decimal | None
+    total_expense: Decimal | None
+
+
+@dataclass(frozen=True, slots=True)
+class TypedAccount:
+    number: str
+    intervals: tuple[TypedInterval, ...]
+
+
+@dataclass(frozen=True, slots=True)
+class StatementWarning:
+    """A document section the reader dropped; line is that of its КонецДокумента."""
+
+    line: int
+    message: str
+
+
+def _field_type(kind: str, required: bool) -> Any:
+    base = {"text": str, "date": datetime.date, "amount": Decimal}[kind]
+    return base if required else base | None
+
+
+# One attribute per field of the core's table, in its order, between the section's start
+# line and the two values derived from the statement.
+TypedDocument: Any = dataclasses.make_dataclass(
+    "TypedDocument",
+    [("line", int | None)]
+    + [(f.name, _field_type(f.kind, f.required)) for f in DOCUMENT_FIELDS]
+    + [("direction", str), ("fingerprint", str)],
+    frozen=True,
+    slots=True,
+    module=__name__,
+)
+TypedDocument.__doc__ = (
+    "A payment document: the 53 fields typed (Decimal amount, date dates, str or None texts), "
+    "line (where its section starts, None if it cannot be located), direction "
+    "(income, expense, internal or unrelated) and fingerprint (stable hash of its fields)."
+)
+
+
+@dataclass(frozen=True, slots=True)
+class TypedStatement:
+    """The typed view of one statement. `raw` is the varnok_py.Statement it was built from,
+    whose texts are exactly those of the file."""
+
+    source: str | None
+    encoding: str
+    header: Mapping[str, str]
+    accounts: Mapping[str, TypedAccount]
+    documents: tuple[Any, ...]
+    warnings: tuple[StatementWarning, ...]
+    raw: varnok_py.Statement = dataclasses.field(repr=False, compare=False)
+
+    @property
+    def own_accounts(self) -> frozenset[str]:
+        return own_accounts(self.raw)
+
+
+class ReadFailure(Exception):
+    """A statement that could not be read: the file, the line (or None) and the cause, which
+    is a varnok_py.ParseError or an OSError."""
+
+    def __init__(self, source: str | None, line: int | None, cause: BaseException) -> None:
+        super().__init__(f"{source or '<input>'}:{line or 0}: {cause}" if line else f"{source or '<input>'}: {cause}")
+        self.source = source
+        self.line = line
+        self.cause = cause
+
+
+def load(source: Source) -> tuple[bytes | str, str | None]:
+    """The statement's content and its path (None when not given as a file path). A str with
+    no line break can never be a statement: unless it is empty or starts with the format's
+    marker, it is taken as a path."""
+    if isinstance(source, (bytes, bytearray, memoryview)):
+        return bytes(source), None
+    if isinstance(source, str):
+        if _looks_like_path(source):
+            return _read_path(source), source
+        return source, None
+    if isinstance(source, os.PathLike):
+        path = os.fspath(source)
+        return _read_path(path), str(path)
+    if hasattr(source, "read"):
+        data = source.read()
+        if not isinstance(data, (bytes, bytearray)):
+            raise TypeError("varnok.read: the file object must be opened in binary mode")
+        name = getattr(source, "name", None)
+        return bytes(data), name if isinstance(name, str) else None
+    raise TypeError(f"varnok.read: expected a path, bytes, str or binary file, not {type(source).__name__}")
+
+
+def _looks_like_path(text: str) -> bool:
+    # A statement has several lines and starts with its marker; anything else that is not
+    # empty is taken as a path, so that a mistyped name reports the missing file.
+    return bool(text) and "\n" not in text and not text.lstrip("\ufeff \t").startswith("1CClientBankExchange")
+
+
+def _read_path(path: str | bytes) -> bytes:
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def error_line(exc: BaseException) -> int | None:
+    detail = getattr(exc, "detail", None)
+    line = getattr(detail, "lineno", None)
+    return line if isinstance(line, int) else None
+
+
+def parse_source(source: Source) -> tuple[varnok_py.Statement, bytes | str, str | None]:
+    """Reads and parses; failures come as ReadFailure naming the file and line."""
+    try:
+        data, path = load(source)
+    except OSError as exc:
+        raise ReadFailure(os.fspath(source) if isinstance(source, (str, os.PathLike)) else None, None, exc) from exc
+    try:
+        return varnok_py.parse(data), data, path
+    except varnok_py.ParseError as exc:
+        raise ReadFailure(path, error_line(exc), exc) from exc
+
+
+def read(source: Source) -> TypedStatement:
+    """The typed view of a statement given as a path (os.PathLike, or a str of one line),
+    bytes, str (the statement's text) or binary file object. Raises
+    ReadFailure (with .source, .line and .cause, a varnok_py.ParseError or OSError)."""
+    raw, data, path = parse_source(source)
+    return typed_statement(raw, data, path)
+
+
+def read_file(path: str | os.PathLike[str]) -> TypedStatement:
+    """varnok.read for a path given as any str (even one that does not exist: OSError)."""
+    return read(pathlib.Path(path))
+
+
+def own_accounts(statement: varnok_py.Statement) -> frozenset[str]:
+    """The statement's own accounts: those of its account sections and the header's РасчСчет."""
+    numbers = set(statement.accounts)
+    header_account = statement.header.get("РасчСчет")
+    if header_account:
+        numbers.add(header_account)
+    return frozenset(numbers)
+
+
+def direction(document: Any, own: frozenset[str]) -> str:
+    """income when the payee account is one of `own`, expense when the payer's is, internal
+    when both are, unrelated when neither is."""
+    incoming = document.payee_account in own
+    outgoing = document.counterparty_account in own
+    if incoming and outgoing:
+        return "internal"
+    return "income" if incoming else "expense" if outgoing else "unrelated"
+
+
+def _normal_amount(text: str) -> str:
+    # 1500, 1500.0 and 1500.00 are one amount; the fingerprint must not see the scale.
+    if "." in text:
+        text = text.rstrip("0").rstrip(".")
+    return text
+
+
+def fingerprint(document: Any) -> str:
+    """A stable hash of a document's 53 fields (the texts the reader gives, the amount without
+    trailing zeros): BLAKE2b-128 in 32 hex digits, the same across files, runs and machines."""
+    h = hashlib.blake2b(digest_size=16)
+    for name in FIELD_NAMES:
+        value = getattr(document, name)
+        if value is None:
+            h.update(b"-")
+            continue
+        if name == "amount":
+            value = _normal_amount(value)
+        encoded = value.encode()
+        h.update(b"%d:" % len(encoded))
+        h.update(encoded)
+    return h.hexdigest()
+
+
+def _date(text: str | None) -> datetime.date | None:
+    return None if text is None else datetime.date.fromisoformat(text)
+
+
+def _amount(text: str | None) -> Decimal | None:
+    return None if text is None else Decimal(text)
+
+
+_CONVERTERS = tuple(
+    _date if f.kind == "date" else _amount if f.kind == "amount" else None for f in DOCUMENT_FIELDS
+)
+
+
+def typed_document(raw: Any, line: int | None, own: frozenset[str]) -> Any:
+    values = [getattr(raw, name) for name in FIELD_NAMES]
+    for i, convert in enumerate(_CONVERTERS):
+        if convert is not None:
+            values[i] = convert(values[i])
+    return TypedDocument(line, *values, direction(raw, own), fingerprint(raw))
+
+
+def typed_interval(raw: Any) -> TypedInterval:
+    return TypedInterval(
+        datetime.date.fromisoformat(raw.date_start),
+        _date(raw.date_end),
+        Decimal(raw.start_amount),
+        _amount(raw.end_amount),
+        _amount(raw.total_income),
+        _amount(raw.total_expense),
+    )
+
+
+def typed_statement(raw: varnok_py.Statement, data: bytes | str, path: str | None = None) -> TypedStatement:
+    """The typed view of a parsed statement; `data` is what was parsed (for the line numbers)."""
+    own = own_accounts(raw)
+    lines = section_lines(data, raw)
+    documents = tuple(typed_document(d, line, own) for d, line in zip(raw.documents, lines, strict=True))
+    accounts = {
+        number: TypedAccount(number, tuple(typed_interval(i) for i in account.intervals))
+        for number, account in raw.accounts.items()
+    }
+    return TypedStatement(
+        source=path,
+        encoding=raw.encoding,
+        header=MappingProxyType(dict(raw.header)),
+        accounts=MappingProxyType(accounts),
+        documents=documents,
+        warnings=tuple(StatementWarning(line, message) for line, message in raw.warnings),
+        raw=raw,
+    )
+
+
+_WHITE = "(?:[ \t\f\v\r]|\u00a0)*"
+
+
+def _markers_pattern(encoding: str) -> re.Pattern[bytes]:
+    def enc(text: str) -> bytes:
+        return re.escape(text.encode(encoding))
+
+    white = _WHITE.encode(encoding)
+    return re.compile(
+        b"(?m)^" + white + b"(?:(" + enc("СекцияДокумент") + b")" + white + b"="
+        b"|(" + enc("КонецДокумента") + b")" + white + b"$"
+        b"|(" + enc("КонецФайла") + b")" + white + b"$)"
+    )
+
+
+_PATTERNS = {"cp1251": _markers_pattern("cp1251"), "utf-8": _markers_pattern("utf-8")}
+
+
+def section_lines(data: bytes | str, statement: varnok_py.Statement) -> list[int | None]:
+    """The start line of each built document section of `data`, in order: the document
+    sections found by their start and end lines, less those dropped with a warning (whose
+    line is the section's end). None for all when the two do not line up."""
+    if isinstance(data, bytes) and data.startswith((b"\xff\xfe", b"\xfe\xff")):
+        data = data.decode("utf-16", "replace")  # read as UTF-16 with its byte-order mark
+    if isinstance(data, str):
+        data, encoding = data.encode("utf-8", "surrogatepass"), "utf-8"
+    else:
+        encoding = statement.encoding
+    dropped = {line for line, _ in statement.warnings}
+    lines: list[int | None] = []
+    start: int | None = None
+    line, position = 1, 0
+    for match in _PATTERNS[encoding].finditer(data):
+        line += data.count(b"\n", position, match.start())
+        position = match.start()
+        if match.group(1):
+            start = line
+        elif match.group(2):
+            if start is not None and line not in dropped:
+                lines.append(start)
+            start = None
+        else:
+            break
+    if len(lines) != len(statement.documents):
+        return [None] * len(statement.documents)
+    return lines
