@@ -3,11 +3,14 @@
 #include "methods.hpp"
 
 #include "fields.hpp"
+#include "writer.hpp"
 
 namespace varnok::native {
 
 PyMethodDef kMethods[] = {
     {"field_names", field_names, METH_NOARGS, "The core's document fields: (key, name, kind, required)."},
+    {"write_documents", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(write_documents)), METH_FASTCALL,
+     "The statement writer's hot loop; None when the Python writer must take over."},
     {nullptr, nullptr, 0, nullptr},
 };
 
