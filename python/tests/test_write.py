@@ -3,6 +3,7 @@ reader would indeed not read back."""
 from __future__ import annotations
 
 import os
+import re
 from datetime import date, datetime
 from decimal import Decimal
 from pathlib import Path
@@ -15,6 +16,7 @@ from hypothesis import strategies as st
 from varnok import writer
 from varnok._fields import DOCUMENT_FIELDS
 from varnok._write_values import WHITE_SPACE
+from varnok.cli import main
 from varnok.writer import WriteError, write, write_file
 
 REAL = Path(__file__).resolve().parents[2] / ".." / "shared" / "samples" / "real"
@@ -247,3 +249,37 @@ class TestRoundTrip:
                 assert write(statement, encoding=encoding) == written
             finally:
                 writer._native = native
+
+
+class TestCommandLine:
+    def test_convert_reencodes_every_value(self, tmp_path: Path) -> None:
+        source, target = tmp_path / "in.txt", tmp_path / "out.txt"
+        write_file(source, payment_order())
+        assert main(["convert", str(source), "--encoding", "utf-8", "-o", str(target), "--newline", "lf"]) == 0
+        before, after = varnok_py.parse(source.read_bytes()), varnok_py.parse(target.read_bytes())
+        assert values(after) == values(before) and after.header["Кодировка"] == "UTF-8"
+        assert b"\r" not in target.read_bytes()
+
+    @pytest.mark.parametrize(("content", "message"), [
+        (None, r"in\.txt: .*No such file"),
+        ("1CClientBankExchange\nКонецФайла\n", r"in\.txt:2: .*КонецФайла"),
+        (write(payment_order(purpose="✓"), encoding="utf-8"), r"in\.txt: cannot be written in cp1251: .*purpose"),
+    ], ids=["missing", "unreadable", "not encodable"])
+    def test_convert_failures_leave_no_output(self, tmp_path: Path, capsys: pytest.CaptureFixture[str],
+                                              content: bytes | str | None, message: str) -> None:
+        source = tmp_path / "in.txt"
+        if content is not None:
+            source.write_bytes(content if isinstance(content, bytes) else content.encode())
+        assert main(["convert", str(source), "-e", "cp1251", "-o", str(tmp_path / "out.txt")]) == 1
+        assert re.search(message, capsys.readouterr().err)
+        assert not (tmp_path / "out.txt").exists()
+
+    def test_export_statement_joins_files(self, tmp_path: Path) -> None:
+        first, second = payment_order(), payment_order(doc_number="18", amount=Decimal("0.5"))
+        write_file(tmp_path / "a.txt", first)
+        write_file(tmp_path / "b.txt", second)
+        target = tmp_path / "all.dat"
+        assert main(["export", str(tmp_path / "a.txt"), str(tmp_path / "b.txt"), "-f", "statement",
+                     "-o", str(target), "-j", "1"]) == 0
+        joined = varnok_py.parse(target.read_bytes())
+        assert [(d.doc_number, d.amount) for d in joined.documents] == [("17", "1500.00"), ("18", "0.5")]

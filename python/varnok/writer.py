@@ -9,7 +9,7 @@ import unicodedata
 from collections.abc import Callable, Iterable, Mapping, Sequence
 from datetime import date
 from operator import attrgetter
-from typing import Any
+from typing import IO, Any
 
 import varnok_py
 
@@ -21,7 +21,7 @@ from varnok._write_values import Problem
 try:
     from varnok import _native
 except ImportError:  # a source tree without the built module: the Python path alone
-    _native = None  # type: ignore[assignment]
+    _native = None
 
 # The account section's keys, in the order banks write them; the number goes after the dates.
 INTERVAL_FIELDS: tuple[Field, ...] = (
@@ -102,8 +102,29 @@ def write_file(path: str | os.PathLike[str], statement: Any, *, encoding: str = 
                newline: str = "\r\n") -> None:
     """Writes write(statement, ...) to path atomically: path afterwards holds the whole new
     file, or, when anything fails, what it held before; no temporary file is left."""
-    data = write(statement, encoding=encoding, newline=newline)
-    with atomic_output(path, "wb") as out:
+    _save(path, write(statement, encoding=encoding, newline=newline))
+
+
+def to_statement(statements: Any, out: str | os.PathLike[str] | IO[bytes], *, intervals: bool = False,
+                 encoding: str = "cp1251") -> None:
+    """Writes one statement file (to a path, atomically, or to a binary file object) with the
+    account sections and documents of statements (typed or varnok_py, one or many) in order,
+    under the first one's header; with intervals, the account sections only."""
+    listed = [statements] if hasattr(statements, "documents") else list(statements)
+    raw = [getattr(statement, "raw", statement) for statement in listed]  # the file's own texts
+    merged = {
+        "header": dict(raw[0].header) if raw else {},
+        "accounts": [account for statement in raw for account in statement.accounts.values()],
+        "documents": [] if intervals else [document for statement in raw for document in statement.documents],
+    }
+    _save(out, write(merged, encoding=encoding))
+
+
+def _save(out: str | os.PathLike[str] | IO[bytes], data: bytes) -> None:
+    if isinstance(out, (str, os.PathLike)):
+        with atomic_output(out, "wb") as f:
+            f.write(data)
+    else:
         out.write(data)
 
 

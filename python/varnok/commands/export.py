@@ -8,7 +8,7 @@ import sys
 from collections.abc import Callable
 from typing import Any
 
-from varnok import export
+from varnok import export, writer
 from varnok.batch import find_statements, run_all
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option
 from varnok.typed import ReadFailure, TypedStatement, read_file
@@ -18,6 +18,7 @@ FORMATS: dict[str, tuple[Callable[..., None], bool]] = {
     "csv": (export.to_csv, False),
     "jsonl": (export.to_jsonl, False),
     "xlsx": (export.to_xlsx, True),
+    "statement": (writer.to_statement, True),  # one windows-1251 statement file
 }
 
 
@@ -48,11 +49,15 @@ def run(args: argparse.Namespace) -> int:
             sys.stderr.write(f"varnok export: {result} (left out)\n")
         else:
             statements.append(result)
-    if args.output is not None:
-        write(statements, args.output, intervals=args.intervals)
-    elif binary:
-        write(statements, sys.stdout.buffer, intervals=args.intervals)
-    else:
-        write(statements, sys.stdout, intervals=args.intervals)
-        sys.stdout.flush()
+    try:
+        if args.output is not None:
+            write(statements, args.output, intervals=args.intervals)
+        elif binary:
+            write(statements, sys.stdout.buffer, intervals=args.intervals)
+        else:
+            write(statements, sys.stdout, intervals=args.intervals)
+            sys.stdout.flush()
+    except writer.WriteError as exc:
+        sys.stderr.write(f"varnok export: {exc}\n")
+        return EXIT_PROBLEMS
     return EXIT_OK if len(statements) == len(results) else EXIT_PROBLEMS
