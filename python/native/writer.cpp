@@ -3,6 +3,7 @@
 #include "writer.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -31,24 +32,34 @@ struct Piece {
   std::size_t chars = 0;
 };
 
+// What the loop looks up per character, built once per call.
+struct Tables {
+  static constexpr std::uint16_t kNoByte = 0x100;
+  // windows-1251 output: the byte of each BMP code point, kNoByte where there is none.
+  // Empty for UTF-8 output.
+  std::vector<std::uint16_t> cp1251;
+  // The characters the reader trims (all below U+3001).
+  std::vector<bool> white_space;
+
+  [[nodiscard]] bool is_white_space(Py_UCS4 c) const noexcept { return c < white_space.size() && white_space[c]; }
+};
+
 // Bytes in the output encoding, with the counts of the reader's plausibility check.
 class Output {
  public:
-  // cp1251: the byte of each BMP code point, 0 where windows-1251 has none; empty for UTF-8.
-  // Both tables must outlive the object.
-  Output(const std::vector<std::uint8_t>& cp1251, const std::vector<Py_UCS4>& white_space)
-      : cp1251_(cp1251), white_space_(white_space) {}
+  explicit Output(const Tables& tables) : tables_(tables) {}  // tables must outlive it
 
   // Appends a str as it is; false when the encoding cannot hold one of its characters.
-  [[nodiscard]] bool text(PyObject* str) { return append(str, false); }
+  [[nodiscard]] bool text(PyObject* str) { return append<false>(str); }
 
   // Appends a str that the reader must read back unchanged as one value: no LF in it and
   // no White_Space at either end.
   [[nodiscard]] bool value(PyObject* str) {
     const Py_ssize_t n = PyUnicode_GET_LENGTH(str);
-    if (n > 0 && (is_white_space(PyUnicode_READ_CHAR(str, 0)) || is_white_space(PyUnicode_READ_CHAR(str, n - 1))))
+    if (n > 0 && (tables_.is_white_space(PyUnicode_READ_CHAR(str, 0)) ||
+                  tables_.is_white_space(PyUnicode_READ_CHAR(str, n - 1))))
       return false;
-    return append(str, true);
+    return append<true>(str);
   }
 
   // Appends text already in the output encoding whose characters are all plain.
@@ -61,7 +72,7 @@ class Output {
   // Whether the reader would take the bytes for the text written: windows-1251 output must
   // pass its plausibility check (it is never valid UTF-8: the bytes of КонецФайла are not).
   [[nodiscard]] bool reads_back() const noexcept {
-    return cp1251_.empty() || (counted_ > 0 && (counted_ - odd_) * 100 / counted_ >= kPlausiblePercent);
+    return tables_.cp1251.empty() || (counted_ > 0 && (counted_ - odd_) * 100 / counted_ >= kPlausiblePercent);
   }
 
   void reserve(std::size_t bytes) { out_.reserve(bytes); }
@@ -69,71 +80,75 @@ class Output {
   [[nodiscard]] const std::string& bytes() const noexcept { return out_; }
 
  private:
-  [[nodiscard]] bool is_white_space(Py_UCS4 c) const noexcept {
-    if (c > 0x20 && c < 0x85) return false;
-    return std::find(white_space_.begin(), white_space_.end(), c) != white_space_.end();
-  }
-
-  bool append(PyObject* str, bool no_lf) {
+  template <bool NoLf>
+  bool append(PyObject* str) {
     const auto n = static_cast<std::size_t>(PyUnicode_GET_LENGTH(str));
     const void* data = PyUnicode_DATA(str);
+    if (PyUnicode_IS_ASCII(str)) {  // the same bytes in both encodings
+      const auto* chars = static_cast<const char*>(data);
+      count(reinterpret_cast<const Py_UCS1*>(chars), n);
+      if (NoLf && std::memchr(chars, '\n', n) != nullptr) return false;
+      out_.append(chars, n);
+      return true;
+    }
     switch (PyUnicode_KIND(str)) {
       case PyUnicode_1BYTE_KIND:
-        return append(static_cast<const Py_UCS1*>(data), n, no_lf);
+        return append<NoLf>(static_cast<const Py_UCS1*>(data), n);
       case PyUnicode_2BYTE_KIND:
-        return append(static_cast<const Py_UCS2*>(data), n, no_lf);
+        return append<NoLf>(static_cast<const Py_UCS2*>(data), n);
       default:
-        return append(static_cast<const Py_UCS4*>(data), n, no_lf);
+        return append<NoLf>(static_cast<const Py_UCS4*>(data), n);
     }
   }
 
   template <typename Char>
-  bool append(const Char* chars, std::size_t n, bool no_lf) {
+  void count(const Char* chars, std::size_t n) noexcept {
     for (std::size_t i = 0; i < n && counted_ < kPlausibleSpan; ++i, ++counted_) odd_ += !is_plain(chars[i]);
+  }
+
+  template <bool NoLf, typename Char>
+  bool append(const Char* chars, std::size_t n) {
+    count(chars, n);
     const std::size_t start = out_.size();
-    bool ok = true;
+    unsigned bad = 0;  // kNoByte set by a character the output cannot take
     out_.resize_and_overwrite(start + 4 * n, [&](char* buffer, std::size_t) {
       auto* o = reinterpret_cast<unsigned char*>(buffer + start);
-      for (std::size_t i = 0; i < n; ++i) {
-        const Py_UCS4 c = chars[i];
-        if (c < 0x80) {
-          if (c == '\n' && no_lf) {
-            ok = false;
-            break;
+      if (!tables_.cp1251.empty()) {
+        const std::uint16_t* table = tables_.cp1251.data();
+        for (std::size_t i = 0; i < n; ++i) {  // no branch: failures gather in bad
+          const Py_UCS4 c = chars[i];
+          const unsigned byte = sizeof(Char) == 4 && c > 0xFFFF ? Tables::kNoByte : table[c];
+          bad |= byte | (NoLf && c == '\n' ? Tables::kNoByte : 0);
+          *o++ = static_cast<unsigned char>(byte);
+        }
+      } else {
+        for (std::size_t i = 0; i < n; ++i) {
+          const Py_UCS4 c = chars[i];
+          if (c < 0x80) {
+            bad |= NoLf && c == '\n' ? Tables::kNoByte : 0;
+            *o++ = static_cast<unsigned char>(c);
+          } else if (c < 0x800) {
+            *o++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+            *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+          } else if (c < 0x10000) {
+            bad |= c >= 0xD800 && c <= 0xDFFF ? Tables::kNoByte : 0;  // a lone surrogate
+            *o++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+            *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+          } else {
+            *o++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+            *o++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
           }
-          *o++ = static_cast<unsigned char>(c);
-        } else if (!cp1251_.empty()) {
-          const std::uint8_t byte = c <= 0xFFFF ? cp1251_[c] : 0;
-          if (byte == 0) {
-            ok = false;
-            break;
-          }
-          *o++ = byte;
-        } else if (c < 0x800) {
-          *o++ = static_cast<unsigned char>(0xC0 | (c >> 6));
-          *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-          if (c >= 0xD800 && c <= 0xDFFF) {  // a lone surrogate: not encodable
-            ok = false;
-            break;
-          }
-          *o++ = static_cast<unsigned char>(0xE0 | (c >> 12));
-          *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-          *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        } else {
-          *o++ = static_cast<unsigned char>(0xF0 | (c >> 18));
-          *o++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-          *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-          *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
         }
       }
       return static_cast<std::size_t>(reinterpret_cast<char*>(o) - buffer);
     });
-    return ok;
+    return (bad & Tables::kNoByte) == 0;
   }
 
-  const std::vector<std::uint8_t>& cp1251_;
-  const std::vector<Py_UCS4>& white_space_;
+  const Tables& tables_;
   std::string out_;
   std::size_t counted_ = 0;  // characters seen of the first kPlausibleSpan
   std::size_t odd_ = 0;      // how many of them are not plain
@@ -211,8 +226,8 @@ enum class Outcome { Written, GaveUp, Failed };
 
 Outcome write_all(Output& out, PyObject* head, PyObject* documents, PyObject* document_type_object,
                   const std::vector<Field>& fields, const Fixed& fixed) {
-  // About a kilobyte per document: one allocation instead of a doubling series.
-  out.reserve(static_cast<std::size_t>(PyUnicode_GET_LENGTH(head)) + 1024 * static_cast<std::size_t>(PyTuple_GET_SIZE(documents)));
+  // Room for two kilobytes per document (most take one): one allocation, not a doubling series.
+  out.reserve(static_cast<std::size_t>(PyUnicode_GET_LENGTH(head)) + 2048 * static_cast<std::size_t>(PyTuple_GET_SIZE(documents)));
   if (!out.text(head)) return Outcome::GaveUp;
   auto* document_type = reinterpret_cast<PyTypeObject*>(document_type_object);
   std::string value;
@@ -263,21 +278,29 @@ PyObject* write_documents(PyObject*, PyObject* const* args, Py_ssize_t nargs) no
     return nullptr;
   }
   try {
-    std::vector<std::uint8_t> cp1251;
+    Tables tables;
     if (args[8] != Py_None) {
       if (PyUnicode_GET_LENGTH(args[8]) != 128) {
         PyErr_SetString(PyExc_ValueError, "cp1251_high must hold the characters of the bytes 0x80..0xFF");
         return nullptr;
       }
-      cp1251.assign(0x10000, 0);
+      tables.cp1251.assign(0x10000, Tables::kNoByte);
+      for (std::uint16_t c = 0; c < 0x80; ++c) tables.cp1251[c] = c;
       for (Py_ssize_t i = 0; i < 128; ++i) {
         const Py_UCS4 c = PyUnicode_READ_CHAR(args[8], i);
-        if (c <= 0xFFFF) cp1251[c] = static_cast<std::uint8_t>(0x80 + i);
+        if (c <= 0xFFFF) tables.cp1251[c] = static_cast<std::uint16_t>(0x80 + i);
       }
     }
-    std::vector<Py_UCS4> white_space;
-    for (Py_ssize_t i = 0; i < PyUnicode_GET_LENGTH(args[7]); ++i) white_space.push_back(PyUnicode_READ_CHAR(args[7], i));
-    const Output empty(cp1251, white_space);
+    tables.white_space.assign(0x3001, false);
+    for (Py_ssize_t i = 0; i < PyUnicode_GET_LENGTH(args[7]); ++i) {
+      const Py_UCS4 c = PyUnicode_READ_CHAR(args[7], i);
+      if (c >= tables.white_space.size()) {
+        PyErr_SetString(PyExc_ValueError, "white_space: a character above U+3000");
+        return nullptr;
+      }
+      tables.white_space[c] = true;
+    }
+    const Output empty(tables);
 
     Fixed fixed;
     if (!encode_plain(args[4], empty, fixed.document_end) || !encode_plain(args[5], empty, fixed.file_end) ||
