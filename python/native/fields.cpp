@@ -5,36 +5,16 @@
 #include "native_ref.hpp"
 
 namespace varnok::native {
-namespace {
-
-const char* kind_name(FieldType type) noexcept {
-  switch (type) {
-    case FieldType::RequiredDate:
-    case FieldType::OptionalDate:
-      return "date";
-    case FieldType::Amount:
-      return "amount";
-    case FieldType::Text:
-    case FieldType::OptionalText:
-      break;
-  }
-  return "text";
-}
-
-bool is_required(FieldType type) noexcept {
-  return type != FieldType::OptionalText && type != FieldType::OptionalDate;
-}
-
-}  // namespace
 
 PyObject* field_names(PyObject*, PyObject*) noexcept {
-  Ref result = Ref::steal(PyTuple_New(kDocumentFieldCount));
+  static constexpr const char* kKindNames[] = {"text", "date", "amount"};
+  Ref result = Ref::steal(PyTuple_New(kFieldCount));
   if (!result) return nullptr;
-  for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
-    const FieldInfo& f = kDocumentFields[i];
-    PyObject* row = Py_BuildValue("(s#s#sO)", f.key.data(), static_cast<Py_ssize_t>(f.key.size()),
-                                  f.name.data(), static_cast<Py_ssize_t>(f.name.size()),
-                                  kind_name(f.type), is_required(f.type) ? Py_True : Py_False);
+  for (std::size_t i = 0; i < kFieldCount; ++i) {
+    const std::string_view key = field_key(i), name = field_name(i);
+    PyObject* row = Py_BuildValue("(s#s#sO)", key.data(), static_cast<Py_ssize_t>(key.size()), name.data(),
+                                  static_cast<Py_ssize_t>(name.size()), kKindNames[static_cast<int>(field_kind(i))],
+                                  field_required(i) ? Py_True : Py_False);
     if (row == nullptr) return nullptr;
     PyTuple_SET_ITEM(result.get(), static_cast<Py_ssize_t>(i), row);
   }

@@ -2,6 +2,7 @@
 // is that header, its source and one line here.
 #include "methods.hpp"
 
+#include "exports.hpp"
 #include "fields.hpp"
 #include "writer.hpp"
 
@@ -9,6 +10,13 @@ namespace varnok::native {
 
 PyMethodDef kMethods[] = {
     {"field_names", field_names, METH_NOARGS, "The core's document fields: (key, name, kind, required)."},
+    {"parse", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(parse)), METH_FASTCALL,
+     "parse(data, file) -> a parsed file, or None when the read fails."},
+    {"document_count", document_count, METH_O, "The number of documents of a parsed file."},
+    {"jsonl", jsonl, METH_O, "JSON Lines of the documents of parsed files, as bytes."},
+    {"csv", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(csv)), METH_FASTCALL,
+     "csv(parsed_files, header) -> CSV of their documents, as bytes."},
+    {"document_stream", document_stream, METH_O, "An Arrow C stream capsule of the documents of parsed files."},
     {"write_documents", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(write_documents)), METH_FASTCALL,
      "The statement writer's hot loop; None when the Python writer must take over."},
     {nullptr, nullptr, 0, nullptr},

@@ -19,7 +19,8 @@ from typing import IO, Any
 
 from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS
-from varnok.typed import FIELD_NAMES, TypedStatement
+from varnok.writer import to_statement
+from varnok.typed import FIELD_NAMES, ReadFailure, TypedStatement, parse_source, read_file, typed_statement
 
 DOCUMENT_COLUMNS: tuple[str, ...] = ("file", "line", *FIELD_NAMES, "direction", "fingerprint")
 INTERVAL_COLUMNS: tuple[str, ...] = (
@@ -145,16 +146,17 @@ def _amount_scale(values: Iterable[str | None]) -> int:
     return scale
 
 
-def arrow_table(statements: Statements, *, intervals: bool = False) -> Any:
+def arrow_table(statements: Statements, *, intervals: bool = False, amount_scale: int | None = None) -> Any:
     """A pyarrow.Table: texts as utf8, line as int64, dates as date32 and amounts as
-    decimal128(38, s) with s the largest scale in the batch (values are exact)."""
+    decimal128(38, s) with s = amount_scale, or the largest scale in the batch when None.
+    Values are exact: an amount that does not fit the scale raises pyarrow.ArrowInvalid."""
     pa = require("pyarrow", "Arrow export")
     columns, kinds, rows = table(statements, intervals)
     data = list(zip(*rows)) or [() for _ in columns]
     arrays = []
     for kind, values in zip(kinds, data):
         if kind == "amount":
-            scale = _amount_scale(values)
+            scale = _amount_scale(values) if amount_scale is None else amount_scale
             arrays.append(pa.array([None if v is None else Decimal(v) for v in values], pa.decimal128(38, scale)))
         elif kind == "date":
             arrays.append(pa.array([None if v is None else datetime.date.fromisoformat(v) for v in values], pa.date32()))
@@ -165,16 +167,17 @@ def arrow_table(statements: Statements, *, intervals: bool = False) -> Any:
     return pa.Table.from_arrays(arrays, names=list(columns))
 
 
-def to_dataframe(statements: Statements, *, intervals: bool = False) -> Any:
+def to_dataframe(statements: Statements, *, intervals: bool = False, amount_scale: int | None = None) -> Any:
     """A pandas DataFrame of the documents (or intervals). With pyarrow, its columns are
-    Arrow-backed: exact decimals, dates, strings; without it, Decimal and date objects."""
+    Arrow-backed: exact decimals (see arrow_table), dates, strings; without it, Decimal and
+    date objects."""
     pd = require("pandas", "DataFrame export")
     try:
         import pyarrow  # noqa: F401
     except ImportError:
         columns, kinds, rows = table(statements, intervals)
         return pd.DataFrame(list(typed_rows(kinds, rows)), columns=list(columns))
-    return arrow_table(statements, intervals=intervals).to_pandas(types_mapper=pd.ArrowDtype)
+    return arrow_table(statements, intervals=intervals, amount_scale=amount_scale).to_pandas(types_mapper=pd.ArrowDtype)
 
 
 def intervals_dataframe(statements: Statements) -> Any:
@@ -185,17 +188,135 @@ def intervals_dataframe(statements: Statements) -> Any:
 class DocumentTable:
     """The documents (or intervals) of a batch of statements for any Arrow consumer:
     pyarrow.table(t), polars.from_arrow(t), duckdb and pandas read it through the Arrow
-    PyCapsule stream interface without a Python object per value."""
+    PyCapsule stream interface. Built with from_files or from_bytes, the columns are made
+    straight from the reader's records (no Python object per value, no pyarrow needed);
+    built from typed statements, through pyarrow."""
 
     def __init__(self, statements: Statements, *, intervals: bool = False) -> None:
         self._statements = _listed(statements)
         self._intervals = intervals
+        self._parsed: list[Any] | None = None
+
+    @classmethod
+    def from_files(cls, paths: Iterable[str | os.PathLike[str]], *, jobs: int = 1) -> DocumentTable:
+        """The documents of the statement files at `paths`, read on `jobs` threads. Raises
+        varnok.ReadFailure for the first file that fails to read."""
+        from varnok.batch import run_all
+
+        results = run_all(parse_native_file, [os.fspath(p) for p in paths], jobs)
+        return cls._from_parsed(results)
+
+    @classmethod
+    def from_bytes(cls, data: bytes, file: str | None = None) -> DocumentTable:
+        """The documents of one statement given as bytes."""
+        return cls._from_parsed([parse_native(data, file)])
+
+    @classmethod
+    def _from_parsed(cls, results: list[Any]) -> DocumentTable:
+        for r in results:
+            if isinstance(r, ReadFailure):
+                raise r
+        if any(isinstance(r, TypedStatement) for r in results):
+            return cls(results)  # no native module: the typed route
+        table = cls([])
+        table._parsed = results
+        return table
 
     def __arrow_c_stream__(self, requested_schema: Any = None) -> Any:
+        if self._parsed is not None:
+            from varnok import _native
+
+            return _native.document_stream(self._parsed)
         return arrow_table(self._statements, intervals=self._intervals).__arrow_c_stream__(requested_schema)
 
     def to_pandas(self) -> Any:
-        return to_dataframe(self._statements, intervals=self._intervals)
+        """A pandas DataFrame with Arrow-backed columns (exact decimals, dates, strings)."""
+        if self._parsed is None:
+            return to_dataframe(self._statements, intervals=self._intervals)
+        pd = require("pandas", "DataFrame export")
+        pa = require("pyarrow", "DataFrame export")
+        return pa.table(self).to_pandas(types_mapper=pd.ArrowDtype)
+
+
+def _native_module() -> Any:
+    try:
+        from varnok import _native
+    except ImportError:
+        return None
+    return _native
+
+
+def parse_native(data: bytes, file: str | None) -> Any:
+    """A native parsed file, or (without the native module) the typed statement. A read
+    that fails is read again through varnok_py for its exact error: ReadFailure."""
+    native = _native_module()
+    parsed = None if native is None else native.parse(data, file)
+    if parsed is not None:
+        return parsed
+    raw, data, path = parse_source(data)  # raises ReadFailure when the read fails
+    return typed_statement(raw, data, file)
+
+
+def parse_native_file(path: str) -> Any:
+    """parse_native of a file's bytes; failures (OSError too) are returned as ReadFailure."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+        return parse_native(data, path)
+    except OSError as exc:
+        return ReadFailure(path, None, exc)
+    except ReadFailure as exc:
+        return ReadFailure(path, exc.line, exc.cause)
+
+
+# Format name -> (writer of typed statements, binary output).
+WRITERS: dict[str, tuple[Any, bool]] = {
+    "csv": (to_csv, False),
+    "jsonl": (to_jsonl, False),
+    "xlsx": (to_xlsx, True),
+    "statement": (to_statement, True),  # one windows-1251 statement file (varnok.writer)
+}
+
+
+def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool = False,
+                 jobs: int = 1) -> list[ReadFailure]:
+    """Exports the documents (or intervals) of the statement files at `paths` as one table
+    in format `fmt` (a key of WRITERS) to a path (atomically) or a file object (binary for
+    xlsx, text otherwise). Files that fail to read are left out and returned. CSV and JSON
+    Lines of documents are written by the native module, the same bytes as to_csv and
+    to_jsonl, without a Python object per value."""
+    from varnok.batch import run_all
+
+    write, binary = WRITERS[fmt]
+    native = fmt in ("csv", "jsonl") and not intervals and _native_module() is not None
+    results = run_all(parse_native_file if native else _read_or_failure, list(paths), jobs)
+    failures = [r for r in results if isinstance(r, ReadFailure)]
+    good = [r for r in results if not isinstance(r, ReadFailure)]
+    if not native:
+        write(good, out, intervals=intervals)
+        return failures
+    from varnok import _native
+
+    rows = _native.csv(good, True) if fmt == "csv" else _native.jsonl(good)
+    if isinstance(out, (str, os.PathLike)):
+        with atomic_output(out, "wb") as f:
+            f.write(rows)
+    elif isinstance(out, io.TextIOBase) and hasattr(out, "buffer"):
+        out.flush()
+        out.buffer.write(rows)
+        out.buffer.flush()
+    elif isinstance(out, io.TextIOBase):
+        out.write(rows.decode())
+    else:
+        out.write(rows)
+    return failures
+
+
+def _read_or_failure(path: str) -> TypedStatement | ReadFailure:
+    try:
+        return read_file(path)
+    except ReadFailure as exc:
+        return exc
 
 
 def csv_text(statements: Statements, *, intervals: bool = False) -> str:

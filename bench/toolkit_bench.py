@@ -1,0 +1,147 @@
+"""The varnok toolkit's benchmark: file -> JSON Lines and file -> Arrow -> pandas against a
+pure-Python equivalent (bench/python_parser.py, then the same rows by hand), and a folder of
+1,000 small statements through `varnok check` on two threads against one.
+
+    PYTHONPATH=build/python python3 bench/toolkit_bench.py --inputs DIR [--quick]
+
+Prints one table and the targets (>= 10x pure Python; two threads >= 1.8x one)."""
+from __future__ import annotations
+
+import argparse
+import contextlib
+import hashlib
+import io
+import json
+import statistics
+import sys
+import time
+from collections.abc import Callable
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+import generate  # noqa: E402
+import python_parser  # noqa: E402
+
+from varnok._fields import DOCUMENT_FIELDS  # noqa: E402
+
+KEYS = tuple((f.key, f.name, f.kind) for f in DOCUMENT_FIELDS)
+
+
+def timed(fn: Callable[[], object], runs: int) -> float:
+    """The median seconds of `runs` calls."""
+    fn()  # warm: imports and first-time allocations are not what is measured
+    samples = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        fn()
+        samples.append(time.perf_counter() - start)
+    return statistics.median(samples)
+
+
+def python_rows(path: Path) -> list[dict]:
+    """The export's rows the way one would build them without varnok: the pure-Python
+    reader, then texts, ISO dates, decimal text, direction and a BLAKE2b fingerprint."""
+    statement = python_parser.parse(path.read_bytes())
+    own = set(statement.accounts) | {statement.header.get("РасчСчет")}
+    rows = []
+    for doc in statement.documents:
+        row: dict = {"file": str(path), "line": None}
+        h = hashlib.blake2b(digest_size=16)
+        for key, name, kind in KEYS:
+            value = doc.get(key)
+            if value is not None and kind != "text":
+                value = value.isoformat() if kind == "date" else str(value)
+            row[name] = value
+            h.update(b"-" if value is None else value.encode())
+        incoming, outgoing = doc["ПолучательСчет"] in own, doc["ПлательщикСчет"] in own
+        row["direction"] = ("internal" if incoming and outgoing else "income" if incoming
+                            else "expense" if outgoing else "unrelated")
+        row["fingerprint"] = h.hexdigest()
+        rows.append(row)
+    return rows
+
+
+def python_jsonl(path: Path) -> bytes:
+    encode = json.JSONEncoder(ensure_ascii=False).encode
+    out = io.BytesIO()
+    out.write("".join(encode(row) + "\n" for row in python_rows(path)).encode())
+    return out.getvalue()
+
+
+def python_pandas(path: Path) -> object:
+    import pandas as pd
+
+    return pd.DataFrame(python_rows(path))
+
+
+def varnok_jsonl(path: Path) -> bytes:
+    from varnok.export import export_files
+
+    out = io.BytesIO()
+    export_files("jsonl", [str(path)], out)
+    return out.getvalue()
+
+
+def varnok_pandas(path: Path) -> object:
+    import varnok
+
+    return varnok.DocumentTable.from_files([path]).to_pandas()
+
+
+def small_folder(directory: Path, count: int) -> Path:
+    folder = directory / f"small-{count}"
+    if not folder.is_dir() or len(list(folder.iterdir())) != count:
+        folder.mkdir(parents=True, exist_ok=True)
+        for i in range(count):
+            (folder / f"s{i:04d}.txt").write_bytes(generate.generate(4000, seed=i, days=31))
+    return folder
+
+
+def check_seconds(folder: Path, jobs: int, runs: int) -> float:
+    from varnok.cli import main
+
+    def run() -> None:
+        with contextlib.redirect_stdout(io.StringIO()):
+            main(["check", "--json", "-j", str(jobs), str(folder)])
+
+    return timed(run, runs)
+
+
+def main(argv: list[str] | None = None) -> int:
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--inputs", type=Path, required=True, help="directory for generated statements")
+    ap.add_argument("--quick", action="store_true", help="1 MB input, one run, 200 small files")
+    ap.add_argument("--runs", type=int, default=5)
+    args = ap.parse_args(argv)
+    runs = 1 if args.quick else args.runs
+    args.inputs.mkdir(parents=True, exist_ok=True)
+    sizes = ["1M"] if args.quick else ["1M", "10M"]
+    print(f"{'input':<12}{'task':<24}{'varnok s':>10}{'python s':>10}{'x python':>10}")
+    worst = None
+    for size in sizes:
+        for encoding in ("cp1251", "utf-8"):
+            path = args.inputs / f"toolkit-{size}-{encoding}.txt"
+            if not path.exists():
+                path.write_bytes(generate.generate(generate.parse_size(size), encoding=encoding, seed=7))
+            for task, ours, theirs in (("file -> JSON Lines", varnok_jsonl, python_jsonl),
+                                       ("file -> Arrow -> pandas", varnok_pandas, python_pandas)):
+                a = timed(lambda: ours(path), runs)
+                b = timed(lambda: theirs(path), runs)
+                ratio = b / a
+                worst = ratio if worst is None else min(worst, ratio)
+                print(f"{size + '-' + encoding:<12}{task:<24}{a:>10.4f}{b:>10.4f}{ratio:>9.1f}x")
+    folder = small_folder(args.inputs, 200 if args.quick else 1000)
+    one = check_seconds(folder, 1, runs)
+    two = check_seconds(folder, 2, runs)
+    count = len(list(folder.iterdir()))
+    print(f"varnok check of {count} small statements: 1 thread {one:.3f} s, 2 threads {two:.3f} s, "
+          f"{one / two:.2f}x ({'free-threaded' if not sys._is_gil_enabled() else 'GIL build'})")
+    print("\ntargets")
+    print(f"  exports >= 10x pure Python        worst {worst:.1f}x   {'met' if worst >= 10 else 'NOT MET'}")
+    print(f"  check on 2 threads >= 1.8x one    {one / two:.2f}x   {'met' if one / two >= 1.8 else 'NOT MET'}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

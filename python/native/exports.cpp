@@ -1,0 +1,152 @@
+// Bindings of the native exports. Parsed files are capsules that own one ParsedFile; the
+// work on them runs with the thread state detached.
+#include "exports.hpp"
+
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "arrow_stream.hpp"
+#include "native_ref.hpp"
+#include "parsed_file.hpp"
+#include "text_rows.hpp"
+
+namespace varnok::native {
+namespace {
+
+constexpr const char* kParsedName = "varnok._native.ParsedFile";
+
+void parsed_destructor(PyObject* capsule) {
+  delete static_cast<SharedFile*>(PyCapsule_GetPointer(capsule, kParsedName));
+}
+
+void stream_destructor(PyObject* capsule) {
+  auto* stream = static_cast<ArrowArrayStream*>(PyCapsule_GetPointer(capsule, "arrow_array_stream"));
+  if (stream == nullptr) {
+    PyErr_Clear();
+    return;
+  }
+  if (stream->release != nullptr) stream->release(stream);
+  delete stream;
+}
+
+// The parsed files of a sequence of capsules. `holder` keeps them alive (a tuple
+// snapshot, so other threads changing the sequence cannot free one under us).
+bool parsed_files(PyObject* sequence, Ref& holder, std::vector<SharedFile>& out) noexcept {
+  holder = Ref::steal(PySequence_Tuple(sequence));
+  if (!holder) return false;
+  const Py_ssize_t n = PyTuple_GET_SIZE(holder.get());
+  out.reserve(static_cast<std::size_t>(n));
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    auto* file = static_cast<SharedFile*>(PyCapsule_GetPointer(PyTuple_GET_ITEM(holder.get(), i), kParsedName));
+    if (file == nullptr) return false;
+    out.push_back(*file);
+  }
+  return true;
+}
+
+template <class Work>
+PyObject* bytes_of(PyObject* sequence, Work work) noexcept {
+  Ref holder;
+  std::vector<SharedFile> files;
+  if (!parsed_files(sequence, holder, files)) return nullptr;
+  std::string out;
+  bool failed = false;
+  Py_BEGIN_ALLOW_THREADS
+  try {
+    std::size_t documents = 0;
+    for (const auto& f : files) documents += f->statement.documents.size();
+    out.reserve(documents * 1536);  // a typical row is about 1 KiB
+    work(out, files);
+  } catch (const std::bad_alloc&) {
+    failed = true;
+  }
+  Py_END_ALLOW_THREADS
+  if (failed) return PyErr_NoMemory();
+  return PyBytes_FromStringAndSize(out.data(), static_cast<Py_ssize_t>(out.size()));
+}
+
+}  // namespace
+
+PyObject* parse(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  if (nargs != 2 || !PyBytes_Check(args[0]) || (args[1] != Py_None && !PyUnicode_Check(args[1]))) {
+    PyErr_SetString(PyExc_TypeError, "parse(data: bytes, file: str | None)");
+    return nullptr;
+  }
+  std::optional<std::string> file;
+  if (args[1] != Py_None) {
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(args[1], &size);
+    if (text == nullptr) return nullptr;
+    file.emplace(text, static_cast<std::size_t>(size));
+  }
+  // bytes are immutable, and args[0] is kept alive by the caller for the call.
+  const std::string_view data(PyBytes_AS_STRING(args[0]), static_cast<std::size_t>(PyBytes_GET_SIZE(args[0])));
+  std::unique_ptr<SharedFile> parsed;
+  bool failed = false;
+  Py_BEGIN_ALLOW_THREADS
+  try {
+    if (auto result = parse_file(data, std::move(file)))
+      parsed = std::make_unique<SharedFile>(std::make_shared<const ParsedFile>(std::move(*result)));
+  } catch (const std::bad_alloc&) {
+    failed = true;
+  }
+  Py_END_ALLOW_THREADS
+  if (failed) return PyErr_NoMemory();
+  if (!parsed) Py_RETURN_NONE;
+  PyObject* capsule = PyCapsule_New(parsed.get(), kParsedName, parsed_destructor);
+  if (capsule != nullptr) (void)parsed.release();
+  return capsule;
+}
+
+PyObject* document_count(PyObject*, PyObject* parsed) noexcept {
+  auto* file = static_cast<SharedFile*>(PyCapsule_GetPointer(parsed, kParsedName));
+  return file == nullptr ? nullptr : PyLong_FromSize_t((*file)->statement.documents.size());
+}
+
+PyObject* jsonl(PyObject*, PyObject* files) noexcept {
+  return bytes_of(files, [](std::string& out, const std::vector<SharedFile>& parsed) {
+    for (const auto& f : parsed) append_jsonl(out, *f);
+  });
+}
+
+PyObject* csv(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  if (nargs != 2) {
+    PyErr_SetString(PyExc_TypeError, "csv(parsed_files, header: bool)");
+    return nullptr;
+  }
+  const int header = PyObject_IsTrue(args[1]);
+  if (header < 0) return nullptr;
+  return bytes_of(args[0], [header](std::string& out, const std::vector<SharedFile>& parsed) {
+    if (header) append_csv_header(out);
+    for (const auto& f : parsed) append_csv(out, *f);
+  });
+}
+
+PyObject* document_stream(PyObject*, PyObject* sequence) noexcept {
+  Ref holder;
+  std::vector<SharedFile> files;
+  if (!parsed_files(sequence, holder, files)) return nullptr;
+  auto stream = std::make_unique<ArrowArrayStream>();
+  stream->release = nullptr;
+  std::string problem;
+  bool failed = false;
+  Py_BEGIN_ALLOW_THREADS
+  try {
+    problem = make_document_stream(std::move(files), stream.get());
+  } catch (const std::bad_alloc&) {
+    failed = true;
+  }
+  Py_END_ALLOW_THREADS
+  if (failed) return PyErr_NoMemory();
+  if (!problem.empty()) {
+    PyErr_SetString(PyExc_ValueError, problem.c_str());
+    return nullptr;
+  }
+  PyObject* capsule = PyCapsule_New(stream.get(), "arrow_array_stream", stream_destructor);
+  if (capsule != nullptr) (void)stream.release();
+  return capsule;
+}
+
+}  // namespace varnok::native

@@ -1,0 +1,20 @@
+// The Python functions of the native exports: parse a file's bytes once, then write the
+// documents of many parsed files as JSON Lines, CSV or an Arrow C stream.
+#pragma once
+
+#include <Python.h>
+
+namespace varnok::native {
+
+// parse(data: bytes, file: str | None) -> ParsedFile capsule, or None when the read fails.
+PyObject* parse(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
+// document_count(parsed) -> int
+PyObject* document_count(PyObject* module, PyObject* parsed) noexcept;
+// jsonl(parsed_files: Sequence) -> bytes
+PyObject* jsonl(PyObject* module, PyObject* files) noexcept;
+// csv(parsed_files: Sequence, header: bool) -> bytes
+PyObject* csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
+// document_stream(parsed_files: Sequence) -> "arrow_array_stream" capsule
+PyObject* document_stream(PyObject* module, PyObject* files) noexcept;
+
+}  // namespace varnok::native

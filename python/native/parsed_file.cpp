@@ -1,0 +1,159 @@
+// parse_file: the core's read, then the section lines, directions and fingerprints that the
+// Python package computes in varnok.typed (the two must agree value for value).
+#include "parsed_file.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <unordered_set>
+
+#include "blake2b.hpp"
+
+namespace varnok::native {
+namespace {
+
+// A key in the input's encoding: Cyrillic letters of UTF-8 text mapped to windows-1251.
+std::string encoded(std::string_view utf8, Encoding encoding) {
+  if (encoding == Encoding::Utf8) return std::string(utf8);
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto b0 = static_cast<unsigned char>(utf8[i]);
+    if (b0 < 0x80 || i + 1 == utf8.size()) {
+      out.push_back(static_cast<char>(b0));
+      continue;
+    }
+    const unsigned cp = (b0 & 0x1Fu) << 6 | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu);
+    out.push_back(static_cast<char>(cp == 0x401 ? 0xA8 : cp == 0x451 ? 0xB8 : cp - 0x410 + 0xC0));
+  }
+  return out;
+}
+
+// Leading and trailing blanks as the Python package trims them: space, tab, CR, FF, VT, NBSP.
+std::size_t blank_at(std::string_view s, std::size_t i, Encoding encoding) noexcept {
+  if (i >= s.size()) return 0;
+  const auto c = static_cast<unsigned char>(s[i]);
+  if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') return 1;
+  if (encoding == Encoding::Cp1251) return c == 0xA0;
+  return c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xA0 ? 2 : 0;
+}
+
+std::size_t skip_blanks(std::string_view s, std::size_t i, Encoding encoding) noexcept {
+  for (std::size_t n; (n = blank_at(s, i, encoding)) != 0;) i += n;
+  return i;
+}
+
+// Whether `line` from `at` is `word` followed by blanks only.
+bool is_word_line(std::string_view line, std::size_t at, std::string_view word, Encoding encoding) {
+  return line.substr(at).starts_with(word) && skip_blanks(line, at + word.size(), encoding) == line.size();
+}
+
+// The start line of every built document section: sections found by their start and end
+// lines (up to the end-of-file line), less those dropped with a warning (whose line is the
+// section's end). All -1 when the two do not line up.
+std::vector<std::int64_t> section_lines(std::string_view data, const Statement& s) {
+  const std::string start_key = encoded("СекцияДокумент", s.encoding);
+  const std::string end_word = encoded("КонецДокумента", s.encoding);
+  const std::string file_end = encoded("КонецФайла", s.encoding);
+  std::unordered_set<std::uint64_t> dropped;
+  for (const Warning& w : s.warnings) dropped.insert(w.lineno);
+  std::vector<std::int64_t> lines;
+  lines.reserve(s.documents.size());
+  std::int64_t start = -1;
+  std::uint64_t lineno = 0;
+  for (std::size_t pos = 0; pos < data.size();) {
+    const std::size_t lf = data.find('\n', pos);
+    const std::string_view line = data.substr(pos, lf == std::string_view::npos ? data.size() - pos : lf - pos);
+    pos = lf == std::string_view::npos ? data.size() : lf + 1;
+    ++lineno;
+    const std::size_t at = skip_blanks(line, 0, s.encoding);
+    if (line.substr(at).starts_with(start_key)) {
+      const std::size_t eq = skip_blanks(line, at + start_key.size(), s.encoding);
+      if (eq < line.size() && line[eq] == '=') start = static_cast<std::int64_t>(lineno);
+    } else if (is_word_line(line, at, end_word, s.encoding)) {
+      if (start >= 0 && !dropped.contains(lineno)) lines.push_back(start);
+      start = -1;
+    } else if (is_word_line(line, at, file_end, s.encoding)) {
+      break;
+    }
+  }
+  if (lines.size() != s.documents.size()) lines.assign(s.documents.size(), -1);
+  return lines;
+}
+
+Direction direction_of(const Document& d, const std::unordered_set<std::string_view>& own) {
+  const auto in = [&](DocumentField f) {
+    const auto text = d.text(f);
+    return text && own.contains(*text);
+  };
+  const bool incoming = in(DocumentField::PayeeAccount);
+  const bool outgoing = in(DocumentField::CounterpartyAccount);
+  if (incoming && outgoing) return Direction::Internal;
+  return incoming ? Direction::Income : outgoing ? Direction::Expense : Direction::Unrelated;
+}
+
+// BLAKE2b-128 over each field's text as "<byte length>:<text>", or "-" when absent; the
+// amount without trailing fractional zeros. In hex.
+std::array<char, 32> fingerprint(const Document& d, std::string& buffer) {
+  buffer.clear();
+  for_each_field_text(d, [&](std::size_t i, std::optional<std::string_view> text) {
+    if (!text) {
+      buffer.push_back('-');
+      return;
+    }
+    std::string_view value = *text;
+    if (field_kind(i) == Kind::Amount && value.find('.') != std::string_view::npos) {
+      while (value.ends_with('0')) value.remove_suffix(1);
+      if (value.ends_with('.')) value.remove_suffix(1);
+    }
+    char length[24];
+    buffer.append(length, std::to_chars(length, length + sizeof length, value.size()).ptr);
+    buffer.push_back(':');
+    buffer.append(value);
+  });
+  const auto digest = blake2b_128(buffer);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::array<char, 32> hex;
+  for (std::size_t i = 0; i < digest.size(); ++i) {
+    hex[2 * i] = kHex[digest[i] >> 4];
+    hex[2 * i + 1] = kHex[digest[i] & 15];
+  }
+  return hex;
+}
+
+}  // namespace
+
+std::string_view direction_name(Direction d) noexcept {
+  switch (d) {
+    case Direction::Income:
+      return "income";
+    case Direction::Expense:
+      return "expense";
+    case Direction::Internal:
+      return "internal";
+    case Direction::Unrelated:
+      break;
+  }
+  return "unrelated";
+}
+
+std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::string> file) {
+  auto statement = parse_statement(data);
+  if (!statement) return std::nullopt;
+  ParsedFile parsed{std::move(file), std::move(*statement), {}, {}, {}};
+  const Statement& s = parsed.statement;
+  // The statement's own accounts: its account sections' and the header's РасчСчет.
+  std::unordered_set<std::string_view> own;
+  for (const Account& a : s.accounts.items()) own.insert(a.number);
+  if (const std::string* header_account = s.header.find("РасчСчет"); header_account && !header_account->empty())
+    own.insert(*header_account);
+  parsed.lines = section_lines(data, s);
+  parsed.directions.reserve(s.documents.size());
+  parsed.fingerprints.reserve(s.documents.size());
+  std::string buffer;  // one serialisation buffer for all fingerprints
+  for (const Document& d : s.documents) {
+    parsed.directions.push_back(direction_of(d, own));
+    parsed.fingerprints.push_back(fingerprint(d, buffer));
+  }
+  return parsed;
+}
+
+}  // namespace varnok::native

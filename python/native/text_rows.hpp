@@ -1,0 +1,19 @@
+// JSON Lines and CSV rows of documents, byte for byte what varnok.export writes through
+// the json and csv modules (json.dumps with ensure_ascii=False; csv's minimal quoting).
+#pragma once
+
+#include <string>
+
+#include "parsed_file.hpp"
+
+namespace varnok::native {
+
+// One JSON object per document of `f`, each followed by "\n".
+void append_jsonl(std::string& out, const ParsedFile& f);
+
+// The header row: file, line, the 53 names, direction, fingerprint.
+void append_csv_header(std::string& out);
+// One CSV row per document of `f`, each ended by "\n".
+void append_csv(std::string& out, const ParsedFile& f);
+
+}  // namespace varnok::native
