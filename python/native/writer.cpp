@@ -44,6 +44,50 @@ struct Tables {
   [[nodiscard]] bool is_white_space(Py_UCS4 c) const noexcept { return c < white_space.size() && white_space[c]; }
 };
 
+// A bytes object grown in place, so that the result needs no copy at the end. Running out
+// of memory throws std::bad_alloc.
+class BytesBuffer {
+ public:
+  // Room for `extra` more bytes at the end; valid until the next call.
+  [[nodiscard]] char* room(std::size_t extra) {
+    if (size_ + extra > capacity_) grow(size_ + extra);
+    return PyBytes_AS_STRING(bytes_.get()) + size_;
+  }
+  void commit(std::size_t written) noexcept { size_ += written; }
+  void append(std::string_view s) {
+    std::memcpy(room(s.size()), s.data(), s.size());
+    size_ += s.size();
+  }
+  void reserve(std::size_t bytes) {
+    if (bytes > capacity_) grow(bytes);
+  }
+  [[nodiscard]] std::string_view view() const noexcept {
+    return bytes_ ? std::string_view(PyBytes_AS_STRING(bytes_.get()), size_) : std::string_view();
+  }
+  // The bytes written, as the object itself (null with an exception set on failure).
+  [[nodiscard]] Ref take() {
+    if (!bytes_) return Ref::steal(PyBytes_FromStringAndSize("", 0));
+    PyObject* bytes = bytes_.release();
+    if (_PyBytes_Resize(&bytes, static_cast<Py_ssize_t>(size_)) < 0) return Ref();
+    return Ref::steal(bytes);
+  }
+
+ private:
+  void grow(std::size_t wanted) {
+    const std::size_t capacity = std::max({wanted, 2 * capacity_, std::size_t{256}});
+    PyObject* bytes = bytes_.release();
+    if (bytes == nullptr) bytes = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(capacity));
+    else if (_PyBytes_Resize(&bytes, static_cast<Py_ssize_t>(capacity)) < 0) bytes = nullptr;
+    if (bytes == nullptr) throw std::bad_alloc();
+    bytes_ = Ref::steal(bytes);
+    capacity_ = capacity;
+  }
+
+  Ref bytes_;  // not shared with anyone until take()
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 // Bytes in the output encoding, with the counts of the reader's plausibility check.
 class Output {
  public:
@@ -77,7 +121,8 @@ class Output {
 
   void reserve(std::size_t bytes) { out_.reserve(bytes); }
   [[nodiscard]] bool all_plain() const noexcept { return odd_ == 0; }
-  [[nodiscard]] const std::string& bytes() const noexcept { return out_; }
+  [[nodiscard]] std::string_view bytes() const noexcept { return out_.view(); }
+  [[nodiscard]] Ref take() { return out_.take(); }
 
  private:
   template <bool NoLf>
@@ -88,7 +133,7 @@ class Output {
       const auto* chars = static_cast<const char*>(data);
       count(reinterpret_cast<const Py_UCS1*>(chars), n);
       if (NoLf && std::memchr(chars, '\n', n) != nullptr) return false;
-      out_.append(chars, n);
+      out_.append({chars, n});
       return true;
     }
     switch (PyUnicode_KIND(str)) {
@@ -109,47 +154,45 @@ class Output {
   template <bool NoLf, typename Char>
   bool append(const Char* chars, std::size_t n) {
     count(chars, n);
-    const std::size_t start = out_.size();
     unsigned bad = 0;  // kNoByte set by a character the output cannot take
-    out_.resize_and_overwrite(start + 4 * n, [&](char* buffer, std::size_t) {
-      auto* o = reinterpret_cast<unsigned char*>(buffer + start);
-      if (!tables_.cp1251.empty()) {
-        const std::uint16_t* table = tables_.cp1251.data();
-        for (std::size_t i = 0; i < n; ++i) {  // no branch: failures gather in bad
-          const Py_UCS4 c = chars[i];
-          const unsigned byte = sizeof(Char) == 4 && c > 0xFFFF ? Tables::kNoByte : table[c];
-          bad |= byte | (NoLf && c == '\n' ? Tables::kNoByte : 0);
-          *o++ = static_cast<unsigned char>(byte);
-        }
-      } else {
-        for (std::size_t i = 0; i < n; ++i) {
-          const Py_UCS4 c = chars[i];
-          if (c < 0x80) {
-            bad |= NoLf && c == '\n' ? Tables::kNoByte : 0;
-            *o++ = static_cast<unsigned char>(c);
-          } else if (c < 0x800) {
-            *o++ = static_cast<unsigned char>(0xC0 | (c >> 6));
-            *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-          } else if (c < 0x10000) {
-            bad |= c >= 0xD800 && c <= 0xDFFF ? Tables::kNoByte : 0;  // a lone surrogate
-            *o++ = static_cast<unsigned char>(0xE0 | (c >> 12));
-            *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-          } else {
-            *o++ = static_cast<unsigned char>(0xF0 | (c >> 18));
-            *o++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-            *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-          }
+    auto* const begin = reinterpret_cast<unsigned char*>(out_.room(4 * n));
+    auto* o = begin;
+    if (!tables_.cp1251.empty()) {
+      const std::uint16_t* table = tables_.cp1251.data();
+      for (std::size_t i = 0; i < n; ++i) {  // no branch: failures gather in bad
+        const Py_UCS4 c = chars[i];
+        const unsigned byte = sizeof(Char) == 4 && c > 0xFFFF ? Tables::kNoByte : table[c];
+        bad |= byte | (NoLf && c == '\n' ? Tables::kNoByte : 0);
+        *o++ = static_cast<unsigned char>(byte);
+      }
+    } else {
+      for (std::size_t i = 0; i < n; ++i) {
+        const Py_UCS4 c = chars[i];
+        if (c < 0x80) {
+          bad |= NoLf && c == '\n' ? Tables::kNoByte : 0;
+          *o++ = static_cast<unsigned char>(c);
+        } else if (c < 0x800) {
+          *o++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+          *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+          bad |= c >= 0xD800 && c <= 0xDFFF ? Tables::kNoByte : 0;  // a lone surrogate
+          *o++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+          *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+          *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else {
+          *o++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+          *o++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+          *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+          *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
         }
       }
-      return static_cast<std::size_t>(reinterpret_cast<char*>(o) - buffer);
-    });
+    }
+    out_.commit(static_cast<std::size_t>(o - begin));
     return (bad & Tables::kNoByte) == 0;
   }
 
   const Tables& tables_;
-  std::string out_;
+  BytesBuffer out_;
   std::size_t counted_ = 0;  // characters seen of the first kPlausibleSpan
   std::size_t odd_ = 0;      // how many of them are not plain
 };
@@ -211,10 +254,10 @@ struct Field {
 };
 
 // A str of plain characters in the output encoding; false if it is not that.
-bool encode_plain(PyObject* str, const Output& like, Piece& out) {
-  Output scratch(like);
+bool encode_plain(PyObject* str, const Tables& tables, Piece& out) {
+  Output scratch(tables);
   if (!scratch.text(str) || !scratch.all_plain()) return false;
-  out = {scratch.bytes(), static_cast<std::size_t>(PyUnicode_GET_LENGTH(str))};
+  out = {std::string(scratch.bytes()), static_cast<std::size_t>(PyUnicode_GET_LENGTH(str))};
   return true;
 }
 
@@ -300,11 +343,9 @@ PyObject* write_documents(PyObject*, PyObject* const* args, Py_ssize_t nargs) no
       }
       tables.white_space[c] = true;
     }
-    const Output empty(tables);
-
     Fixed fixed;
-    if (!encode_plain(args[4], empty, fixed.document_end) || !encode_plain(args[5], empty, fixed.file_end) ||
-        !encode_plain(args[6], empty, fixed.newline))
+    if (!encode_plain(args[4], tables, fixed.document_end) || !encode_plain(args[5], tables, fixed.file_end) ||
+        !encode_plain(args[6], tables, fixed.newline))
       Py_RETURN_NONE;
     std::vector<Field> fields;
     for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(args[3]); ++i) {
@@ -321,7 +362,7 @@ PyObject* write_documents(PyObject*, PyObject* const* args, Py_ssize_t nargs) no
       field.name = name;
       field.kind = static_cast<Kind>(kind);
       field.required = required != 0;
-      if (!encode_plain(prefix, empty, field.prefix)) Py_RETURN_NONE;
+      if (!encode_plain(prefix, tables, field.prefix)) Py_RETURN_NONE;
       field.descriptor = Ref::steal(PyObject_GetAttr(args[2], name));
       if (!field.descriptor) return nullptr;
       field.get = reinterpret_cast<descrgetfunc>(PyType_GetSlot(Py_TYPE(field.descriptor.get()), Py_tp_descr_get));
@@ -330,10 +371,10 @@ PyObject* write_documents(PyObject*, PyObject* const* args, Py_ssize_t nargs) no
         Py_RETURN_NONE;  // not a fixed data descriptor: only attribute access itself would do
     }
 
-    Output out(empty);
+    Output out(tables);
     switch (write_all(out, args[0], args[1], args[2], fields, fixed)) {
       case Outcome::Written:
-        return PyBytes_FromStringAndSize(out.bytes().data(), static_cast<Py_ssize_t>(out.bytes().size()));
+        return out.take().release();
       case Outcome::GaveUp:
         Py_RETURN_NONE;
       case Outcome::Failed:

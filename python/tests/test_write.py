@@ -15,6 +15,7 @@ from hypothesis import strategies as st
 
 from varnok import writer
 from varnok._fields import DOCUMENT_FIELDS
+from varnok._write_encoding import CP1251_ERRORS
 from varnok._write_values import WHITE_SPACE
 from varnok.cli import main
 from varnok.writer import WriteError, write, write_file
@@ -49,7 +50,7 @@ def written(data: object, encoding: str) -> bytes | None:
         return write(data, encoding=encoding)
     except WriteError as exc:
         assert encoding == "cp1251" and "would not take" in str(exc)
-        unchecked = "\r\n".join([*writer._lines(data, encoding), ""]).encode(encoding, writer._CP1251_ERRORS)
+        unchecked = "\r\n".join([*writer._lines(data, encoding), ""]).encode(encoding, CP1251_ERRORS)
         with pytest.raises(varnok_py.NotStatementError):
             varnok_py.parse(unchecked)
         return None

@@ -4,8 +4,6 @@ from __future__ import annotations
 
 import codecs
 import os
-import re
-import unicodedata
 from collections.abc import Callable, Iterable, Mapping, Sequence
 from datetime import date
 from operator import attrgetter
@@ -13,9 +11,11 @@ from typing import IO, Any
 
 import varnok_py
 
+from varnok import _write_encoding as encoding_
 from varnok import _write_values as values
 from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS, Field
+from varnok._write_encoding import Check
 from varnok._write_values import Problem
 
 try:
@@ -47,14 +47,6 @@ _DOCUMENT_NAMES = frozenset(field.name for field in DOCUMENT_FIELDS)
 _ACCOUNT_NAMES = frozenset({"number", "intervals", *(field.name for field in INTERVAL_FIELDS)})
 _FORMAT: dict[str, Callable[[object], str]] = {
     "text": values.text, "date": values.date_text, "amount": values.amount_text}
-
-# The reader takes bytes that are not UTF-8 for windows-1251 text only when at most 4 % of
-# the first 20,480 characters are controls or characters between U+0080 and U+03FF. (It
-# never takes what is written here for UTF-8: the bytes of КонецФайла are not UTF-8.)
-_NOT_PLAIN = re.compile("[^\t\n\x0c\r\x20-\x7e\u0400-\U0010ffff]")
-_PLAUSIBLE_SPAN = 20480
-_PLAUSIBLE_PERCENT = 96
-
 
 class WriteError(ValueError):
     """A statement the writer refuses, because the reader would not read it back as given.
@@ -95,7 +87,10 @@ def write(statement: Any, *, encoding: str = "cp1251", newline: str = "\r\n") ->
     if fast is not None:
         return fast
     _documents(lines, documents)
-    return _encode(newline.join(lines) + newline, encoding, statement)
+    try:
+        return encoding_.encode(newline.join(lines) + newline, encoding, _locator(statement, encoding))
+    except Problem as problem:
+        raise WriteError(str(problem)) from None
 
 
 def write_file(path: str | os.PathLike[str], statement: Any, *, encoding: str = "cp1251",
@@ -142,7 +137,7 @@ def _part(data: Any, name: str) -> Any:
     return data.get(name) if isinstance(data, Mapping) else getattr(data, name, None)
 
 
-def _lines(statement: Any, encoding: str, check: Callable[[str], None] | None = None) -> list[str]:
+def _lines(statement: Any, encoding: str, check: Check | None = None) -> list[str]:
     """The statement's lines. check, when given, is called on every text written and may
     raise Problem (used to find the field behind a failure of the whole output)."""
     lines, documents = _head(statement, encoding, check)
@@ -151,7 +146,7 @@ def _lines(statement: Any, encoding: str, check: Callable[[str], None] | None = 
 
 
 def _head(statement: Any, encoding: str,
-          check: Callable[[str], None] | None = None) -> tuple[list[str], Sequence[Any]]:
+          check: Check | None = None) -> tuple[list[str], Sequence[Any]]:
     """The lines up to the first document section, and the documents."""
     if isinstance(statement, Mapping):
         unknown = set(statement) - {"header", "accounts", "documents"}
@@ -174,14 +169,14 @@ def _head(statement: Any, encoding: str,
     return lines, documents
 
 
-def _documents(lines: list[str], documents: Sequence[Any], check: Callable[[str], None] | None = None) -> None:
+def _documents(lines: list[str], documents: Sequence[Any], check: Check | None = None) -> None:
     for index, document in enumerate(documents):
         _document(lines, index, document, check)
     lines.append(_FILE_END)
 
 
 def _header(lines: list[str], header: Mapping[str, Any], encoding: str,
-            check: Callable[[str], None] | None) -> None:
+            check: Check | None) -> None:
     items = list(header.items())
     label = ENCODING_LABELS[encoding]
     if any(key == ENCODING_KEY for key, _ in items):
@@ -206,7 +201,7 @@ def _header(lines: list[str], header: Mapping[str, Any], encoding: str,
         lines.append(f"{key}={value}")
 
 
-def _account(lines: list[str], index: int, account: Any, check: Callable[[str], None] | None) -> None:
+def _account(lines: list[str], index: int, account: Any, check: Check | None) -> None:
     number = _part(account, "number")
     intervals = _part(account, "intervals")
     for interval in (account,) if intervals is None else intervals:
@@ -219,7 +214,7 @@ def _account(lines: list[str], index: int, account: Any, check: Callable[[str], 
         lines.append("КонецРасчСчет")
 
 
-def _document(lines: list[str], index: int, document: Any, check: Callable[[str], None] | None) -> None:
+def _document(lines: list[str], index: int, document: Any, check: Check | None) -> None:
     number = _part(document, "doc_number")
     if isinstance(document, Mapping):
         if not _DOCUMENT_NAMES.issuperset(document):
@@ -236,7 +231,7 @@ def _document(lines: list[str], index: int, document: Any, check: Callable[[str]
     lines.append(_DOCUMENT_END)
 
 
-def _fields(lines: list[str], fields: Iterable[tuple[Field, Any]], check: Callable[[str], None] | None,
+def _fields(lines: list[str], fields: Iterable[tuple[Field, Any]], check: Check | None,
             section: str, index: int, number: Any) -> None:
     for field, value in fields:
         try:
@@ -253,74 +248,12 @@ def _fields(lines: list[str], fields: Iterable[tuple[Field, Any]], check: Callab
         lines.append(f"{field.key}={written}")
 
 
-def _encode(text: str, encoding: str, statement: Any) -> bytes:
-    if encoding == "utf-8":
-        try:
-            return text.encode("utf-8")
-        except UnicodeEncodeError:
-            _locate(statement, encoding, _utf8_encodable)
-            raise
-    try:
-        data = text.encode("cp1251", _CP1251_ERRORS)
-    except UnicodeEncodeError:
-        _locate(statement, encoding, _cp1251_encodable)
-        raise
-    head = text[:_PLAUSIBLE_SPAN]
-    odd = len(_NOT_PLAIN.findall(head))
-    if (len(head) - odd) * 100 // len(head) < _PLAUSIBLE_PERCENT:
-        problem = (f"{odd} of the first {len(head)} characters are controls or symbols between U+0080 and U+03FF, "
-                   f"so the reader would not take the windows-1251 file for text (at most 4 % may be); "
-                   f"write UTF-8 instead")
+def _locator(statement: Any, encoding: str) -> Callable[[Check], None]:
+    def locate(check: Check) -> None:
+        """Raises the WriteError of the first written text that check refuses (if any)."""
+        _lines(statement, encoding, check)
 
-        def plain(value: str) -> None:
-            found = _NOT_PLAIN.search(value)
-            if found:
-                raise Problem(f"holds {_describe(found.group())}; {problem}")
-
-        _locate(statement, encoding, plain)
-        raise WriteError(problem)
-    return data
-
-
-def _locate(statement: Any, encoding: str, check: Callable[[str], None]) -> None:
-    """Raises the WriteError of the first written text that check refuses (if any)."""
-    _lines(statement, encoding, check)
-
-
-def _describe(char: str) -> str:
-    name = unicodedata.name(char, "")
-    return f"U+{ord(char):04X}" + (f" {name}" if name else "") + (f" ({char})" if char.isprintable() else "")
-
-
-def _utf8_encodable(value: str) -> None:
-    try:
-        value.encode("utf-8")
-    except UnicodeEncodeError as exc:
-        raise Problem(f"holds {_describe(value[exc.start])}, a lone surrogate, which UTF-8 cannot hold") from None
-
-
-def _cp1251_encodable(value: str) -> None:
-    try:
-        value.encode("cp1251", _CP1251_ERRORS)
-    except UnicodeEncodeError as exc:
-        raise Problem(f"holds {_describe(value[exc.start])}, which windows-1251 cannot encode; "
-                      f"write UTF-8 instead") from None
-
-
-def _cp1251_errors(exc: UnicodeError) -> tuple[str | bytes, int]:
-    # The reader decodes byte 0x98, unassigned in the code page, as U+0098, so that is how it is written.
-    if isinstance(exc, UnicodeEncodeError) and exc.object[exc.start] == "\x98":
-        end = exc.start
-        while end < exc.end and exc.object[end] == "\x98":
-            end += 1
-        return b"\x98" * (end - exc.start), end
-    if isinstance(exc, UnicodeDecodeError) and exc.object[exc.start] == 0x98:
-        return "\x98", exc.start + 1
-    raise exc
-
-
-_CP1251_ERRORS = "varnok.cp1251"
-codecs.register_error(_CP1251_ERRORS, _cp1251_errors)
+    return locate
 
 
 def _native_documents(lines: list[str], documents: Sequence[Any], encoding: str, newline: str) -> bytes | None:
@@ -332,12 +265,11 @@ def _native_documents(lines: list[str], documents: Sequence[Any], encoding: str,
         return None
     result: bytes | None = write_documents(
         newline.join(lines) + newline, tuple(documents), varnok_py.Document, _NATIVE_FIELDS,
-        _DOCUMENT_END, _FILE_END, newline, values.WHITE_SPACE, _CP1251_HIGH if encoding == "cp1251" else None)
+        _DOCUMENT_END, _FILE_END, newline, values.WHITE_SPACE, encoding_.CP1251_HIGH if encoding == "cp1251" else None)
     return result
 
 
 # For the native path: each field as ("Key=", attribute, kind number, required), the kind's
-# line first, and the characters of the bytes 0x80..0xFF as the reader decodes them.
+# line first.
 _NATIVE_FIELDS = tuple((f"{field.key}=", field.name, ("text", "date", "amount").index(field.kind), field.required)
                        for field in (_KIND, *_BODY))
-_CP1251_HIGH = bytes(range(0x80, 0x100)).decode("cp1251", _CP1251_ERRORS)
