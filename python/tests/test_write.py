@@ -13,14 +13,17 @@ import varnok_py
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
+import varnok
 from varnok import writer
 from varnok._fields import DOCUMENT_FIELDS
 from varnok._write_encoding import CP1251_ERRORS
 from varnok._write_values import WHITE_SPACE
 from varnok.cli import main
+from varnok.typed import FIELD_NAMES
 from varnok.writer import WriteError, write, write_file
 
 REAL = Path(__file__).resolve().parents[2] / ".." / "shared" / "samples" / "real"
+SAMPLE = Path(__file__).resolve().parents[2] / "tests" / "data" / "statement-cp1251.txt"
 ENCODINGS = ("cp1251", "utf-8")
 REQUIRED = {f.name for f in DOCUMENT_FIELDS if f.required}
 
@@ -234,6 +237,14 @@ class TestRoundTrip:
                 assert all(same_amount(getattr(got, n), interval[n]) for n in
                            ("start_amount", "end_amount", "total_income", "total_expense"))
         self.check_parsed(statement)
+
+    def test_typed_statement_reads_back(self) -> None:
+        typed = varnok.read(SAMPLE)
+        again = varnok.read(write(typed, encoding="utf-8"))
+        assert again.accounts == typed.accounts and typed.accounts
+        assert [[getattr(d, n) for n in FIELD_NAMES] for d in again.documents] == \
+            [[getattr(d, n) for n in FIELD_NAMES] for d in typed.documents]
+        assert values(again.raw) == values(typed.raw)
 
     @pytest.mark.skipif(not REAL.is_dir(), reason="no real statements here")
     @pytest.mark.parametrize("name", sorted(p.name for p in REAL.glob("*.txt")) if REAL.is_dir() else [])
