@@ -243,8 +243,7 @@ bool is_plain_amount(std::string_view s) noexcept {
 }
 
 struct Field {
-  Piece prefix;    // "Key="
-  PyObject* name = nullptr;  // borrowed: the fields tuple holds it for the call
+  Piece prefix;  // "Key="
   // The attribute's descriptor on the document type and its __get__: what attribute
   // access would find and call, looked up once (the type is immutable).
   Ref descriptor;
@@ -270,7 +269,8 @@ enum class Outcome { Written, GaveUp, Failed };
 Outcome write_all(Output& out, PyObject* head, PyObject* documents, PyObject* document_type_object,
                   const std::vector<Field>& fields, const Fixed& fixed) {
   // Room for two kilobytes per document (most take one): one allocation, not a doubling series.
-  out.reserve(static_cast<std::size_t>(PyUnicode_GET_LENGTH(head)) + 2048 * static_cast<std::size_t>(PyTuple_GET_SIZE(documents)));
+  const auto count = static_cast<std::size_t>(PyTuple_GET_SIZE(documents));
+  out.reserve(static_cast<std::size_t>(PyUnicode_GET_LENGTH(head)) + 2048 * count);
   if (!out.text(head)) return Outcome::GaveUp;
   auto* document_type = reinterpret_cast<PyTypeObject*>(document_type_object);
   std::string value;
@@ -359,7 +359,6 @@ PyObject* write_documents(PyObject*, PyObject* const* args, Py_ssize_t nargs) no
         return nullptr;
       }
       Field& field = fields.emplace_back();
-      field.name = name;
       field.kind = static_cast<Kind>(kind);
       field.required = required != 0;
       if (!encode_plain(prefix, tables, field.prefix)) Py_RETURN_NONE;
