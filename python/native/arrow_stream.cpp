@@ -73,16 +73,21 @@ std::optional<std::array<std::uint64_t, 2>> decimal128(const Amount& a, int scal
   return std::array<std::uint64_t, 2>{static_cast<std::uint64_t>(value), static_cast<std::uint64_t>(value >> 64)};
 }
 
-void release_schema(ArrowSchema* schema) {
-  for (std::int64_t i = 0; i < schema->n_children; ++i) {
-    ArrowSchema* child = schema->children[i];
+// Releases and frees the children of a schema or an array (those a consumer has not
+// moved out: theirs have no release), then frees what the node owns itself.
+template <class Node, class Owned>
+void release_node(Node* node) {
+  for (std::int64_t i = 0; i < node->n_children; ++i) {
+    Node* child = node->children[i];
     if (child->release != nullptr) child->release(child);
     delete child;
   }
-  delete[] schema->children;
-  delete static_cast<std::pair<std::string, std::string>*>(schema->private_data);
-  schema->release = nullptr;
+  delete[] node->children;
+  delete static_cast<Owned*>(node->private_data);
+  node->release = nullptr;
 }
+
+void release_schema(ArrowSchema* schema) { release_node<ArrowSchema, std::pair<std::string, std::string>>(schema); }
 
 void fill_schema(ArrowSchema* out, std::string format, std::string name, std::int64_t flags,
                  std::vector<ArrowSchema*> children) {
@@ -95,16 +100,7 @@ void fill_schema(ArrowSchema* out, std::string format, std::string name, std::in
   }
 }
 
-void release_array(ArrowArray* array) {
-  for (std::int64_t i = 0; i < array->n_children; ++i) {
-    ArrowArray* child = array->children[i];
-    if (child->release != nullptr) child->release(child);
-    delete child;
-  }
-  delete[] array->children;
-  delete static_cast<Column*>(array->private_data);
-  array->release = nullptr;
-}
+void release_array(ArrowArray* array) { release_node<ArrowArray, Column>(array); }
 
 void fill_column_array(ArrowArray* out, Column* c) {
   if (c->values.empty()) c->values.push_back(0);  // no null data buffer, even for no rows

@@ -2,6 +2,8 @@
 // work on them runs with the thread state detached.
 #include "exports.hpp"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -11,6 +13,7 @@
 #include "native_ref.hpp"
 #include "parsed_file.hpp"
 #include "text_rows.hpp"
+#include "two_threads.hpp"
 
 namespace varnok::native {
 namespace {
@@ -46,25 +49,44 @@ bool parsed_files(PyObject* sequence, Ref& holder, std::vector<SharedFile>& out)
   return true;
 }
 
-template <class Work>
-PyObject* bytes_of(PyObject* sequence, Work work) noexcept {
+// The text rows of the documents of a sequence of parsed files, as bytes: written by
+// rows(out, file, first, last) for ranges of each file's documents, the first half of all
+// documents and the second on two threads when there are many, after `header`.
+template <class Rows>
+PyObject* bytes_of(PyObject* sequence, std::string_view header, Rows rows) noexcept {
   Ref holder;
   std::vector<SharedFile> files;
   if (!parsed_files(sequence, holder, files)) return nullptr;
-  std::string out;
+  std::size_t total = 0;
+  for (const auto& f : files) total += f->statement.documents.size();
+  std::string parts[2];
   bool failed = false;
   Py_BEGIN_ALLOW_THREADS
   try {
-    std::size_t documents = 0;
-    for (const auto& f : files) documents += f->statement.documents.size();
-    out.reserve(documents * 1536);  // a typical row is about 1 KiB
-    work(out, files);
+    on_two_threads(total, [&](std::size_t first, std::size_t last) {
+      std::string& out = parts[first == 0 ? 0 : 1];
+      out.reserve((last - first) * 1536);  // a typical row is about 1 KiB
+      std::size_t start = 0;  // the global index of the current file's first document
+      for (const auto& f : files) {
+        const std::size_t count = f->statement.documents.size();
+        const std::size_t from = std::max(first, start), to = std::min(last, start + count);
+        if (from < to) rows(out, *f, from - start, to - start);
+        start += count;
+      }
+    });
   } catch (const std::bad_alloc&) {
     failed = true;
   }
   Py_END_ALLOW_THREADS
   if (failed) return PyErr_NoMemory();
-  return PyBytes_FromStringAndSize(out.data(), static_cast<Py_ssize_t>(out.size()));
+  Ref bytes = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(header.size() + parts[0].size() + parts[1].size())));
+  if (!bytes) return nullptr;
+  char* p = PyBytes_AS_STRING(bytes.get());
+  for (std::string_view part : {header, std::string_view(parts[0]), std::string_view(parts[1])}) {
+    std::memcpy(p, part.data(), part.size());
+    p += part.size();
+  }
+  return bytes.release();
 }
 
 }  // namespace
@@ -105,11 +127,7 @@ PyObject* document_count(PyObject*, PyObject* parsed) noexcept {
   return file == nullptr ? nullptr : PyLong_FromSize_t((*file)->statement.documents.size());
 }
 
-PyObject* jsonl(PyObject*, PyObject* files) noexcept {
-  return bytes_of(files, [](std::string& out, const std::vector<SharedFile>& parsed) {
-    for (const auto& f : parsed) append_jsonl(out, *f);
-  });
-}
+PyObject* jsonl(PyObject*, PyObject* files) noexcept { return bytes_of(files, {}, append_jsonl); }
 
 PyObject* csv(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
   if (nargs != 2) {
@@ -118,10 +136,9 @@ PyObject* csv(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
   }
   const int header = PyObject_IsTrue(args[1]);
   if (header < 0) return nullptr;
-  return bytes_of(args[0], [header](std::string& out, const std::vector<SharedFile>& parsed) {
-    if (header) append_csv_header(out);
-    for (const auto& f : parsed) append_csv(out, *f);
-  });
+  std::string header_row;
+  if (header) append_csv_header(header_row);
+  return bytes_of(args[0], header_row, append_csv);
 }
 
 PyObject* document_stream(PyObject*, PyObject* sequence) noexcept {

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "blake2b.hpp"
+#include "two_threads.hpp"
 
 namespace varnok::native {
 namespace {
@@ -49,10 +50,12 @@ bool is_word_line(std::string_view line, std::size_t at, std::string_view word, 
 // The start line of every built document section: sections found by their start and end
 // lines (up to the end-of-file line), less those dropped with a warning (whose line is the
 // section's end). All -1 when the two do not line up.
-std::vector<std::int64_t> section_lines(std::string_view data, const Statement& s) {
-  const std::string start_key = encoded("СекцияДокумент", s.encoding);
-  const std::string end_word = encoded("КонецДокумента", s.encoding);
-  const std::string file_end = encoded("КонецФайла", s.encoding);
+std::vector<std::int64_t> section_lines(std::string_view data, Encoding encoding, const Statement& s) {
+  const std::string start_key = encoded("СекцияДокумент", encoding);
+  const std::string end_word = encoded("КонецДокумента", encoding);
+  const std::string file_end = encoded("КонецФайла", encoding);
+  const std::string_view start_prefix = std::string_view(start_key).substr(0, 2);
+  const std::string_view end_prefix = std::string_view(end_word).substr(0, 2);  // КонецФайла's too
   std::unordered_set<std::uint64_t> dropped;
   for (const Warning& w : s.warnings) dropped.insert(w.lineno);
   std::vector<std::int64_t> lines;
@@ -64,19 +67,55 @@ std::vector<std::int64_t> section_lines(std::string_view data, const Statement& 
     const std::string_view line = data.substr(pos, lf == std::string_view::npos ? data.size() - pos : lf - pos);
     pos = lf == std::string_view::npos ? data.size() : lf + 1;
     ++lineno;
-    const std::size_t at = skip_blanks(line, 0, s.encoding);
+    const std::size_t at = skip_blanks(line, 0, encoding);
+    // Most lines are other keys: two bytes tell them apart before any longer compare.
+    const std::string_view head = line.substr(at, 2);
+    if (head != start_prefix && head != end_prefix) continue;
     if (line.substr(at).starts_with(start_key)) {
-      const std::size_t eq = skip_blanks(line, at + start_key.size(), s.encoding);
+      const std::size_t eq = skip_blanks(line, at + start_key.size(), encoding);
       if (eq < line.size() && line[eq] == '=') start = static_cast<std::int64_t>(lineno);
-    } else if (is_word_line(line, at, end_word, s.encoding)) {
+    } else if (is_word_line(line, at, end_word, encoding)) {
       if (start >= 0 && !dropped.contains(lineno)) lines.push_back(start);
       start = -1;
-    } else if (is_word_line(line, at, file_end, s.encoding)) {
+    } else if (is_word_line(line, at, file_end, encoding)) {
       break;
     }
   }
   if (lines.size() != s.documents.size()) lines.assign(s.documents.size(), -1);
   return lines;
+}
+
+// UTF-16 text with its byte-order mark as UTF-8, for finding its lines (a bad code unit
+// becomes U+FFFD, as the Python package decodes it).
+std::string utf8_of_utf16(std::string_view bytes) {
+  const bool big = bytes.starts_with("\xfe\xff");
+  std::string out;
+  out.reserve(bytes.size());
+  auto unit = [&](std::size_t i) {
+    const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+    return big ? unsigned{a} << 8 | b : unsigned{b} << 8 | a;
+  };
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    unsigned cp = unit(i);
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      i += 2;
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out += {static_cast<char>(0xC0 | cp >> 6), static_cast<char>(0x80 | (cp & 0x3F))};
+    } else if (cp < 0x10000) {
+      out += {static_cast<char>(0xE0 | cp >> 12), static_cast<char>(0x80 | (cp >> 6 & 0x3F)),
+              static_cast<char>(0x80 | (cp & 0x3F))};
+    } else {
+      out += {static_cast<char>(0xF0 | cp >> 18), static_cast<char>(0x80 | (cp >> 12 & 0x3F)),
+              static_cast<char>(0x80 | (cp >> 6 & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
+    }
+  }
+  return out;
 }
 
 Direction direction_of(const Document& d, const std::unordered_set<std::string_view>& own) {
@@ -93,21 +132,26 @@ Direction direction_of(const Document& d, const std::unordered_set<std::string_v
 // BLAKE2b-128 over each field's text as "<byte length>:<text>", or "-" when absent; the
 // amount without trailing fractional zeros. In hex.
 std::array<char, 32> fingerprint(const Document& d, std::string& buffer) {
-  buffer.clear();
-  for_each_field_text(d, [&](std::size_t i, std::optional<std::string_view> text) {
-    if (!text) {
-      buffer.push_back('-');
-      return;
+  const FieldTexts texts(d);
+  // Written through a pointer into room made once: a document is some hundred small pieces.
+  buffer.resize_and_overwrite(texts.bytes() + kFieldCount * 21, [&](char* start, std::size_t) {
+    char* out = start;
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+      const auto text = texts[i];
+      if (!text) {
+        *out++ = '-';
+        continue;
+      }
+      std::string_view value = *text;
+      if (field_kind(i) == Kind::Amount && value.find('.') != std::string_view::npos) {
+        while (value.ends_with('0')) value.remove_suffix(1);
+        if (value.ends_with('.')) value.remove_suffix(1);
+      }
+      out = std::to_chars(out, out + 20, value.size()).ptr;
+      *out++ = ':';
+      out = std::copy(value.begin(), value.end(), out);
     }
-    std::string_view value = *text;
-    if (field_kind(i) == Kind::Amount && value.find('.') != std::string_view::npos) {
-      while (value.ends_with('0')) value.remove_suffix(1);
-      if (value.ends_with('.')) value.remove_suffix(1);
-    }
-    char length[24];
-    buffer.append(length, std::to_chars(length, length + sizeof length, value.size()).ptr);
-    buffer.push_back(':');
-    buffer.append(value);
+    return static_cast<std::size_t>(out - start);
   });
   const auto digest = blake2b_128(buffer);
   static constexpr char kHex[] = "0123456789abcdef";
@@ -120,6 +164,28 @@ std::array<char, 32> fingerprint(const Document& d, std::string& buffer) {
 }
 
 }  // namespace
+
+FieldTexts::FieldTexts(const Document& d) noexcept {
+  std::size_t formatted = 0;
+  for (std::size_t i = 0; i < kFieldCount; ++i) {
+    switch (field_kind(i)) {
+      case Kind::Text:
+        texts_[i] = document_text(d, i);
+        break;
+      case Kind::Date:
+        if (const auto date = document_date(d, i)) {
+          formatted_[formatted] = format_date(*date);
+          texts_[i] = formatted_[formatted++].view();
+        }
+        break;
+      case Kind::Amount:
+        formatted_[formatted] = format_amount(d.amount());
+        texts_[i] = formatted_[formatted++].view();
+        break;
+    }
+    if (texts_[i]) bytes_ += texts_[i]->size();
+  }
+}
 
 std::string_view direction_name(Direction d) noexcept {
   switch (d) {
@@ -145,14 +211,21 @@ std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::s
   for (const Account& a : s.accounts.items()) own.insert(a.number);
   if (const std::string* header_account = s.header.find("РасчСчет"); header_account && !header_account->empty())
     own.insert(*header_account);
-  parsed.lines = section_lines(data, s);
-  parsed.directions.reserve(s.documents.size());
-  parsed.fingerprints.reserve(s.documents.size());
-  std::string buffer;  // one serialisation buffer for all fingerprints
-  for (const Document& d : s.documents) {
-    parsed.directions.push_back(direction_of(d, own));
-    parsed.fingerprints.push_back(fingerprint(d, buffer));
-  }
+  const std::size_t n = s.documents.size();
+  parsed.directions.resize(n);
+  parsed.fingerprints.resize(n);
+  // The first half's thread finds the section lines too (a pass over the input).
+  on_two_threads(n, [&](std::size_t first, std::size_t last) {
+    if (first == 0) {
+      const bool utf16 = data.starts_with("\xff\xfe") || data.starts_with("\xfe\xff");
+      parsed.lines = utf16 ? section_lines(utf8_of_utf16(data), Encoding::Utf8, s) : section_lines(data, s.encoding, s);
+    }
+    std::string buffer;  // one serialisation buffer for all fingerprints of the range
+    for (std::size_t i = first; i < last; ++i) {
+      parsed.directions[i] = direction_of(s.documents[i], own);
+      parsed.fingerprints[i] = fingerprint(s.documents[i], buffer);
+    }
+  });
   return parsed;
 }
 

@@ -29,30 +29,23 @@ struct ParsedFile {
 // error through varnok_py, which words it). Never throws on bad input.
 [[nodiscard]] std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::string> file);
 
-// Calls visit(i, std::optional<std::string_view>) for each of the 53 fields of `d` with the
-// text varnok_py gives for it (dates YYYY-MM-DD, the amount with its scale).
-template <class Visit>
-void for_each_field_text(const Document& d, Visit&& visit) {
-  for (std::size_t i = 0; i < kFieldCount; ++i) {
-    switch (field_kind(i)) {
-      case Kind::Text:
-        visit(i, document_text(d, i));
-        break;
-      case Kind::Date:
-        if (const auto date = document_date(d, i)) {
-          const ShortText t = format_date(*date);
-          visit(i, std::optional<std::string_view>(t.view()));
-        } else {
-          visit(i, std::optional<std::string_view>());
-        }
-        break;
-      case Kind::Amount: {
-        const ShortText t = format_amount(d.amount());
-        visit(i, std::optional<std::string_view>(t.view()));
-        break;
-      }
-    }
-  }
-}
+// The 53 fields of a document as the texts varnok_py gives (dates YYYY-MM-DD, the amount
+// with its scale; nullopt when absent). Views into the document and into this object,
+// which therefore neither copies nor moves.
+class FieldTexts {
+ public:
+  explicit FieldTexts(const Document& d) noexcept;
+  FieldTexts(const FieldTexts&) = delete;
+  FieldTexts& operator=(const FieldTexts&) = delete;
+
+  [[nodiscard]] std::optional<std::string_view> operator[](std::size_t i) const noexcept { return texts_[i]; }
+  // The total bytes of the present texts.
+  [[nodiscard]] std::size_t bytes() const noexcept { return bytes_; }
+
+ private:
+  std::array<std::optional<std::string_view>, kFieldCount> texts_;
+  std::array<ShortText, 4> formatted_;  // the dates and the amount
+  std::size_t bytes_ = 0;
+};
 
 }  // namespace varnok::native

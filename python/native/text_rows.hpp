@@ -2,18 +2,19 @@
 // the json and csv modules (json.dumps with ensure_ascii=False; csv's minimal quoting).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "parsed_file.hpp"
 
 namespace varnok::native {
 
-// One JSON object per document of `f`, each followed by "\n".
-void append_jsonl(std::string& out, const ParsedFile& f);
+// One JSON object per document of `f` in [first, last), each followed by "\n".
+void append_jsonl(std::string& out, const ParsedFile& f, std::size_t first, std::size_t last);
 
 // The header row: file, line, the 53 names, direction, fingerprint.
 void append_csv_header(std::string& out);
-// One CSV row per document of `f`, each ended by "\n".
-void append_csv(std::string& out, const ParsedFile& f);
+// One CSV row per document of `f` in [first, last), each ended by "\n".
+void append_csv(std::string& out, const ParsedFile& f, std::size_t first, std::size_t last);
 
 }  // namespace varnok::native

@@ -60,3 +60,7 @@ def __getattr__(name: str) -> Any:
     if name in _SUBMODULES:
         return _import_module(f"varnok.{name}")
     raise AttributeError(f"module 'varnok' has no attribute {name!r}")
+
+
+def __dir__() -> list[str]:
+    return sorted({*globals(), *__all__, *_SUBMODULES})

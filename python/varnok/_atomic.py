@@ -15,7 +15,10 @@ def atomic_output(path: str | os.PathLike[str], mode: str = "w", **open_args: An
     flushed, synced and renamed to `path`, on any exception (KeyboardInterrupt too) removed."""
     target = os.fspath(path)
     folder = os.path.dirname(os.path.abspath(target))
-    fd, temporary = tempfile.mkstemp(prefix=f".{os.path.basename(target)}.", suffix=".tmp", dir=folder)
+    try:
+        fd, temporary = tempfile.mkstemp(prefix=f".{os.path.basename(target)}.", suffix=".tmp", dir=folder)
+    except OSError as exc:
+        raise OSError(exc.errno, exc.strerror, target) from None
     try:
         with open(fd, mode, closefd=True, **open_args) as f:
             yield f

@@ -87,6 +87,11 @@ def main(argv: Sequence[str] | None = None) -> int:
         # The reader of stdout went away (e.g. `| head`); not an error of ours.
         sys.stderr.close()
         return EXIT_OK
+    except OSError as exc:
+        # An output that cannot be written (a missing folder, a full disk, no permission).
+        where = f"{exc.filename}: " if exc.filename else ""
+        sys.stderr.write(f"varnok {args.command}: {where}{exc.strerror or exc}\n")
+        return EXIT_PROBLEMS
 
 
 if __name__ == "__main__":

@@ -104,11 +104,12 @@ class ReadFailure(Exception):
 
 def load(source: Source) -> tuple[bytes | str, str | None]:
     """The statement's content and its path (None when not given as a file path). A str with
-    no line break can never be a statement, so it is taken as a path when such a file exists."""
+    no line break can never be a statement: unless it is empty or starts with the format's
+    marker, it is taken as a path."""
     if isinstance(source, (bytes, bytearray, memoryview)):
         return bytes(source), None
     if isinstance(source, str):
-        if "\n" not in source and os.path.isfile(source):
+        if _looks_like_path(source):
             return _read_path(source), source
         return source, None
     if isinstance(source, os.PathLike):
@@ -121,6 +122,12 @@ def load(source: Source) -> tuple[bytes | str, str | None]:
         name = getattr(source, "name", None)
         return bytes(data), name if isinstance(name, str) else None
     raise TypeError(f"varnok.read: expected a path, bytes, str or binary file, not {type(source).__name__}")
+
+
+def _looks_like_path(text: str) -> bool:
+    # A statement has several lines and starts with its marker; anything else that is not
+    # empty is taken as a path, so that a mistyped name reports the missing file.
+    return bool(text) and "\n" not in text and not text.lstrip("\ufeff \t").startswith("1CClientBankExchange")
 
 
 def _read_path(path: str | bytes) -> bytes:
@@ -147,8 +154,8 @@ def parse_source(source: Source) -> tuple[varnok_py.Statement, bytes | str, str 
 
 
 def read(source: Source) -> TypedStatement:
-    """The typed view of a statement given as a path (os.PathLike, or a str naming an
-    existing file), bytes, str (the statement's text) or binary file object. Raises
+    """The typed view of a statement given as a path (os.PathLike, or a str of one line),
+    bytes, str (the statement's text) or binary file object. Raises
     ReadFailure (with .source, .line and .cause, a varnok_py.ParseError or OSError)."""
     raw, data, path = parse_source(source)
     return typed_statement(raw, data, path)
@@ -276,6 +283,8 @@ def section_lines(data: bytes | str, statement: varnok_py.Statement) -> list[int
     """The start line of each built document section of `data`, in order: the document
     sections found by their start and end lines, less those dropped with a warning (whose
     line is the section's end). None for all when the two do not line up."""
+    if isinstance(data, bytes) and data.startswith((b"\xff\xfe", b"\xfe\xff")):
+        data = data.decode("utf-16", "replace")  # read as UTF-16 with its byte-order mark
     if isinstance(data, str):
         data, encoding = data.encode("utf-8", "surrogatepass"), "utf-8"
     else:

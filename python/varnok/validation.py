@@ -2,6 +2,7 @@
 digits, KPP and BIC formats, an account number's control key against its bank's BIC)."""
 from __future__ import annotations
 
+import dataclasses
 import re
 from collections.abc import Iterable
 from dataclasses import dataclass
@@ -73,14 +74,7 @@ class ValidationProblem:
     message: str
 
     def to_json(self) -> dict[str, Any]:
-        return {
-            "line": self.line,
-            "document": self.document,
-            "field": self.field,
-            "key": self.key,
-            "value": self.value,
-            "message": self.message,
-        }
+        return dataclasses.asdict(self)
 
     def __str__(self) -> str:
         return f"document {self.document}: {self.key} {self.value!r}: {self.message}"

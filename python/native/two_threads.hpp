@@ -1,0 +1,39 @@
+// Splitting a long loop over two threads, for the work on one large statement.
+#pragma once
+
+#include <cstddef>
+#include <exception>
+#include <system_error>
+#include <thread>
+
+namespace varnok::native {
+
+// Below this many items a second thread costs more than it saves.
+inline constexpr std::size_t kTwoThreadsMinimum = 1024;
+
+// Runs work(first, last) over [0, n): the second half on a helper thread when n is large
+// and the machine has two CPUs, else all of it here. An exception of either half (only
+// std::bad_alloc) is raised here once both are done.
+template <class Work>
+void on_two_threads(std::size_t n, Work work) {
+  if (n < kTwoThreadsMinimum || std::thread::hardware_concurrency() < 2) return work(std::size_t{0}, n);
+  std::exception_ptr helper_failure;
+  {
+    std::jthread helper;
+    try {
+      helper = std::jthread([&] {
+        try {
+          work(n / 2, n);
+        } catch (...) {
+          helper_failure = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      return work(std::size_t{0}, n);  // no thread to be had: all of it here
+    }
+    work(std::size_t{0}, n / 2);
+  }  // joins the helper, also when this half threw
+  if (helper_failure) std::rethrow_exception(helper_failure);
+}
+
+}  // namespace varnok::native

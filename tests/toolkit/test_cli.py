@@ -1,0 +1,136 @@
+"""The `varnok` command line, run as a subprocess (the console script when installed)."""
+import csv
+import io
+import json
+import os
+import shutil
+import subprocess
+import sys
+
+import pytest
+from conftest import OWN, SAMPLES, account, clean_statement, document, statement
+
+import varnok
+
+COMMAND = [shutil.which("varnok")] if shutil.which("varnok") else [sys.executable, "-m", "varnok"]
+BROKEN = "1CClientBankExchange\nВерсияФормата=1.03\nСекцияДокумент\nКонецФайла\n"
+
+
+def run(*args, cwd=None):
+    return subprocess.run([*COMMAND, *map(str, args)], capture_output=True, text=True, cwd=cwd, timeout=300,
+                          env={**os.environ, "PYTHONDONTWRITEBYTECODE": "1"})
+
+
+@pytest.fixture
+def folder(write_file):
+    """good.txt, findings.txt (income total off), broken.txt, nested/skipped.dat, nested/more.txt."""
+    write_file("good.txt", clean_statement())
+    write_file("findings.txt", statement(account(income="99.00"), document("1", "5.00")), "utf-8")
+    write_file("broken.txt", BROKEN)
+    write_file("nested/skipped.dat", BROKEN)
+    write_file("nested/more.txt", clean_statement())
+    return write_file("good.txt", clean_statement()).parent
+
+
+class TestCheck:
+    def test_json_report(self, folder):
+        result = run("check", "--json", folder)
+        assert result.returncode == 1, result.stderr
+        files = {os.path.relpath(f["file"], folder): f for f in json.loads(result.stdout)["files"]}
+        assert sorted(files) == ["broken.txt", "findings.txt", "good.txt", os.path.join("nested", "more.txt")]
+        good, broken, findings = files["good.txt"], files["broken.txt"], files["findings.txt"]
+        assert good == {"file": str(folder / "good.txt"), "ok": True, "encoding": "cp1251", "error": None,
+                        "warnings": [], "findings": [], "validation": []}
+        assert broken["ok"] is False and broken["encoding"] is None
+        assert broken["error"] == {"type": "SyntaxError", "message": "Unrecognized line: 'СекцияДокумент'",
+                                   "line": 3}
+        assert findings["encoding"] == "utf-8" and findings["findings"] == [{
+            "account": OWN, "date_start": "2024-03-01", "date_end": "2024-03-31", "check": "income",
+            "expected": "99.00", "actual": "5.00"}]
+
+    def test_text_report_and_exit_status(self, folder):
+        result = run("check", folder / "good.txt", folder / "broken.txt", folder / "nested" / "skipped.dat")
+        lines = result.stdout.splitlines()
+        assert result.returncode == 1
+        assert f"{folder / 'broken.txt'}:3: error: Unrecognized line: 'СекцияДокумент'" in lines
+        assert lines[-1] == "3 files checked: 1 ok, 2 with problems"
+        assert run("check", folder / "good.txt").returncode == 0
+
+    def test_validation_counts_only_when_strict(self, write_file):
+        path = write_file("typo.txt", statement(document("1", ПлательщикИНН="7728168970")))
+        loose, strict = run("check", "--json", path), run("check", "--json", "--strict", path)
+        assert loose.returncode == 0 and strict.returncode == 1
+        report = json.loads(strict.stdout)["files"][0]
+        assert report["ok"] is False and report["validation"][0]["field"] == "counterparty_inn"
+        assert json.loads(loose.stdout)["files"][0]["ok"] is True
+
+    def test_threads_do_not_change_the_report(self, folder):
+        assert run("check", "--json", "-j", "1", folder).stdout == run("check", "--json", "-j", "3", folder).stdout
+
+    @pytest.mark.skipif(not SAMPLES.is_dir(), reason="no real samples")
+    def test_real_samples_match_the_expected_outcomes(self):
+        result = run("check", "--json", SAMPLES)
+        assert result.returncode in (0, 1), result.stderr
+        reports = {os.path.basename(f["file"]): f for f in json.loads(result.stdout)["files"]}
+        with open(SAMPLES / "EXPECTED.tsv", encoding="utf-8") as f:
+            expected = list(csv.DictReader(f, delimiter="\t"))
+        for row in expected:
+            report = reports[row["file"]]
+            if row["outcome"] == "Statement":
+                assert report["error"] is None and report["encoding"] == row["encoding"], row["file"]
+                assert len(report["warnings"]) == int(row["warnings"]), row["file"]
+            else:
+                assert report["error"]["type"] == row["outcome"], row["file"]
+
+
+class TestUsage:
+    @pytest.mark.parametrize("args", [[], ["nosuchcommand"], ["check"], ["export", "x.txt"],
+                                      ["check", "-j", "0", "x.txt"], ["export", "--format", "pdf", "x"]])
+    def test_usage_errors_exit_2(self, args):
+        result = run(*args)
+        assert result.returncode == 2 and "usage:" in result.stderr and result.stdout == ""
+
+    def test_version(self):
+        result = run("--version")
+        assert result.returncode == 0 and result.stdout.strip() == f"varnok {varnok.__version__}"
+
+    def test_main_returns_the_status(self, folder, capsys):
+        from varnok.cli import main
+
+        assert main(["check", str(folder / "good.txt")]) == 0
+        assert main(["--bad-option"]) == 2
+
+
+class TestExport:
+    def test_csv_of_a_folder_leaves_out_broken_files(self, folder, tmp_path):
+        out = tmp_path / "all.csv"
+        result = run("export", folder, "--format", "csv", "-o", out)
+        assert result.returncode == 1 and "broken.txt:3: Unrecognized line" in result.stderr
+        rows = list(csv.DictReader(io.StringIO(out.read_text(encoding="utf-8"))))
+        assert [os.path.basename(r["file"]) for r in rows] == ["findings.txt", "good.txt", "good.txt",
+                                                              "more.txt", "more.txt"]
+
+    def test_jsonl_to_stdout_and_intervals(self, folder):
+        result = run("export", folder / "good.txt", "--format", "jsonl")
+        rows = [json.loads(line) for line in result.stdout.splitlines()]
+        assert result.returncode == 0 and [r["amount"] for r in rows] == ["250.00", "40.50"]
+        intervals = run("export", folder / "good.txt", "--format", "jsonl", "--intervals")
+        assert [json.loads(line)["end_amount"] for line in intervals.stdout.splitlines()] == ["1209.50"]
+
+    def test_xlsx(self, folder, tmp_path):
+        out = tmp_path / "all.xlsx"
+        assert run("export", folder / "good.txt", "-f", "xlsx", "-o", out).returncode == 0
+        assert out.read_bytes()[:2] == b"PK"
+
+    def test_an_unwritable_output_fails_cleanly(self, folder, tmp_path):
+        result = run("export", folder / "good.txt", "-f", "csv", "-o", tmp_path / "missing" / "out.csv")
+        assert result.returncode != 0 and "Traceback" not in result.stderr
+
+
+def test_summary(folder):
+    result = run("summary", folder / "good.txt", folder / "broken.txt")
+    assert result.returncode == 1
+    assert f"  account {OWN}" in result.stdout
+    assert "    2024-03-01..2024-03-31  start 1000.00  income 250.00  expense 40.50  end 1209.50" in result.stdout
+    assert "  by direction: income 1, expense 1, internal 0, unrelated 0" in result.stdout
+    assert "broken.txt:3: error:" in result.stdout

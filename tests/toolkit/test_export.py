@@ -1,0 +1,170 @@
+"""Exports: CSV and JSON Lines read back equal the typed view; the native rows equal the
+Python ones; xlsx amounts are exact; pandas and Arrow; outputs are whole or absent."""
+import csv
+import datetime
+import io
+import json
+import os
+import re
+import sys
+import zipfile
+from decimal import Decimal
+from pathlib import Path
+
+import pytest
+from conftest import OTHER, OWN, REPO, account, clean_statement, document, statement
+
+import varnok
+from varnok import _fields, export
+
+TRICKY = statement(
+    account(income="1500.5", expense="0", closing="2500.5"),
+    document("1", "1500.5", payer=OTHER, payee=OWN,
+             НазначениеПлатежа='Оплата, "кавычки"; \\ обратная черта\tтаб', Код="0"),
+    document("2", "0.01", date="29.02.2024", ДатаПоступило="01.03.2024"),
+)
+DATA_FILES = sorted((REPO / "tests" / "data").glob("*.txt"))
+
+
+def as_text(value):
+    """A typed value as the exports write it."""
+    if isinstance(value, (datetime.date, Decimal)):
+        return str(value)
+    return value
+
+
+def typed_rows(statement):
+    return [[statement.source, d.line, *(as_text(getattr(d, f.name)) for f in _fields.DOCUMENT_FIELDS),
+             d.direction, d.fingerprint] for d in statement.documents]
+
+
+@pytest.fixture
+def statements(write_file):
+    return [varnok.read(write_file("tricky.txt", TRICKY)), *(varnok.read(p) for p in DATA_FILES)]
+
+
+def test_csv_reads_back_equal_to_the_typed_view(statements):
+    rows = list(csv.reader(io.StringIO(export.csv_text(statements))))
+    assert tuple(rows[0]) == export.DOCUMENT_COLUMNS
+    expected = [r for s in statements for r in typed_rows(s)]
+    absent_as_empty = [["" if v is None else str(v) for v in row] for row in expected]
+    assert rows[1:] == absent_as_empty
+
+
+def test_jsonl_reads_back_equal_to_the_typed_view(statements):
+    out = io.StringIO()
+    varnok.to_jsonl(statements, out)
+    rows = [json.loads(line) for line in out.getvalue().splitlines()]
+    assert [list(r.values()) for r in rows] == [r for s in statements for r in typed_rows(s)]
+    assert list(rows[0]) == list(export.DOCUMENT_COLUMNS)
+
+
+def test_intervals(statements):
+    rows = list(csv.DictReader(io.StringIO(export.csv_text(statements[0], intervals=True))))
+    assert rows == [{"file": statements[0].source, "account": OWN, "date_start": "2024-03-01",
+                     "date_end": "2024-03-31", "start_amount": "1000.00", "end_amount": "2500.5",
+                     "total_income": "1500.5", "total_expense": "0"}]
+
+
+@pytest.mark.parametrize("fmt", ["csv", "jsonl"])
+def test_native_rows_are_the_python_rows(fmt, write_file, tmp_path):
+    paths = [str(write_file("tricky.txt", TRICKY)), str(write_file("16.txt", TRICKY, "utf-16")),
+             *map(str, DATA_FILES)]
+    native = io.BytesIO()
+    assert export.export_files(fmt, paths, native) == []
+    python = io.StringIO()
+    export.WRITERS[fmt][0]([varnok.read_file(p) for p in paths], python)
+    assert native.getvalue().decode() == python.getvalue()
+
+
+def test_xlsx_amounts_are_exact_numbers_and_dates_are_dates(statements, tmp_path):
+    path = tmp_path / "out.xlsx"
+    varnok.to_xlsx(statements[0], path)
+    sheet = zipfile.ZipFile(path).read("xl/worksheets/sheet1.xml").decode()
+    letter = "ABCDEFGHIJ"[export.DOCUMENT_COLUMNS.index("amount")]
+    cells = re.findall(rf'<c r="{letter}(\d+)"><v>([^<]*)</v>', sheet)
+    assert cells == [("2", "1500.5"), ("3", "0.01")]
+    assert '<c r="F3" s="1"><v>45351</v></c>' in sheet  # 2024-02-29 as a date serial
+    openpyxl = pytest.importorskip("openpyxl", exc_type=ImportError)
+    rows = list(openpyxl.load_workbook(path).active.values)
+    assert rows[0] == export.DOCUMENT_COLUMNS and rows[2][5] == datetime.datetime(2024, 2, 29)
+
+
+def test_a_failed_write_leaves_no_file_and_keeps_the_old_one(statements, tmp_path):
+    (tmp_path / "out").mkdir()
+    target = tmp_path / "out" / "out.csv"
+    target.write_text("old")
+
+    def failing():
+        yield statements[0]
+        raise KeyboardInterrupt
+
+    with pytest.raises(KeyboardInterrupt):
+        varnok.to_csv(failing(), target)
+    assert target.read_text() == "old" and os.listdir(tmp_path / "out") == ["out.csv"]
+    varnok.to_csv(statements, target)
+    assert target.read_text().startswith("file,line,") and os.stat(target).st_mode & 0o777 != 0o600
+
+
+def test_a_missing_optional_library_says_what_to_install(monkeypatch):
+    real = export.import_module
+
+    def without_pandas(name):
+        if name == "pandas":
+            raise ImportError("No module named 'pandas'")
+        return real(name)
+
+    monkeypatch.setattr(export, "import_module", without_pandas)
+    with pytest.raises(ImportError, match=r"DataFrame export needs pandas; install python3-pandas"):
+        varnok.to_dataframe([])
+
+
+def test_dataframe_and_arrow(statements):
+    pd = pytest.importorskip("pandas", exc_type=ImportError)
+    pa = pytest.importorskip("pyarrow", exc_type=ImportError)
+    frame = varnok.to_dataframe(statements)
+    assert frame["amount"].sum() == sum(d.amount for s in statements for d in s.documents)
+    assert frame["doc_date"].iloc[1] == datetime.date(2024, 2, 29)
+    typed = pa.table(varnok.DocumentTable(statements))
+    native = pa.table(varnok.DocumentTable.from_files([s.source for s in statements]))
+    assert native.cast(typed.schema).equals(typed)
+    assert str(native.schema.field("amount").type) == "decimal128(38, 2)"
+    assert native.column("amount").to_pylist()[0] == Decimal("1500.50")
+    assert pd.api.types.is_integer_dtype(varnok.DocumentTable.from_bytes(TRICKY.encode("cp1251")).to_pandas()["line"])
+
+
+def test_arrow_stream_without_pyarrow_is_a_capsule():
+    table = varnok.DocumentTable.from_bytes(TRICKY.encode("cp1251"), "x.txt")
+    capsule = table.__arrow_c_stream__()
+    assert type(capsule).__name__ == "PyCapsule" and "arrow_array_stream" in repr(capsule)
+
+
+def test_from_files_reports_the_failing_file(write_file):
+    bad = write_file("bad.txt", "1CClientBankExchange\n")
+    with pytest.raises(varnok.ReadFailure, match="bad.txt"):
+        varnok.DocumentTable.from_files([Path(bad)])
+
+
+def test_native_field_table_is_the_checked_in_one():
+    from varnok import _native
+
+    assert _native.field_names() == tuple(tuple(f) for f in _fields.DOCUMENT_FIELDS)
+
+
+@pytest.mark.parametrize("encoding", ["cp1251", "utf-8"])
+def test_a_large_statement_split_over_two_threads_gives_the_same_rows(encoding, write_file):
+    sys.path.insert(0, str(REPO / "bench"))
+    import generate
+
+    path = str(write_file("large.txt", generate.generate(1_500_000, encoding=encoding, seed=3)))
+    statement = varnok.read_file(path)
+    assert len(statement.documents) > 1024  # enough for the second thread
+    for fmt in ("csv", "jsonl"):
+        native = io.BytesIO()
+        export.export_files(fmt, [path], native)
+        python = io.StringIO()
+        export.WRITERS[fmt][0](statement, python)
+        assert native.getvalue().decode() == python.getvalue()
+    pa = pytest.importorskip("pyarrow", exc_type=ImportError)
+    table = pa.table(varnok.DocumentTable.from_files([path]))
+    assert table.column("fingerprint").to_pylist() == [d.fingerprint for d in statement.documents]

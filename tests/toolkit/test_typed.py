@@ -1,0 +1,112 @@
+"""varnok.read: sources, typed values, direction, section lines, fingerprints, failures."""
+import dataclasses
+import datetime
+import io
+from decimal import Decimal
+
+import pytest
+import varnok_py
+from conftest import OTHER, OWN, THIRD, account, clean_statement, document, statement
+
+import varnok
+from varnok import _fields
+
+
+def test_every_public_name_resolves():
+    assert all(getattr(varnok, name) is not None for name in varnok.__all__)
+    assert varnok.__version__[0].isdigit() and "read" in dir(varnok)
+
+
+class TestSources:
+    def test_every_kind_of_source_gives_the_same_view(self, write_file):
+        text = clean_statement()
+        path = write_file("a.txt", text)
+        views = [varnok.read(path), varnok.read(str(path)), varnok.read(text.encode("cp1251")),
+                 varnok.read(text), varnok.read(io.BytesIO(text.encode("cp1251")))]
+        assert all(v.documents == views[0].documents and v.accounts == views[0].accounts for v in views)
+        assert views[0].source == str(path) and views[2].source is None
+
+    def test_a_text_file_object_is_refused(self):
+        with pytest.raises(TypeError, match="binary mode"):
+            varnok.read(io.StringIO(clean_statement()))
+
+    @pytest.mark.parametrize("read", [varnok.read_file, varnok.read, lambda p: varnok.read(str(p))])
+    def test_missing_file(self, tmp_path, read):
+        with pytest.raises(varnok.ReadFailure, match="absent.txt") as info:
+            read(tmp_path / "absent.txt")
+        assert isinstance(info.value.cause, FileNotFoundError)
+
+    @pytest.mark.parametrize(("text", "error"), [("", varnok_py.EmptyInputError),
+                                                 ("1CClientBankExchange", varnok_py.UnfinishedError)])
+    def test_one_line_texts_that_are_not_paths(self, text, error):
+        with pytest.raises(varnok.ReadFailure) as info:
+            varnok.read(text)
+        assert isinstance(info.value.cause, error)
+
+    def test_a_syntax_error_names_file_and_line(self, write_file):
+        path = write_file("bad.txt", "1CClientBankExchange\nВерсияФормата=1.03\nмусор\nКонецФайла\n")
+        with pytest.raises(varnok.ReadFailure, match=r"bad\.txt:3: ") as info:
+            varnok.read(path)
+        assert isinstance(info.value.cause, varnok_py.SyntaxError) and info.value.line == 3
+
+
+class TestTypedValues:
+    def test_types_follow_the_field_table(self):
+        doc = varnok.read(statement(document(ДатаСписано="06.03.2024"))).documents[0]
+        assert doc.amount == Decimal("100.00") and str(doc.amount) == "100.00"
+        assert doc.doc_date == datetime.date(2024, 3, 5) and doc.outcome_date == datetime.date(2024, 3, 6)
+        assert doc.income_date is None and doc.doc_number == "1"
+        names = [f.name for f in dataclasses.fields(doc)]
+        assert names == ["line", *(f.name for f in _fields.DOCUMENT_FIELDS), "direction", "fingerprint"]
+
+    def test_records_are_immutable(self):
+        s = varnok.read(clean_statement())
+        with pytest.raises(dataclasses.FrozenInstanceError):
+            s.documents[0].amount = Decimal(1)
+        with pytest.raises(TypeError):
+            s.accounts["x"] = None
+        interval = s.accounts[OWN].intervals[0]
+        assert (interval.start_amount, interval.end_amount) == (Decimal("1000.00"), Decimal("1209.50"))
+
+    @pytest.mark.parametrize(("payer", "payee", "expected"), [
+        (OTHER, OWN, "income"), (OWN, OTHER, "expense"), (OWN, OWN, "internal"), (OTHER, THIRD, "unrelated"),
+    ])
+    def test_direction(self, payer, payee, expected):
+        s = varnok.read(statement(account(), document(payer=payer, payee=payee)))
+        assert s.documents[0].direction == expected
+
+    def test_the_header_account_counts_as_own_without_account_sections(self):
+        assert varnok.read(statement(document(payer=OTHER, payee=OWN))).documents[0].direction == "income"
+
+
+class TestSectionLines:
+    def test_lines_skip_dropped_documents_and_blank_padding(self):
+        text = statement(document("1"), document("2", amount="1,5"), document("3"))
+        text = text.replace("СекцияДокумент=", "  СекцияДокумент =", 1)
+        s = varnok.read(text.encode("cp1251"))
+        lines = text.split("\n")
+        starts = [n for n, line in enumerate(lines, 1) if "СекцияДокумент" in line]
+        assert len(s.warnings) == 1 and [d.doc_number for d in s.documents] == ["1", "3"]
+        assert [d.line for d in s.documents] == [starts[0], starts[2]]
+
+    @pytest.mark.parametrize("encoding", ["cp1251", "utf-8", "utf-16"])
+    def test_lines_in_every_encoding_and_crlf(self, encoding):
+        text = statement(account(), document("1"), document("2")).replace("\n", "\r\n")
+        s = varnok.read(text.encode(encoding))
+        assert [d.line for d in s.documents] == [n for n, line in enumerate(text.split("\r\n"), 1)
+                                                 if line.startswith("СекцияДокумент")]
+
+
+class TestFingerprint:
+    def test_stable_across_encodings_scale_and_position(self):
+        a = varnok.read(statement(document("7", amount="1500.00")).encode("cp1251")).documents[0]
+        b = varnok.read(statement(account(), document("1"), document("7", amount="1500")).encode("utf-8"))
+        assert a.fingerprint == b.documents[1].fingerprint != b.documents[0].fingerprint
+        assert len(a.fingerprint) == 32 and int(a.fingerprint, 16) >= 0
+
+    @pytest.mark.parametrize("change", [{"amount": "1500.01"}, {"date": "06.03.2024"}, {"Код": "0"},
+                                        {"ПлательщикКПП": None}])
+    def test_any_field_changes_it(self, change):
+        base = varnok.read(statement(document("7", amount="1500.00"))).documents[0]
+        other = varnok.read(statement(document("7", **{"amount": "1500.00", **change}))).documents[0]
+        assert other.fingerprint != base.fingerprint
