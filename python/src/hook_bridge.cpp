@@ -125,9 +125,6 @@ WalkStep next_entry(PyObject* dict, Py_ssize_t start_size, Py_ssize_t produced, 
   return next_entry_lock_held(dict, start_size, produced, pos, key, value);
 }
 
-OnceGuard hook_bridge_types_once;
-PyObject* internal_error_class = nullptr;  // owned by the process
-
 }  // namespace
 
 PythonHook::PythonHook(PyObject* hook) noexcept : hook_(PyRef::borrow(hook)) {}
@@ -234,14 +231,5 @@ HookOutcome PythonHook::read_back(PyObject* dict, Attributes& attrs) {
     scratch_.set(*key_text, *value_text);
   }
 }
-
-int init_hook_bridge_types() noexcept {
-  return hook_bridge_types_once.run([]() noexcept {
-    internal_error_class = PyErr_NewException("varnok_py.InternalError", PyExc_BaseException, nullptr);
-    return internal_error_class != nullptr ? 0 : -1;
-  });
-}
-
-PyObject* internal_error_type() noexcept { return internal_error_class; }
 
 }  // namespace varnok::py

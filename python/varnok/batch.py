@@ -5,7 +5,7 @@ from __future__ import annotations
 import os
 import sys
 from collections.abc import Callable, Iterable, Sequence
-from concurrent.futures import FIRST_COMPLETED, Future, ThreadPoolExecutor, wait
+from concurrent.futures import FIRST_COMPLETED, ThreadPoolExecutor, wait
 from typing import Any, TypeVar
 
 T = TypeVar("T")
@@ -55,21 +55,35 @@ class _Progress:
             self._bar.close()
 
 
-def run_all(function: Callable[[T], R], items: Sequence[T], jobs: int, label: str = "reading") -> list[R]:
-    """[function(item) for item in items], on `jobs` threads, results in input order. The
-    function must not raise for a bad item (it returns its failure); anything it does raise
-    stops the batch and is raised here. Ctrl-C cancels what has not started."""
+def run_all(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: str = "reading",
+            *, then: Callable[[Any], R] | None = None) -> list[Any]:
+    """[function(item) for item in items], on `jobs` threads, results in input order. With
+    `then`, each result is then(function(item)): on the free-threaded build both run on the
+    worker threads; with the interpreter lock, `then` (Python work, which would only contend
+    for the lock) runs on this thread in input order while the workers go on with
+    `function` (reads, which release the lock). Neither may raise for a bad item (they
+    return its failure); anything raised stops the batch and is raised here. Ctrl-C cancels
+    what has not started."""
     progress = _Progress(len(items), label)
+    finish = then if then is not None else _same
     try:
         if jobs <= 1 or len(items) <= 1:
             results = []
             for item in items:
-                results.append(function(item))
+                results.append(finish(function(item)))
                 progress.advance()
             return results
         executor = ThreadPoolExecutor(max_workers=min(jobs, len(items)), thread_name_prefix="varnok")
         try:
-            futures: list[Future[R]] = [executor.submit(function, item) for item in items]
+            if then is not None and _gil_enabled():
+                futures = [executor.submit(function, item) for item in items]
+                results = []
+                for future in futures:
+                    results.append(then(future.result()))
+                    progress.advance()
+                return results
+            work = function if then is None else lambda item: then(function(item))
+            futures = [executor.submit(work, item) for item in items]
             pending = set(futures)
             while pending:
                 done, pending = wait(pending, return_when=FIRST_COMPLETED)
@@ -81,3 +95,11 @@ def run_all(function: Callable[[T], R], items: Sequence[T], jobs: int, label: st
             executor.shutdown(wait=True, cancel_futures=True)
     finally:
         progress.close()
+
+
+def _same(result: Any) -> Any:
+    return result
+
+
+def _gil_enabled() -> bool:
+    return bool(getattr(sys, "_is_gil_enabled", lambda: True)())

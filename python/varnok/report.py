@@ -2,12 +2,13 @@
 reconciliation findings and validation problems, as text lines and as JSON."""
 from __future__ import annotations
 
+import pathlib
 from collections.abc import Iterator
 from dataclasses import dataclass, field
 from typing import Any
 
 from varnok.reconciliation import Finding, reconcile
-from varnok.typed import ReadFailure, TypedStatement, read_file
+from varnok.typed import ReadFailure, TypedStatement, parse_source, typed_statement
 from varnok.validation import ValidationProblem, validate
 
 
@@ -60,10 +61,25 @@ class FileReport:
             yield f"{at(p.line)}: validation: {p}"
 
 
+def read_for_report(path: str) -> tuple[Any, bytes | str, str] | ReadFailure:
+    """The first step of report_file: the file read and parsed (the interpreter lock is
+    released for the parse), or its failure."""
+    try:
+        raw, data, _ = parse_source(pathlib.Path(path))
+    except ReadFailure as exc:
+        return ReadFailure(path, exc.line, exc.cause)
+    return raw, data, path
+
+
+def report_of(read: tuple[Any, bytes | str, str] | ReadFailure) -> FileReport:
+    """The second step of report_file: the typed view, its findings and validation problems."""
+    if isinstance(read, ReadFailure):
+        return FileReport(read.source or "", None, read)
+    raw, data, path = read
+    statement = typed_statement(raw, data, path)
+    return FileReport(path, statement, None, tuple(reconcile(statement)), tuple(validate(statement)))
+
+
 def report_file(path: str) -> FileReport:
     """Reads, reconciles and validates one file; never raises for a bad file."""
-    try:
-        statement = read_file(path)
-    except ReadFailure as exc:
-        return FileReport(path, None, exc)
-    return FileReport(path, statement, None, tuple(reconcile(statement)), tuple(validate(statement)))
+    return report_of(read_for_report(path))

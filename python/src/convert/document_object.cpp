@@ -79,10 +79,15 @@ PyType_Spec document_spec = {
 
 DocumentPayload::DocumentPayload(Document&& document) noexcept
     : document_(std::move(document)), amount_(format_amount(document_.amount())) {
-  for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
-    const auto f = static_cast<DocumentField>(i);
-    if (field_info(f).kind == FieldKind::Date) dates_[date_index(f)] = optional_date(document_.date(f));
-  }
+  static constexpr auto kDateFields = [] {
+    std::array<DocumentField, kDateFieldCount> dates{};
+    for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
+      const auto f = static_cast<DocumentField>(i);
+      if (field_info(f).kind == FieldKind::Date) dates[date_index(f)] = f;
+    }
+    return dates;
+  }();
+  for (std::size_t i = 0; i < kDateFieldCount; ++i) dates_[i] = optional_date(document_.date(kDateFields[i]));
 }
 
 std::optional<std::string_view> DocumentPayload::field(DocumentField f) const noexcept {
@@ -105,7 +110,7 @@ bool operator==(const DocumentPayload& a, const DocumentPayload& b) noexcept {
 PyRef new_document_class() noexcept { return new_result_class(document_spec, "Document"); }
 
 PyRef new_document(Document&& document) noexcept {
-  return new_result_object(document_type(), DocumentPayload(std::move(document)));
+  return new_result_object(registered(Registered::Document), DocumentPayload(std::move(document)));
 }
 
 }  // namespace varnok::py::detail

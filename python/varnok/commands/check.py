@@ -8,7 +8,7 @@ import sys
 
 from varnok.batch import find_statements, run_all
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option
-from varnok.report import report_file
+from varnok.report import read_for_report, report_of
 
 
 def configure(parser: argparse.ArgumentParser) -> None:
@@ -25,7 +25,7 @@ def run(args: argparse.Namespace) -> int:
     if not paths:
         sys.stderr.write("varnok check: no statements (*.txt) found\n")
         return EXIT_PROBLEMS
-    reports = run_all(report_file, paths, args.jobs, "checking")
+    reports = run_all(read_for_report, paths, args.jobs, "checking", then=report_of)
     if args.json:
         json.dump({"files": [r.to_json(args.strict) for r in reports]}, sys.stdout, ensure_ascii=False, indent=2)
         sys.stdout.write("\n")

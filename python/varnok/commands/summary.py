@@ -8,7 +8,7 @@ from collections.abc import Iterator
 
 from varnok.batch import find_statements, run_all
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option
-from varnok.report import FileReport, report_file
+from varnok.report import FileReport, read_for_report, report_of
 from varnok.typed import DIRECTIONS
 
 
@@ -45,7 +45,7 @@ def summary_lines(report: FileReport) -> Iterator[str]:
 
 
 def run(args: argparse.Namespace) -> int:
-    reports = run_all(report_file, find_statements(args.paths), args.jobs, "reading")
+    reports = run_all(read_for_report, find_statements(args.paths), args.jobs, "reading", then=report_of)
     for n, report in enumerate(reports):
         if n:
             print()
