@@ -4,6 +4,7 @@
 
 #include "exports.hpp"
 #include "fields.hpp"
+#include "writer.hpp"
 
 namespace varnok::native {
 
@@ -16,6 +17,8 @@ PyMethodDef kMethods[] = {
     {"csv", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(csv)), METH_FASTCALL,
      "csv(parsed_files, header) -> CSV of their documents, as bytes."},
     {"document_stream", document_stream, METH_O, "An Arrow C stream capsule of the documents of parsed files."},
+    {"write_documents", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(write_documents)), METH_FASTCALL,
+     "The statement writer's hot loop; None when the Python writer must take over."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -43,8 +43,11 @@ _EXPORTS = {
     "to_dataframe": "varnok.export",
     "intervals_dataframe": "varnok.export",
     "DocumentTable": "varnok.export",
+    "write": "varnok.writer",
+    "write_file": "varnok.writer",
+    "WriteError": "varnok.writer",
 }
-_SUBMODULES = {"dask", "cli", "typed", "reconciliation", "validation", "export"}
+_SUBMODULES = {"dask", "cli", "typed", "reconciliation", "validation", "export", "writer"}
 
 __all__ = ["__version__", *_EXPORTS]
 

@@ -19,6 +19,7 @@ from typing import IO, Any
 
 from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS
+from varnok.writer import to_statement
 from varnok.typed import FIELD_NAMES, ReadFailure, TypedStatement, parse_source, read_file, typed_statement
 
 DOCUMENT_COLUMNS: tuple[str, ...] = ("file", "line", *FIELD_NAMES, "direction", "fingerprint")
@@ -273,6 +274,7 @@ WRITERS: dict[str, tuple[Any, bool]] = {
     "csv": (to_csv, False),
     "jsonl": (to_jsonl, False),
     "xlsx": (to_xlsx, True),
+    "statement": (to_statement, True),  # one windows-1251 statement file (varnok.writer)
 }
 
 

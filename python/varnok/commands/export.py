@@ -1,4 +1,4 @@
-"""`varnok export PATH... --format csv|jsonl|xlsx [-o OUT] [--intervals]`: one table of all
+"""`varnok export PATH... --format csv|jsonl|xlsx|statement [-o OUT] [--intervals]`: one table of all
 documents (or account intervals) of all files. Files that fail to read are reported on
 stderr and left out, and make the exit status 1."""
 from __future__ import annotations
@@ -6,7 +6,7 @@ from __future__ import annotations
 import argparse
 import sys
 
-from varnok import export
+from varnok import export, writer
 from varnok.batch import find_statements
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option
 
@@ -25,8 +25,12 @@ def run(args: argparse.Namespace) -> int:
         sys.stderr.write(f"varnok export: --format {args.format} writes a binary file: give -o OUT\n")
         return EXIT_USAGE
     out = args.output if args.output is not None else sys.stdout.buffer if binary else sys.stdout
-    failures = export.export_files(args.format, find_statements(args.paths), out, intervals=args.intervals,
-                                   jobs=args.jobs)
+    try:
+        failures = export.export_files(args.format, find_statements(args.paths), out, intervals=args.intervals,
+                                       jobs=args.jobs)
+    except writer.WriteError as exc:
+        sys.stderr.write(f"varnok export: {exc}\n")
+        return EXIT_PROBLEMS
     for failure in failures:
         sys.stderr.write(f"varnok export: {failure} (left out)\n")
     return EXIT_OK if not failures else EXIT_PROBLEMS

@@ -1,0 +1,49 @@
+"""`varnok convert FILE --encoding cp1251|utf-8 [-o OUT]`: a statement re-encoded, read and
+then written again (atomically) with every value as it was read."""
+from __future__ import annotations
+
+import argparse
+import pathlib
+import sys
+
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE
+from varnok.typed import ReadFailure, parse_source
+from varnok.writer import WriteError, write, write_file
+
+NEWLINES = {"crlf": "\r\n", "lf": "\n"}
+
+
+def configure(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument("path", metavar="FILE", help="the statement to convert")
+    parser.add_argument("-e", "--encoding", choices=("cp1251", "utf-8"), required=True,
+                        help="the encoding to write (Кодировка in the header follows it)")
+    parser.add_argument("-o", "--output", metavar="OUT",
+                        help="the file to write, atomically (may be FILE itself); default stdout")
+    parser.add_argument("--newline", choices=sorted(NEWLINES), default="crlf", help="line ends (default: crlf)")
+
+
+def run(args: argparse.Namespace) -> int:
+    if args.output is None and sys.stdout.isatty():
+        sys.stderr.write("varnok convert: the statement is written as bytes: give -o OUT or redirect stdout\n")
+        return EXIT_USAGE
+    try:
+        statement, _, _ = parse_source(pathlib.Path(args.path))
+    except ReadFailure as exc:
+        sys.stderr.write(f"varnok convert: {exc}\n")
+        return EXIT_PROBLEMS
+    for line, message in statement.warnings:
+        sys.stderr.write(f"{args.path}:{line}: document dropped by the reader, so not written: {message}\n")
+    options = {"encoding": args.encoding, "newline": NEWLINES[args.newline]}
+    try:
+        if args.output is None:
+            sys.stdout.buffer.write(write(statement, **options))
+            sys.stdout.buffer.flush()
+        else:
+            write_file(args.output, statement, **options)
+    except WriteError as exc:
+        sys.stderr.write(f"varnok convert: {args.path}: cannot be written in {args.encoding}: {exc}\n")
+        return EXIT_PROBLEMS
+    except OSError as exc:
+        sys.stderr.write(f"varnok convert: cannot write {args.output}: {exc.strerror or exc}\n")
+        return EXIT_PROBLEMS
+    return EXIT_PROBLEMS if statement.warnings else EXIT_OK

@@ -1,0 +1,275 @@
+"""Writing statements and payment order files that read back exactly: write() and
+write_file(), which refuse, before writing anything, what the reader would not read back."""
+from __future__ import annotations
+
+import codecs
+import os
+from collections.abc import Callable, Iterable, Mapping, Sequence
+from datetime import date
+from operator import attrgetter
+from typing import IO, Any
+
+import varnok_py
+
+from varnok import _write_encoding as encoding_
+from varnok import _write_values as values
+from varnok._atomic import atomic_output
+from varnok._fields import DOCUMENT_FIELDS, Field
+from varnok._write_encoding import Check
+from varnok._write_values import Problem
+
+try:
+    from varnok import _native
+except ImportError:  # a source tree without the built module: the Python path alone
+    _native = None
+
+# The account section's keys, in the order banks write them; the number goes after the dates.
+INTERVAL_FIELDS: tuple[Field, ...] = (
+    Field("ДатаНачала", "date_start", "date", True),
+    Field("ДатаКонца", "date_end", "date", False),
+    Field("НачальныйОстаток", "start_amount", "amount", True),
+    Field("ВсегоПоступило", "total_income", "amount", False),
+    Field("ВсегоСписано", "total_expense", "amount", False),
+    Field("КонечныйОстаток", "end_amount", "amount", False),
+)
+ACCOUNT_NUMBER = Field("РасчСчет", "number", "text", True)
+ENCODING_KEY = "Кодировка"
+ENCODING_LABELS = {"cp1251": "Windows", "utf-8": "UTF-8"}
+NEWLINES = ("\r\n", "\n")
+_DOCUMENT_END = "КонецДокумента"
+_FILE_END = "КонецФайла"
+
+# The document's kind goes on its first line; the other fields follow in the table's order.
+_KIND = next(field for field in DOCUMENT_FIELDS if field.key == values.DOCUMENT_MARKER)
+_BODY = tuple(field for field in DOCUMENT_FIELDS if field is not _KIND)
+_BODY_VALUES = attrgetter(*(field.name for field in _BODY))
+_DOCUMENT_NAMES = frozenset(field.name for field in DOCUMENT_FIELDS)
+_ACCOUNT_NAMES = frozenset({"number", "intervals", *(field.name for field in INTERVAL_FIELDS)})
+_FORMAT: dict[str, Callable[[object], str]] = {
+    "text": values.text, "date": values.date_text, "amount": values.amount_text}
+
+class WriteError(ValueError):
+    """A statement the writer refuses, because the reader would not read it back as given.
+
+    `section` is "header", "accounts", "documents" or None (the statement as a whole),
+    `index` the position in that section, `number` the document's or account's number,
+    `field` the attribute name (or header key) and `problem` what is wrong."""
+
+    def __init__(self, problem: str, *, section: str | None = None, index: int | None = None,
+                 number: str | None = None, field: str | None = None, key: str | None = None) -> None:
+        self.problem, self.section, self.index = problem, section, index
+        self.number, self.field, self.key = number, field, key
+        where = ""
+        if section == "header":
+            where = f"header[{field!r}]"
+        elif section is not None:
+            label = "Номер" if section == "documents" else ACCOUNT_NUMBER.key
+            where = f"{section}[{index}]" + (f" ({label} {number!r})" if isinstance(number, str) else "")
+            if field is not None:
+                where += f", {field}" + (f" ({key})" if key else "")
+        super().__init__(f"{where}: {problem}" if where else problem)
+
+
+def write(statement: Any, *, encoding: str = "cp1251", newline: str = "\r\n") -> bytes:
+    """Returns the statement as the bytes of a statement file in `encoding` ("cp1251" or
+    "utf-8"), lines ended by `newline` ("\\r\\n" or "\\n").
+
+    `statement` is a varnok_py.Statement, a typed statement of this package, or plain data:
+    {"header": {key: value}, "accounts": [{"number": ..., "date_start": ..., ...}],
+    "documents": [{attribute: value}]}, values str, Decimal, date or None (absent).
+    Raises WriteError, before anything is written, for whatever the reader would not read
+    back as the same values, and ValueError for a bad encoding or newline."""
+    encoding = _encoding_name(encoding)
+    if newline not in NEWLINES:
+        raise ValueError(f"newline must be '\\r\\n' or '\\n', not {newline!r}: the reader splits lines at LF")
+    lines, documents = _head(statement, encoding)
+    fast = _native_documents(lines, documents, encoding, newline)
+    if fast is not None:
+        return fast
+    _documents(lines, documents)
+    try:
+        return encoding_.encode(newline.join(lines) + newline, encoding, _locator(statement, encoding))
+    except Problem as problem:
+        raise WriteError(str(problem)) from None
+
+
+def write_file(path: str | os.PathLike[str], statement: Any, *, encoding: str = "cp1251",
+               newline: str = "\r\n") -> None:
+    """Writes write(statement, ...) to path atomically: path afterwards holds the whole new
+    file, or, when anything fails, what it held before; no temporary file is left."""
+    _save(path, write(statement, encoding=encoding, newline=newline))
+
+
+def to_statement(statements: Any, out: str | os.PathLike[str] | IO[bytes], *, intervals: bool = False,
+                 encoding: str = "cp1251") -> None:
+    """Writes one statement file (to a path, atomically, or to a binary file object) with the
+    account sections and documents of statements (typed or varnok_py, one or many) in order,
+    under the first one's header; with intervals, the account sections only."""
+    listed = [statements] if hasattr(statements, "documents") else list(statements)
+    raw = [getattr(statement, "raw", statement) for statement in listed]  # the file's own texts
+    merged = {
+        "header": dict(raw[0].header) if raw else {},
+        "accounts": [account for statement in raw for account in statement.accounts.values()],
+        "documents": [] if intervals else [document for statement in raw for document in statement.documents],
+    }
+    _save(out, write(merged, encoding=encoding))
+
+
+def _save(out: str | os.PathLike[str] | IO[bytes], data: bytes) -> None:
+    if isinstance(out, (str, os.PathLike)):
+        with atomic_output(out, "wb") as f:
+            f.write(data)
+    else:
+        out.write(data)
+
+
+def _encoding_name(encoding: str) -> str:
+    try:
+        name = codecs.lookup(encoding).name
+    except LookupError:
+        name = ""
+    if name not in ENCODING_LABELS:
+        raise ValueError(f"encoding must be 'cp1251' or 'utf-8', not {encoding!r}")
+    return name
+
+
+def _part(data: Any, name: str) -> Any:
+    return data.get(name) if isinstance(data, Mapping) else getattr(data, name, None)
+
+
+def _lines(statement: Any, encoding: str, check: Check | None = None) -> list[str]:
+    """The statement's lines. check, when given, is called on every text written and may
+    raise Problem (used to find the field behind a failure of the whole output)."""
+    lines, documents = _head(statement, encoding, check)
+    _documents(lines, documents, check)
+    return lines
+
+
+def _head(statement: Any, encoding: str,
+          check: Check | None = None) -> tuple[list[str], Sequence[Any]]:
+    """The lines up to the first document section, and the documents."""
+    if isinstance(statement, Mapping):
+        unknown = set(statement) - {"header", "accounts", "documents"}
+        if unknown:
+            raise WriteError(f"unknown part {sorted(unknown)[0]!r}; a statement has header, accounts and documents")
+    header = _part(statement, "header") or {}
+    accounts = _part(statement, "accounts") or ()
+    documents = _part(statement, "documents") or ()
+    if isinstance(accounts, Mapping):
+        accounts = accounts.values()
+    if not isinstance(documents, Sequence):
+        documents = tuple(documents)
+    lines = ["1CClientBankExchange"]
+    _header(lines, header, encoding, check)
+    sections = len(lines)
+    for index, account in enumerate(accounts):
+        _account(lines, index, account, check)
+    if len(lines) == sections and not documents:
+        raise WriteError("the statement has no account and no document section; the reader needs at least one")
+    return lines, documents
+
+
+def _documents(lines: list[str], documents: Sequence[Any], check: Check | None = None) -> None:
+    for index, document in enumerate(documents):
+        _document(lines, index, document, check)
+    lines.append(_FILE_END)
+
+
+def _header(lines: list[str], header: Mapping[str, Any], encoding: str,
+            check: Check | None) -> None:
+    items = list(header.items())
+    label = ENCODING_LABELS[encoding]
+    if any(key == ENCODING_KEY for key, _ in items):
+        items = [(key, label if key == ENCODING_KEY else value) for key, value in items]
+    else:
+        after = next((i + 1 for i, (key, _) in enumerate(items) if key == "ВерсияФормата"), 0)
+        items.insert(after, (ENCODING_KEY, label))
+    for key, value in items:
+        if value is None:
+            continue
+        try:
+            key = values.key(key)
+        except Problem as problem:
+            raise WriteError(f"the key {problem}", section="header", field=key) from None
+        try:
+            value = values.date_text(value) if isinstance(value, date) else values.text(value)
+            if check is not None:
+                check(key)
+                check(value)
+        except Problem as problem:
+            raise WriteError(str(problem), section="header", field=key) from None
+        lines.append(f"{key}={value}")
+
+
+def _account(lines: list[str], index: int, account: Any, check: Check | None) -> None:
+    number = _part(account, "number")
+    intervals = _part(account, "intervals")
+    for interval in (account,) if intervals is None else intervals:
+        if isinstance(interval, Mapping) and not _ACCOUNT_NAMES.issuperset(interval):
+            unknown = sorted(set(interval) - _ACCOUNT_NAMES)[0]
+            raise WriteError(f"unknown field {unknown!r}", section="accounts", index=index, number=number)
+        fields = [(ACCOUNT_NUMBER, number), *((field, _part(interval, field.name)) for field in INTERVAL_FIELDS)]
+        lines.append("СекцияРасчСчет")
+        _fields(lines, fields, check, "accounts", index, number)
+        lines.append("КонецРасчСчет")
+
+
+def _document(lines: list[str], index: int, document: Any, check: Check | None) -> None:
+    number = _part(document, "doc_number")
+    if isinstance(document, Mapping):
+        if not _DOCUMENT_NAMES.issuperset(document):
+            unknown = sorted(set(document) - _DOCUMENT_NAMES)[0]
+            raise WriteError(f"unknown field {unknown!r}", section="documents", index=index, number=number)
+        body: Iterable[Any] = (document.get(field.name) for field in _BODY)
+    else:
+        try:
+            body = _BODY_VALUES(document)
+        except AttributeError:
+            body = (getattr(document, field.name, None) for field in _BODY)
+    # The kind's line, СекцияДокумент=kind, is the section's first line.
+    _fields(lines, [(_KIND, _part(document, _KIND.name)), *zip(_BODY, body)], check, "documents", index, number)
+    lines.append(_DOCUMENT_END)
+
+
+def _fields(lines: list[str], fields: Iterable[tuple[Field, Any]], check: Check | None,
+            section: str, index: int, number: Any) -> None:
+    for field, value in fields:
+        try:
+            if value is None:
+                if field.required:
+                    raise Problem("is missing, and it is required")
+                continue
+            written = _FORMAT[field.kind](value)
+            if check is not None:
+                check(written)
+        except Problem as problem:
+            raise WriteError(str(problem), section=section, index=index, number=number,
+                             field=field.name, key=field.key) from None
+        lines.append(f"{field.key}={written}")
+
+
+def _locator(statement: Any, encoding: str) -> Callable[[Check], None]:
+    def locate(check: Check) -> None:
+        """Raises the WriteError of the first written text that check refuses (if any)."""
+        _lines(statement, encoding, check)
+
+    return locate
+
+
+def _native_documents(lines: list[str], documents: Sequence[Any], encoding: str, newline: str) -> bytes | None:
+    """The whole file through varnok._native when the documents are varnok_py documents:
+    the bytes the Python path would give, or None when anything needs the Python path
+    (which then writes it or names what is wrong). lines are the checked lines before them."""
+    write_documents = getattr(_native, "write_documents", None)
+    if write_documents is None or not documents or type(documents[0]) is not varnok_py.Document:
+        return None
+    result: bytes | None = write_documents(
+        newline.join(lines) + newline, tuple(documents), varnok_py.Document, _NATIVE_FIELDS,
+        _DOCUMENT_END, _FILE_END, newline, values.WHITE_SPACE, encoding_.CP1251_HIGH if encoding == "cp1251" else None)
+    return result
+
+
+# For the native path: each field as ("Key=", attribute, kind number, required), the kind's
+# line first.
+_NATIVE_FIELDS = tuple((f"{field.key}=", field.name, ("text", "date", "amount").index(field.kind), field.required)
+                       for field in (_KIND, *_BODY))

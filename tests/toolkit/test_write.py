@@ -1,0 +1,303 @@
+"""varnok.write: what it writes reads back as the same values, and what it refuses the
+reader would indeed not read back."""
+from __future__ import annotations
+
+import os
+import re
+from datetime import date, datetime
+from decimal import Decimal
+from pathlib import Path
+from typing import Any
+
+import pytest
+import varnok_py
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+
+import varnok
+from varnok import writer
+from varnok._fields import DOCUMENT_FIELDS
+from varnok._write_encoding import CP1251_ERRORS
+from varnok._write_values import WHITE_SPACE
+from varnok.cli import main
+from varnok.typed import FIELD_NAMES
+from varnok.writer import WriteError, write, write_file
+
+REAL = Path(__file__).resolve().parents[2] / ".." / "shared" / "samples" / "real"
+SAMPLE = Path(__file__).resolve().parents[2] / "tests" / "data" / "statement-cp1251.txt"
+ENCODINGS = ("cp1251", "utf-8")
+REQUIRED = {f.name for f in DOCUMENT_FIELDS if f.required}
+
+
+def payment_order(**changes: object) -> dict[str, object]:
+    document: dict[str, object] = {
+        "doc_number": "17", "doc_type": "Платежное поручение", "doc_date": date(2024, 1, 5),
+        "amount": Decimal("1500.00"), "purpose": "Оплата по счету № 5 от 01.01.2024, НДС не облагается",
+        "counterparty_inn": "7707083893", "counterparty_bic": "044525225", "counterparty_bank1": "ПАО Сбербанк",
+        "counterparty_account": "40702810938000000001", "payee_inn": "7728168971", "payee_account":
+        "40702810400000000002", "payee_bic": "044525593", "payee_bank1": "АО «Альфа-Банк»",
+        "payee": "ООО «Ромашка»", "ordering": "5", "outcome_date": date(2024, 1, 5), "payment_type": "",
+    }
+    document.update(changes)
+    return {"header": {"ВерсияФормата": "1.03", "Отправитель": "Бухгалтерия"}, "documents": [document]}
+
+
+def values(statement: varnok_py.Statement) -> tuple[object, ...]:
+    header = {k: v for k, v in statement.header.items() if k != "Кодировка"}
+    return header, statement.accounts, statement.documents
+
+
+def written(data: object, encoding: str) -> bytes | None:
+    """write(data), or None when the writer refuses the output as a whole, which it may do
+    only when the reader would indeed not take those bytes for the text written."""
+    try:
+        return write(data, encoding=encoding)
+    except WriteError as exc:
+        assert encoding == "cp1251" and "would not take" in str(exc)
+        unchecked = "\r\n".join([*writer._lines(data, encoding), ""]).encode(encoding, CP1251_ERRORS)
+        with pytest.raises(varnok_py.NotStatementError):
+            varnok_py.parse(unchecked)
+        return None
+
+
+class TestPaymentOrder:
+    def test_file_reads_back_with_its_decimal_and_date_values(self, tmp_path: Path) -> None:
+        path = tmp_path / "to_bank.txt"
+        write_file(path, payment_order())
+        statement = varnok_py.parse(path.read_bytes())
+        assert list(statement.header.items())[:3] == [
+            ("ВерсияФормата", "1.03"), ("Кодировка", "Windows"), ("Отправитель", "Бухгалтерия")]
+        (document,) = statement.documents
+        assert (document.amount, document.doc_date, document.outcome_date) == ("1500.00", "2024-01-05", "2024-01-05")
+        assert (document.payee, document.payment_type, document.income_date) == ("ООО «Ромашка»", "", None)
+        assert statement.encoding == "cp1251" and not statement.warnings
+        assert os.listdir(tmp_path) == ["to_bank.txt"]
+
+    def test_lines_follow_the_field_table(self) -> None:
+        text = write(payment_order(), encoding="utf-8", newline="\n").decode()
+        keys = [line.partition("=")[0] for line in text.splitlines()]
+        document = keys[keys.index("СекцияДокумент"):keys.index("КонецДокумента")]
+        assert document[0] == "СекцияДокумент"
+        assert document[1:] == [f.key for f in DOCUMENT_FIELDS if f.key in document[1:]]
+        assert text.endswith("КонецДокумента\nКонецФайла\n") and "Сумма=1500.00\n" in text
+
+    @pytest.mark.parametrize(("amount", "text"), [
+        (Decimal("1E+3"), "1000"), (Decimal("-0.00"), "0.00"), ("+7.50", "7.50"), (12, "12"),
+        (Decimal("-79228162514264337593543950335"), "-79228162514264337593543950335"),
+        (Decimal("0.0000000000000000000000000001"), "0.0000000000000000000000000001"),
+    ])
+    def test_amounts_keep_value_and_scale(self, amount: object, text: str) -> None:
+        data = write(payment_order(amount=amount), encoding="utf-8")
+        assert f"Сумма={text}\r\n".encode() in data
+        TestRoundTrip.check_parsed(varnok_py.parse(data))
+
+    @pytest.mark.parametrize(("day", "text"), [
+        ("0999-03-01", "01.03.0999"), ("+10000-12-31", "31.12.+10000"), ("-0004-02-29", "29.02.-0004"),
+        ("0000-02-29", "29.02.0000"), (date(1, 1, 1), "01.01.0001")])
+    def test_dates_read_back_in_any_year(self, day: object, text: str) -> None:
+        data = write(payment_order(doc_date=day), encoding="utf-8")
+        assert f"Дата={text}\r\n".encode() in data
+        assert varnok_py.parse(data).documents[0].doc_date == (day if isinstance(day, str) else day.isoformat())
+        TestRoundTrip.check_parsed(varnok_py.parse(data))
+
+
+REFUSALS = [
+    # (what, change to the payment order, encoding, message)
+    ("LF in a text", {"purpose": "a\nb"}, "utf-8", r"documents\[0\] \(Номер '17'\), purpose \(НазначениеПлатежа\): "
+                                                   r"contains a line break"),
+    ("leading no-break space", {"payee": "\xa0ООО"}, "utf-8", r"payee .*starts with white space \(U\+00A0\)"),
+    ("trailing space in the kind", {"doc_type": "Платежное поручение "}, "utf-8", r"doc_type .*ends with white"),
+    ("missing required field", {"amount": None}, "utf-8", r"amount \(Сумма\): is missing"),
+    ("unknown field", {"amout": Decimal(1)}, "utf-8", r"documents\[0\].*unknown field 'amout'"),
+    ("text of another type", {"payee_inn": 7728168971}, "utf-8", r"payee_inn .*expected text \(str\), got int"),
+    ("float amount", {"amount": 1500.0}, "utf-8", r"a float cannot hold an amount exactly"),
+    ("29 digits after the point", {"amount": Decimal("0." + "1" * 29)}, "utf-8", r"29 digits after the point"),
+    ("amount beyond 96 bits", {"amount": Decimal(2**96)}, "utf-8", r"more digits than .* 96-bit"),
+    ("NaN amount", {"amount": Decimal("NaN")}, "utf-8", r"NaN is not an amount"),
+    ("amount with a comma", {"amount": "1 500,00"}, "utf-8", r"'1 500,00' is not a decimal amount"),
+    ("datetime", {"doc_date": datetime(2024, 1, 5, 10, 30)}, "utf-8", r"doc_date .*time of day"),
+    ("day not in the calendar", {"doc_date": "2023-02-29"}, "utf-8", r"'2023-02-29' is not a day"),
+    ("year beyond the reader", {"income_date": "+262143-01-01"}, "utf-8", r"year 262143 is outside"),
+    ("date in the file's form", {"doc_date": "05.01.2024"}, "utf-8", r"not a date \(YYYY-MM-DD\)"),
+    ("no windows-1251 code", {"purpose": "Готово ✓"}, "cp1251", r"purpose .*U\+2713 CHECK MARK.*windows-1251"),
+    ("lone surrogate", {"purpose": "a\udc00"}, "utf-8", r"purpose .*U\+DC00.*lone surrogate"),
+    ("would not pass for text", {"purpose": "«»" * 2000}, "cp1251", r"purpose .*U\+00AB.*would not take"),
+]
+HEADER_REFUSALS = [
+    ("'=' in a key", {"a=b": "1"}, r"header\['a=b'\]: the key contains '='"),
+    ("document marker as a key", {"СекцияДокумент": "1"}, r"the key is СекцияДокумент"),
+    ("white space around a key", {"Отправитель ": "1"}, r"the key ends with white space"),
+    ("CR at a value's end", {"Отправитель": "1\r"}, r"header\['Отправитель'\]: ends with white space \(U\+000D\)"),
+]
+
+
+class TestRefusals:
+    @pytest.mark.parametrize(("change", "encoding", "message"), [case[1:] for case in REFUSALS],
+                             ids=[case[0] for case in REFUSALS])
+    def test_document_values(self, tmp_path: Path, change: dict[str, object], encoding: str, message: str) -> None:
+        path = tmp_path / "out.txt"
+        with pytest.raises(WriteError, match=message) as raised:
+            write_file(path, payment_order(**change), encoding=encoding)
+        assert os.listdir(tmp_path) == []
+        assert raised.value.section == "documents" and raised.value.index == 0
+
+    @pytest.mark.parametrize(("header", "message"), [case[1:] for case in HEADER_REFUSALS],
+                             ids=[case[0] for case in HEADER_REFUSALS])
+    def test_header(self, tmp_path: Path, header: dict[str, str], message: str) -> None:
+        path = tmp_path / "out.txt"
+        path.write_bytes(b"old")
+        with pytest.raises(WriteError, match=message):
+            write_file(path, {**payment_order(), "header": header})
+        assert os.listdir(tmp_path) == ["out.txt"] and path.read_bytes() == b"old"
+
+    def test_statement_without_sections(self) -> None:
+        # A statement whose every document was dropped reads with no section; its file would not.
+        statement = varnok_py.parse("1CClientBankExchange\nСекцияДокумент=\nКонецДокумента\nКонецФайла\n")
+        with pytest.raises(WriteError, match="no account and no document section"):
+            write(statement)
+
+    @pytest.mark.parametrize(("purpose", "message"), [("✓", r"U\+2713"), ("«»" * 2000, "would not take")])
+    def test_refusals_reach_a_parsed_statement_through_the_native_path(self, purpose: str, message: str) -> None:
+        source = write(payment_order(purpose=purpose), encoding="utf-8")
+        with pytest.raises(WriteError, match=r"documents\[0\] \(Номер '17'\), purpose .*" + message):
+            write(varnok_py.parse(source), encoding="cp1251")
+
+    @pytest.mark.parametrize(("options", "message"), [
+        ({"encoding": "koi8-r"}, "encoding must be 'cp1251' or 'utf-8'"), ({"newline": "\r"}, "newline must be")])
+    def test_options(self, options: dict[str, str], message: str) -> None:
+        with pytest.raises(ValueError, match=message):
+            write(payment_order(), **options)
+
+
+# Texts the reader keeps as they are: no LF, no White_Space at the ends; '=' and a CR inside
+# are fine. windows-1251 characters only, so both encodings can be tried.
+_CHARS = st.sampled_from("aZ09 =.,-\"\\\r\t№«»€\x98\x00ЁёАяЖ")
+TEXT = st.text(_CHARS, max_size=12).filter(lambda t: not t or (t[0] not in WHITE_SPACE and t[-1] not in WHITE_SPACE))
+KEY = TEXT.filter(lambda t: "=" not in t and t not in ("СекцияДокумент", "Кодировка"))
+AMOUNT = st.builds(lambda sign, mantissa, scale: Decimal((sign, tuple(map(int, str(mantissa))), -scale)),
+                   st.integers(0, 1), st.integers(0, 2**96 - 1), st.integers(0, 28))
+FIELD_VALUE = {"text": TEXT, "date": st.dates(), "amount": AMOUNT}
+
+
+@st.composite
+def documents(draw: st.DrawFn) -> dict[str, object]:
+    return {f.name: draw(FIELD_VALUE[f.kind] if f.required else st.none() | FIELD_VALUE[f.kind])
+            for f in DOCUMENT_FIELDS}
+
+
+@st.composite
+def accounts(draw: st.DrawFn) -> dict[str, object]:
+    # Distinct start dates in order: the reader sorts intervals by them.
+    starts = sorted(draw(st.sets(st.dates(), min_size=1, max_size=3)))
+    return {"number": draw(TEXT), "intervals": [
+        {"date_start": start, "date_end": draw(st.none() | st.dates()), "start_amount": draw(AMOUNT),
+         **{name: draw(st.none() | AMOUNT) for name in ("end_amount", "total_income", "total_expense")}}
+        for start in starts]}
+
+
+STATEMENTS = st.fixed_dictionaries({
+    "header": st.dictionaries(KEY, TEXT, max_size=4),
+    "accounts": st.lists(accounts(), max_size=2, unique_by=lambda a: a["number"]),
+    "documents": st.lists(documents(), min_size=1, max_size=4),
+})
+
+
+def same(kind: str, text: str | None, value: Any) -> bool:
+    """Whether the reader's text is the value given: texts as they are, dates in
+    year-month-day form, amounts equal and with the same exponent."""
+    if value is None or text is None:
+        return text is value
+    if kind == "date":
+        return text == value.isoformat()
+    if kind == "amount":
+        return Decimal(text) == value and Decimal(text).as_tuple().exponent == value.as_tuple().exponent
+    return text == value
+
+
+class TestRoundTrip:
+    @settings(max_examples=150, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+    @given(data=STATEMENTS, encoding=st.sampled_from(ENCODINGS))
+    def test_plain_data_reads_back(self, data: dict[str, object], encoding: str) -> None:
+        output = written(data, encoding)
+        if output is None:
+            return
+        if encoding == "cp1251":
+            with pytest.raises(UnicodeDecodeError):
+                output.decode("utf-8")
+        statement = varnok_py.parse(output)
+        assert not statement.warnings and dict(statement.header) == {**data["header"], "Кодировка": {
+            "cp1251": "Windows", "utf-8": "UTF-8"}[encoding]}
+        for got, given_document in zip(statement.documents, data["documents"], strict=True):
+            assert all(same(f.kind, getattr(got, f.name), given_document[f.name]) for f in DOCUMENT_FIELDS)
+        assert list(statement.accounts) == [a["number"] for a in data["accounts"]]
+        for account, given_account in zip(statement.accounts.values(), data["accounts"]):
+            for got, interval in zip(account.intervals, given_account["intervals"], strict=True):
+                assert all(same(f.kind, getattr(got, f.name), interval[f.name]) for f in writer.INTERVAL_FIELDS)
+        self.check_parsed(statement)
+
+    def test_typed_statement_reads_back(self) -> None:
+        typed = varnok.read(SAMPLE)
+        again = varnok.read(write(typed, encoding="utf-8"))
+        assert again.accounts == typed.accounts and typed.accounts
+        assert [[getattr(d, n) for n in FIELD_NAMES] for d in again.documents] == \
+            [[getattr(d, n) for n in FIELD_NAMES] for d in typed.documents]
+        assert values(again.raw) == values(typed.raw)
+
+    @pytest.mark.skipif(not REAL.is_dir(), reason="no real statements here")
+    @pytest.mark.parametrize("name", sorted(p.name for p in REAL.glob("*.txt")) if REAL.is_dir() else [])
+    def test_real_statements(self, name: str) -> None:
+        try:
+            statement = varnok_py.parse((REAL / name).read_bytes())
+        except varnok_py.ParseError:
+            pytest.skip("does not parse")
+        self.check_parsed(statement)
+
+    @staticmethod
+    def check_parsed(statement: varnok_py.Statement) -> None:
+        """Written in either encoding, the statement reads back value for value, and the
+        native path writes the bytes the Python path writes."""
+        for encoding in ENCODINGS:
+            output = written(statement, encoding)
+            if output is None:
+                continue
+            again = varnok_py.parse(output)
+            assert values(again) == values(statement) and not again.warnings
+            native, writer._native = writer._native, None
+            try:
+                assert write(statement, encoding=encoding) == output
+            finally:
+                writer._native = native
+
+
+class TestCommandLine:
+    def test_convert_reencodes_every_value(self, tmp_path: Path) -> None:
+        source, target = tmp_path / "in.txt", tmp_path / "out.txt"
+        write_file(source, payment_order())
+        assert main(["convert", str(source), "--encoding", "utf-8", "-o", str(target), "--newline", "lf"]) == 0
+        before, after = varnok_py.parse(source.read_bytes()), varnok_py.parse(target.read_bytes())
+        assert values(after) == values(before) and after.header["Кодировка"] == "UTF-8"
+        assert b"\r" not in target.read_bytes()
+
+    @pytest.mark.parametrize(("content", "message"), [
+        (None, r"in\.txt: .*No such file"),
+        ("1CClientBankExchange\nКонецФайла\n", r"in\.txt:2: .*КонецФайла"),
+        (write(payment_order(purpose="✓"), encoding="utf-8"), r"in\.txt: cannot be written in cp1251: .*purpose"),
+    ], ids=["missing", "unreadable", "not encodable"])
+    def test_convert_failures_leave_no_output(self, tmp_path: Path, capsys: pytest.CaptureFixture[str],
+                                              content: bytes | str | None, message: str) -> None:
+        source = tmp_path / "in.txt"
+        if content is not None:
+            source.write_bytes(content if isinstance(content, bytes) else content.encode())
+        assert main(["convert", str(source), "-e", "cp1251", "-o", str(tmp_path / "out.txt")]) == 1
+        assert re.search(message, capsys.readouterr().err)
+        assert not (tmp_path / "out.txt").exists()
+
+    def test_export_statement_joins_files(self, tmp_path: Path) -> None:
+        first, second = payment_order(), payment_order(doc_number="18", amount=Decimal("0.5"))
+        write_file(tmp_path / "a.txt", first)
+        write_file(tmp_path / "b.txt", second)
+        target = tmp_path / "all.dat"
+        assert main(["export", str(tmp_path / "a.txt"), str(tmp_path / "b.txt"), "-f", "statement",
+                     "-o", str(target), "-j", "1"]) == 0
+        joined = varnok_py.parse(target.read_bytes())
+        assert [(d.doc_number, d.amount) for d in joined.documents] == [("17", "1500.00"), ("18", "0.5")]
