@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import contextlib
 import os
-import tempfile
+import secrets
 from collections.abc import Iterator
 from typing import IO, Any
 
@@ -15,21 +15,29 @@ def atomic_output(path: str | os.PathLike[str], mode: str = "w", **open_args: An
     flushed, synced and renamed to `path`, on any exception (KeyboardInterrupt too) removed."""
     target = os.fspath(path)
     folder = os.path.dirname(os.path.abspath(target))
-    try:
-        fd, temporary = tempfile.mkstemp(prefix=f".{os.path.basename(target)}.", suffix=".tmp", dir=folder)
-    except OSError as exc:
-        raise OSError(exc.errno, exc.strerror, target) from None
+    fd, temporary = _create_beside(target, folder)
     try:
         with open(fd, mode, closefd=True, **open_args) as f:
             yield f
             f.flush()
             os.fsync(f.fileno())
-        # mkstemp makes the file 0600; an output gets the usual permissions.
-        umask = os.umask(0)
-        os.umask(umask)
-        os.chmod(temporary, 0o666 & ~umask)
         os.replace(temporary, target)
     except BaseException:
         with contextlib.suppress(FileNotFoundError):
             os.unlink(temporary)
         raise
+
+
+def _create_beside(target: str, folder: str) -> tuple[int, str]:
+    """Creates a new, empty temporary file in `folder`. Made with mode 0666 so the kernel
+    applies the umask: an output gets the usual permissions without reading the umask,
+    which no thread-safe call can do."""
+    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_CLOEXEC", 0)
+    while True:
+        temporary = os.path.join(folder, f".{os.path.basename(target)}.{secrets.token_hex(6)}.tmp")
+        try:
+            return os.open(temporary, flags, 0o666), temporary
+        except FileExistsError:
+            continue
+        except OSError as exc:
+            raise OSError(exc.errno, exc.strerror, target) from None
