@@ -1,6 +1,7 @@
 """Hostile and extreme input through the module: random bytes, every truncation, NUL and
 lone CR, a 100 MB line, hundreds of thousands of sections, and hooks that recurse into
-parse, flood the attributes or change them from another thread."""
+parse, flood the attributes, and dicts and hook lists changed by other threads while a
+read uses them."""
 
 import random
 import threading
@@ -9,6 +10,7 @@ import time
 import pytest
 
 import varnok_py
+from threads import run_in_threads
 from varnok_py import parse
 
 FIELDS = ("Номер=7\nДата=02.01.2024\nНазначениеПлатежа=Оплата\nСумма=10.50\nПлательщикИНН=7700000000\n"
@@ -137,6 +139,7 @@ class TestHostileHooks:
         s = parse(statement(DOCUMENT), [lambda t, a, h: calls.append(1)] * 10_000)
         assert len(calls) == 10_000 and len(s.documents) == 1
 
+    @pytest.mark.thread_unsafe(reason="starts its own thread")
     def test_attrs_changed_by_another_thread_during_read_back(self):
         # With a global lock the read-back cannot interleave with the other thread; without
         # one it may, and must then abandon the read with the internal error, never crash.
@@ -169,3 +172,146 @@ class TestHostileHooks:
         finally:
             stop.set()
             mutator.join()
+
+
+# A dict changed by another thread while the read walks it abandons the read with this
+# internal error (derived from BaseException only); see PythonHook::read_back.
+INTERNAL_FAILURES = {"dictionary changed size during iteration", "dictionary keys changed during iteration"}
+PURPOSES = {"Оплата"} | {f"поток {i} " * 40 for i in range(64)}
+
+
+def outcome_of_contended(text, hooks):
+    """The result, the module's exception or its internal error; anything else escapes."""
+    try:
+        return parse(text, hooks)
+    except varnok_py.ParseError as e:
+        return e
+    except BaseException as e:
+        if isinstance(e, Exception) or str(e) not in INTERNAL_FAILURES:
+            raise
+        return e
+
+
+def readers_and_mutators(read, mutate, readers=2, reads=20):
+    """read() `reads` times on each of `readers` threads while the other threads call
+    mutate(index) over and over until every reader is done."""
+    left = [readers]
+    lock = threading.Lock()
+    done = threading.Event()
+
+    def work(index):
+        if index >= readers:
+            while not done.is_set():
+                mutate(index)
+            return
+        try:
+            for _ in range(reads):
+                read()
+        finally:
+            with lock:
+                left[0] -= 1
+                if left[0] == 0:
+                    done.set()
+
+    run_in_threads(work)
+
+
+def publishing(live, name):
+    """A hook that leaves its `name` dict ("attrs" or "header") in `live` while it runs."""
+    def hook(section_type, attrs, header):
+        d = attrs if name == "attrs" else header
+        live[id(d)] = d
+        time.sleep(0.0001)  # let the other threads in while the dict is live
+        del live[id(d)]
+    return hook
+
+
+@pytest.mark.thread_unsafe(reason="starts its own threads")
+class TestDictsChangedByOtherThreads:
+    def test_attrs_give_a_whole_statement_or_an_error(self):
+        live = {}
+        text = statement(DOCUMENT * 5)
+
+        def mutate(index):
+            for d in live.copy().values():
+                d["НазначениеПлатежа"] = f"поток {index % 64} " * 40
+                d["Сумма"] = "20.00"
+                d[f"X{index}"] = "x"
+                d.pop(f"X{index}", None)
+                if index % 3 == 0:
+                    d.pop("Номер", None)
+
+        def read():
+            s = outcome_of_contended(text, [publishing(live, "attrs")])
+            if isinstance(s, varnok_py.Statement):
+                assert len(s.documents) + len(s.warnings) == 5
+                for d in s.documents:  # a value is one that was set, never a mix of two
+                    assert d.purpose in PURPOSES and d.amount in {"10.50", "20.00"}
+
+        readers_and_mutators(read, mutate)
+
+    def test_header_changes_reach_neither_the_statement_nor_the_next_hook(self):
+        live = {}
+        text = statement(DOCUMENT * 5, header="ВерсияФормата=1.03\nОтправитель=Банк\n")
+        expected = parse(text).header
+        checked = publishing(live, "header")
+
+        def hook(section_type, attrs, header):
+            if header != expected:
+                raise AssertionError(f"the hook was given {header}")
+            checked(section_type, attrs, header)
+
+        def mutate(index):
+            for h in live.copy().values():
+                h["ВерсияФормата"] = str(index)
+                h[f"K{index}"] = "v"
+                h.pop("Отправитель", None)
+                if index % 2:
+                    h.clear()
+
+        def read():
+            s = parse(text, [hook])
+            assert s.header == expected and len(s.documents) == 5
+
+        readers_and_mutators(read, mutate)
+
+
+@pytest.mark.thread_unsafe(reason="starts its own threads")
+class TestHookListChanged:
+    def test_by_a_hook_during_the_read(self):
+        calls = []
+
+        def first(section_type, attrs, header):
+            calls.append("first")
+            hooks.clear()
+            hooks.append(1)
+
+        hooks = [first, lambda t, a, h: calls.append("second")]
+        s = parse(statement(ACCOUNT + DOCUMENT * 2), hooks)
+        # The read runs the hooks the list held when it started.
+        assert len(s.documents) == 2 and calls == ["first", "second"] * 3
+
+    def test_by_other_threads(self):
+        hooks = [lambda t, a, h: None] * 4
+        text = statement(ACCOUNT + DOCUMENT * 3)
+
+        def mutate(index):
+            hooks.append(lambda t, a, h: None)
+            hooks.insert(0, index)  # not callable: a hook error if the read takes it
+            try:
+                hooks.pop()
+                del hooks[0]
+            except IndexError:
+                pass
+            if index % 4 == 0:
+                hooks.clear()
+
+        def read():
+            s = outcome_of_contended(text, hooks)
+            if isinstance(s, varnok_py.ParseError):
+                assert isinstance(s.detail, varnok_py.HookError), s
+                assert "is not callable" in s.detail.message
+            else:
+                assert len(s.documents) == 3
+
+        readers_and_mutators(read, mutate)

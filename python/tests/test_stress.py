@@ -2,7 +2,6 @@
 malformed inputs: every result must be the one the same read gives alone. Then many
 thousands of reads must leave no objects and no memory behind."""
 
-import gc
 import sys
 import threading
 from pathlib import Path
@@ -10,10 +9,11 @@ from pathlib import Path
 import pytest
 
 import varnok_py
+from leaks import growth_per_call
+from threads import THREADS, run_in_threads
 
 ROOT = Path(__file__).resolve().parents[2]
-THREADS = 8
-READS_PER_THREAD = 300
+READS_PER_THREAD = 2400 // THREADS
 
 DOCUMENT_ATTRS = sorted(name for name in dir(varnok_py.Document) if not name.startswith("_"))
 INTERVAL_ATTRS = ("date_start", "date_end", "start_amount", "end_amount", "total_income", "total_expense")
@@ -124,43 +124,31 @@ def alone(inputs):
     return {(i, h): _read(inputs[i], HOOKS[h]()) for i, h in CASES}
 
 
+# These tests start their own threads; run under pytest-run-parallel, they run once.
+@pytest.mark.thread_unsafe(reason="starts its own threads")
 class TestConcurrentReads:
     def test_every_result_equals_the_read_alone(self, inputs, alone):
-        barrier = threading.Barrier(THREADS)
         mismatches = []
-        errors = []
 
-        def worker(t):
-            try:
-                barrier.wait()
-                for k in range(READS_PER_THREAD):
-                    case = CASES[(k * 7 + t * 13) % len(CASES)]
-                    got = _read(inputs[case[0]], HOOKS[case[1]]())
-                    if got != alone[case]:
-                        mismatches.append(case)
-            except BaseException as e:  # noqa: BLE001 - reported below
-                errors.append(e)
+        def work(t):
+            for k in range(READS_PER_THREAD):
+                case = CASES[(k * 7 + t * 13) % len(CASES)]
+                if _read(inputs[case[0]], HOOKS[case[1]]()) != alone[case]:
+                    mismatches.append(case)
 
-        threads = [threading.Thread(target=worker, args=(t,)) for t in range(THREADS)]
-        for t in threads:
-            t.start()
-        for t in threads:
-            t.join()
-        assert errors == []
+        run_in_threads(work)
         assert mismatches == []
 
     def test_hooks_run_on_the_calling_thread(self, inputs):
-        barrier = threading.Barrier(THREADS)
         strays = []
 
-        def worker():
+        def work(_):
             me = threading.get_ident()
 
             def hook(section_type, attrs, header):
                 if threading.get_ident() != me:
                     strays.append(threading.get_ident())
 
-            barrier.wait()
             for _ in range(20):
                 for statement in inputs[:3]:
                     try:
@@ -168,29 +156,19 @@ class TestConcurrentReads:
                     except varnok_py.ParseError:
                         pass
 
-        threads = [threading.Thread(target=worker) for _ in range(THREADS)]
-        for t in threads:
-            t.start()
-        for t in threads:
-            t.join()
+        run_in_threads(work)
         assert strays == []
 
     def test_sharing_one_result_between_threads(self, inputs):
         statement = varnok_py.parse(inputs[0])
         want = _fingerprint(statement)
-        barrier = threading.Barrier(THREADS)
         seen = []
 
-        def worker():
-            barrier.wait()
+        def work(_):
             for _ in range(50):
                 seen.append(_fingerprint(statement) == want)
 
-        threads = [threading.Thread(target=worker) for _ in range(THREADS)]
-        for t in threads:
-            t.start()
-        for t in threads:
-            t.join()
+        run_in_threads(work)
         assert all(seen) and len(seen) == THREADS * 50
 
 
@@ -201,22 +179,23 @@ def _rss_kb():
     pytest.skip("no VmRSS in /proc/self/status")
 
 
+@pytest.mark.thread_unsafe(reason="measures the whole process's memory")
 class TestNoLeaks:
-    def _mixed_reads(self, inputs, n):
-        for k in range(n):
-            i, h = CASES[k % len(CASES)]
-            _read(inputs[i], HOOKS[h]())
+    @staticmethod
+    def _mixed_reads(inputs):
+        def run(n):
+            for k in range(n):
+                i, h = CASES[k % len(CASES)]
+                _read(inputs[i], HOOKS[h]())
+        return run
 
-    def test_allocated_blocks_and_rss_stay_flat(self, inputs):
-        self._mixed_reads(inputs, 1000)  # warm-up: caches, interned strings, arenas
-        gc.collect()
-        blocks = sys.getallocatedblocks()
-        rss = _rss_kb()
-        self._mixed_reads(inputs, 20000)
-        gc.collect()
-        # A leak of one object per read would show as thousands of blocks here.
-        assert sys.getallocatedblocks() - blocks < 500
-        assert _rss_kb() - rss < 16 * 1024
+    def test_allocated_blocks_stay_flat(self, inputs):
+        # A leak of one object per read would show as about 1 block per read.
+        assert growth_per_call(self._mixed_reads(inputs), 2500) < 0.1
+
+    def test_rss_stays_flat(self, inputs):
+        # Each read allocates tens of kilobytes; keeping them would show as that per read.
+        assert growth_per_call(self._mixed_reads(inputs), 2500, _rss_kb) < 1
 
     def test_a_hook_is_not_kept_alive(self, inputs):
         def hook(section_type, attrs, header):
