@@ -9,7 +9,7 @@
 namespace varnok::native {
 
 // Below this many items a second thread costs more than it saves.
-inline constexpr std::size_t kTwoThreadsMinimum = 1024;
+inline constexpr std::size_t kTwoThreadsMinimum = 256;
 
 // Runs work(first, last) over [0, n): the second half on a helper thread when n is large
 // and the machine has two CPUs, else all of it here. An exception of either half (only
