@@ -1,14 +1,16 @@
 // Microbenchmarks of section handling: filling the attribute map, the field-table lookup,
 // building documents and account intervals.
+#include <vector>
+
 #include <benchmark/benchmark.h>
 
-#include <vector>
+#include <varnok/attributes.hpp>
+#include <varnok/fields.hpp>
 
 #include "micro_inputs.hpp"
 #include "parser/account_builder.hpp"
 #include "parser/document_builder.hpp"
-#include "parser/field_table.hpp"
-#include "parser/model/attributes.hpp"
+#include "testing.hpp"
 
 namespace varnok::bench {
 namespace {

@@ -4,6 +4,7 @@
 #include "micro_inputs.hpp"
 #include "parser/codecs.hpp"
 #include "parser/decode.hpp"
+#include "testing.hpp"
 
 namespace varnok::bench {
 namespace {

@@ -7,6 +7,7 @@
 
 #include "parser/decode.hpp"
 #include "parser/lines.hpp"
+#include "testing.hpp"
 
 namespace varnok::bench {
 namespace {

@@ -3,8 +3,10 @@
 // comparable with bench.py's table.
 #include <benchmark/benchmark.h>
 
+#include <varnok/hooks.hpp>
+#include <varnok/varnok.hpp>
+
 #include "micro_inputs.hpp"
-#include "parser/hooks.hpp"
 #include "parser/reader.hpp"
 
 namespace varnok::bench {

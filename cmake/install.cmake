@@ -6,16 +6,15 @@ include(CMakePackageConfigHelpers)
 set(VARNOK_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/varnok CACHE STRING
   "Where varnokConfig.cmake is installed, relative to the prefix")
 
-# Consumers include "parser/reader.hpp" with <prefix>/include/varnok on the path.
-target_include_directories(varnok_core PUBLIC
-  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/varnok>)
+# Consumers include <varnok/varnok.hpp>; only the public headers (core/include) are
+# installed, the library's own headers stay in the source tree.
+target_include_directories(varnok_core PUBLIC $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 set_target_properties(varnok_core PROPERTIES EXPORT_NAME core)
 
 install(TARGETS varnok_core EXPORT varnokTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT core)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/core/src/parser
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/varnok COMPONENT core
-  FILES_MATCHING PATTERN "*.hpp")
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/core/include/varnok
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT core)
 install(EXPORT varnokTargets NAMESPACE varnok::
   DESTINATION ${VARNOK_INSTALL_CMAKEDIR} COMPONENT core)
 

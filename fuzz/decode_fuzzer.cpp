@@ -10,6 +10,7 @@
 
 #include "fuzz_support.hpp"
 #include "parser/decode.hpp"
+#include "testing.hpp"
 
 namespace {
 

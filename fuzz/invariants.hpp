@@ -12,14 +12,14 @@
 #include <type_traits>
 #include <variant>
 
-#include "parser/diagnostics.hpp"
-#include "parser/field_table.hpp"
-#include "parser/model/account.hpp"
-#include "parser/model/amount.hpp"
-#include "parser/model/date.hpp"
-#include "parser/model/document.hpp"
-#include "parser/model/statement.hpp"
-#include "parser/reader_state.hpp"
+#include <varnok/account.hpp>
+#include <varnok/amount.hpp>
+#include <varnok/date.hpp>
+#include <varnok/diagnostics.hpp>
+#include <varnok/document.hpp>
+#include <varnok/fields.hpp>
+#include <varnok/reader_state.hpp>
+#include <varnok/statement.hpp>
 
 namespace varnok::check {
 
@@ -46,8 +46,10 @@ using Result = std::expected<Statement, StatementError>;
     const auto f = static_cast<DocumentField>(i);
     if (a.text(f) != b.text(f)) return false;
   }
-  return a.doc_date() == b.doc_date() && same_amount(a.amount(), b.amount()) &&
-         a.outcome_date() == b.outcome_date() && a.income_date() == b.income_date();
+  for (DocumentField f : {DocumentField::DocDate, DocumentField::OutcomeDate, DocumentField::IncomeDate}) {
+    if (a.date(f) != b.date(f)) return false;
+  }
+  return same_amount(a.amount(), b.amount());
 }
 
 [[nodiscard]] inline bool same_statement(const Statement& a, const Statement& b) noexcept {
@@ -151,9 +153,9 @@ using Result = std::expected<Statement, StatementError>;
     for (DocumentField f : kRequiredTexts) {
       if (!d.text(f)) return "required text field absent";
     }
-    if (!valid_date(d.doc_date()) || (d.outcome_date() && !valid_date(*d.outcome_date())) ||
-        (d.income_date() && !valid_date(*d.income_date()))) {
-      return "invalid document date";
+    if (!d.date(DocumentField::DocDate)) return "document date absent";
+    for (DocumentField f : {DocumentField::DocDate, DocumentField::OutcomeDate, DocumentField::IncomeDate}) {
+      if (const auto date = d.date(f); date && !valid_date(*date)) return "invalid document date";
     }
     if (!valid_amount(d.amount())) return "invalid document amount";
   }

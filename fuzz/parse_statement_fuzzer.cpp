@@ -12,12 +12,15 @@
 #include <variant>
 #include <vector>
 
+#include <varnok/attributes.hpp>
+#include <varnok/hooks.hpp>
+#include <varnok/varnok.hpp>
+
 #include "fuzz_support.hpp"
 #include "invariants.hpp"
 #include "parser/decode.hpp"
-#include "parser/hooks.hpp"
-#include "parser/model/attributes.hpp"
 #include "parser/reader.hpp"
+#include "testing.hpp"
 
 namespace {
 

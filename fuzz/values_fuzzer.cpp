@@ -7,12 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include <varnok/amount.hpp>
+#include <varnok/date.hpp>
+
 #include "fuzz_support.hpp"
 #include "invariants.hpp"
 #include "parser/lines.hpp"
-#include "parser/model/amount.hpp"
-#include "parser/model/date.hpp"
 #include "parser/values.hpp"
+#include "testing.hpp"
 
 namespace {
 

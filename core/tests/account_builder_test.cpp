@@ -1,10 +1,10 @@
 #include "parser/account_builder.hpp"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "parser/values.hpp"
 

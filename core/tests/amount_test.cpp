@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -7,7 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include <gtest/gtest.h>
+
 #include "parser/values.hpp"
+#include "testing.hpp"
 
 namespace varnok {
 namespace {

@@ -1,10 +1,10 @@
-#include "parser/model/attributes.hpp"
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include <varnok/attributes.hpp>
 
 #include <string>
 #include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 namespace varnok {
 namespace {

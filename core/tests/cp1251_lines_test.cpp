@@ -1,12 +1,14 @@
 #include "parser/cp1251_lines.hpp"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include <varnok/varnok.hpp>
 
 #include "parser/codecs.hpp"
 #include "parser/reader.hpp"

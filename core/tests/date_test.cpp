@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include <gtest/gtest.h>
 
 #include "parser/values.hpp"
 

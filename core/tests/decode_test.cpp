@@ -1,7 +1,5 @@
 #include "parser/decode.hpp"
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cstdint>
 #include <random>
@@ -10,7 +8,10 @@
 #include <variant>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "parser/codecs.hpp"
+#include "testing.hpp"
 
 namespace varnok {
 namespace {

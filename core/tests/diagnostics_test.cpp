@@ -1,4 +1,4 @@
-#include "parser/diagnostics.hpp"
+#include <varnok/diagnostics.hpp>
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,13 @@
 #include "parser/document_builder.hpp"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "testing.hpp"
 
 namespace varnok {
 namespace {
@@ -59,11 +61,12 @@ Pairs all_fields() {
   Pairs pairs;
   for (const auto& f : kDocumentFields) {
     const std::string key(f.key);
-    switch (f.type) {
-      case FieldType::RequiredDate: pairs.emplace_back(key, "05.03.2024"); break;
-      case FieldType::OptionalDate: pairs.emplace_back(key, key == "ДатаСписано" ? "06.03.2024" : "7.3.2024"); break;
-      case FieldType::Amount: pairs.emplace_back(key, "1_500.50"); break;
-      default:
+    switch (f.kind) {
+      case FieldKind::Date:
+        pairs.emplace_back(key, key == "Дата" ? "05.03.2024" : key == "ДатаСписано" ? "06.03.2024" : "7.3.2024");
+        break;
+      case FieldKind::Amount: pairs.emplace_back(key, "1_500.50"); break;
+      case FieldKind::Text:
         if (key != "СекцияДокумент") pairs.emplace_back(key, " " + std::string(f.name) + " ");
         break;
     }
@@ -78,14 +81,14 @@ TEST(DocumentBuilder, RequiredKeysOnlyLeaveEveryOptionalFieldAbsent) {
     EXPECT_EQ(doc->text(DocumentField::DocType), kind);
     EXPECT_EQ(doc->text(DocumentField::DocNumber), "118");
     EXPECT_EQ(doc->text(DocumentField::PayeeBank1), "АО \"ТБАНК\"");
-    EXPECT_EQ(doc->doc_date(), (Date{2024, 3, 5}));
+    EXPECT_EQ(doc->date(DocumentField::DocDate), (Date{2024, 3, 5}));
     EXPECT_EQ(doc->amount().mantissa_low, 1540000u);
     EXPECT_EQ(doc->amount().scale, 2);
-    EXPECT_EQ(doc->outcome_date(), std::nullopt);
-    EXPECT_EQ(doc->income_date(), std::nullopt);
+    EXPECT_EQ(doc->date(DocumentField::OutcomeDate), std::nullopt);
+    EXPECT_EQ(doc->date(DocumentField::IncomeDate), std::nullopt);
     int absent = 0;
     for (std::size_t i = 0; i < kDocumentFieldCount; ++i)
-      if (kDocumentFields[i].type == FieldType::OptionalText) {
+      if (kDocumentFields[i].kind == FieldKind::Text && !kDocumentFields[i].required) {
         EXPECT_EQ(doc->text(static_cast<DocumentField>(i)), std::nullopt) << kDocumentFields[i].key;
         ++absent;
       }
@@ -101,16 +104,16 @@ TEST(DocumentBuilder, EveryFieldKeepsItsValueUntouched) {
   for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
     const auto& f = kDocumentFields[i];
     const auto text = doc->text(static_cast<DocumentField>(i));
-    if (f.type == FieldType::Text || f.type == FieldType::OptionalText) {
+    if (f.kind == FieldKind::Text) {
       const std::string expected = f.key == "СекцияДокумент" ? " вид " : " " + std::string(f.name) + " ";
       EXPECT_EQ(text, expected) << f.key;
     } else {
       EXPECT_EQ(text, std::nullopt) << f.key;  // typed fields have no text
     }
   }
-  EXPECT_EQ(doc->doc_date(), (Date{2024, 3, 5}));
-  EXPECT_EQ(doc->outcome_date(), (Date{2024, 3, 6}));
-  EXPECT_EQ(doc->income_date(), (Date{2024, 3, 7}));
+  EXPECT_EQ(doc->date(DocumentField::DocDate), (Date{2024, 3, 5}));
+  EXPECT_EQ(doc->date(DocumentField::OutcomeDate), (Date{2024, 3, 6}));
+  EXPECT_EQ(doc->date(DocumentField::IncomeDate), (Date{2024, 3, 7}));
   EXPECT_EQ(doc->amount().mantissa_low, 150050u);
   EXPECT_EQ(doc->amount().scale, 2);
 }
@@ -199,8 +202,8 @@ TEST(DocumentBuilder, EmptyOptionalTextIsPresentAndBlankOptionalDateIsAbsent) {
   EXPECT_EQ(doc->text(DocumentField::PaymentType), "");
   EXPECT_EQ(doc->text(DocumentField::TaxDate), "");
   EXPECT_EQ(doc->text(DocumentField::Ordering), std::nullopt);
-  EXPECT_EQ(doc->outcome_date(), std::nullopt);
-  EXPECT_EQ(doc->income_date(), std::nullopt);
+  EXPECT_EQ(doc->date(DocumentField::OutcomeDate), std::nullopt);
+  EXPECT_EQ(doc->date(DocumentField::IncomeDate), std::nullopt);
 
   auto without = build_document(edited({}, {{"Номер", ""}, {"ПоказательДаты", ""}}), kKind);
   ASSERT_TRUE(without);
@@ -225,10 +228,8 @@ TEST(DocumentBuilder, EqualityLooksAtEveryField) {
   EXPECT_NE(*reference, *build_document(make(base), "Платежное требование"));
   for (std::size_t i = 0; i < base.size(); ++i) {
     Pairs changed = base;
-    const auto type = field_info(*find_document_field(changed[i].first)).type;
-    changed[i].second = type == FieldType::Amount                                          ? "1500.51"
-                        : type == FieldType::RequiredDate || type == FieldType::OptionalDate ? "01.01.2000"
-                                                                                             : "other";
+    const auto kind = field_info(*find_document_field(changed[i].first)).kind;
+    changed[i].second = kind == FieldKind::Amount ? "1500.51" : kind == FieldKind::Date ? "01.01.2000" : "other";
     auto other = build_document(make(changed), kKind);
     ASSERT_TRUE(other) << changed[i].first;
     EXPECT_NE(*reference, *other) << changed[i].first;

@@ -1,8 +1,5 @@
 // Whole statements through parse_statement: the made-up statements in tests/data, and the
 // collected real statements beside the repository when they are present.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +7,11 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <varnok/varnok.hpp>
 
 #include "parser/reader.hpp"
 #include "parser/values.hpp"
@@ -106,10 +108,10 @@ TEST(EndToEnd, Cp1251StatementWithTwoAccountsAndADroppedDocument) {
   ASSERT_EQ(s.documents.size(), 7u);
 
   const Document& paid = s.documents[0];
-  EXPECT_EQ(paid.doc_date(), (Date{2024, 3, 5}));
+  EXPECT_EQ(paid.date(DocumentField::DocDate), (Date{2024, 3, 5}));
   EXPECT_EQ(format_amount(paid.amount()).view(), "15400.00");
-  EXPECT_EQ(paid.outcome_date(), (Date{2024, 3, 5}));
-  EXPECT_EQ(paid.income_date(), std::nullopt);  // ДатаПоступило= is blank
+  EXPECT_EQ(paid.date(DocumentField::OutcomeDate), (Date{2024, 3, 5}));
+  EXPECT_EQ(paid.date(DocumentField::IncomeDate), std::nullopt);  // ДатаПоступило= is blank
   EXPECT_EQ(text(paid, DocumentField::Counterparty), "ИНН 7702345678 ООО \"Северная звезда\"");
   EXPECT_EQ(text(paid, DocumentField::PayeeBank1), "ПАО \"Приокский банк\"");
   EXPECT_EQ(text(paid, DocumentField::PaymentDeadline), "");  // present though empty
@@ -118,8 +120,8 @@ TEST(EndToEnd, Cp1251StatementWithTwoAccountsAndADroppedDocument) {
   EXPECT_EQ(text(paid, DocumentField::Kbk), "<absent>");
 
   const Document& received = s.documents[1];
-  EXPECT_EQ(received.outcome_date(), std::nullopt);
-  EXPECT_EQ(received.income_date(), (Date{2024, 3, 4}));
+  EXPECT_EQ(received.date(DocumentField::OutcomeDate), std::nullopt);
+  EXPECT_EQ(received.date(DocumentField::IncomeDate), (Date{2024, 3, 4}));
   EXPECT_EQ(text(received, DocumentField::Counterparty1), "ООО «Ромашка»");
   EXPECT_EQ(text(received, DocumentField::Purpose),
             "Оплата по договору поставки № 12/24-П от 15.01.2024, счет № 305. В том числе НДС 20% - 20000.00 руб.");
@@ -132,7 +134,7 @@ TEST(EndToEnd, Cp1251StatementWithTwoAccountsAndADroppedDocument) {
 
   const Document& collected = s.documents[5];
   EXPECT_EQ(text(collected, DocumentField::Ordering), "3");
-  EXPECT_EQ(collected.doc_date(), (Date{2024, 3, 2}));
+  EXPECT_EQ(collected.date(DocumentField::DocDate), (Date{2024, 3, 2}));
   EXPECT_EQ(text(s.documents[6], DocumentField::Counterparty),
             "ИНН 501234567890 Индивидуальный предприниматель Орлов Павел Сергеевич");
 }

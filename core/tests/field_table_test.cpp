@@ -1,9 +1,9 @@
-#include "parser/field_table.hpp"
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <varnok/fields.hpp>
 
 namespace varnok {
 namespace {
@@ -88,9 +88,8 @@ TEST(FieldTable, FindsEveryKeyInDeclarationOrder) {
 TEST(FieldTable, TypesMarkThirteenRequiredAndFourTypedFields) {
   std::vector<std::string_view> required, typed;
   for (const auto& f : kDocumentFields) {
-    if (f.type == FieldType::Text || f.type == FieldType::RequiredDate || f.type == FieldType::Amount)
-      required.push_back(f.key);
-    if (f.type != FieldType::Text && f.type != FieldType::OptionalText) typed.push_back(f.key);
+    if (f.required) required.push_back(f.key);
+    if (f.kind != FieldKind::Text) typed.push_back(f.key);
   }
   EXPECT_EQ(required, (std::vector<std::string_view>{
                           "Номер", "СекцияДокумент", "Дата", "НазначениеПлатежа", "Сумма", "ПлательщикИНН",

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <string_view>
+
+#include <gtest/gtest.h>
 
 #include "parser/values.hpp"
 

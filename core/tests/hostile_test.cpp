@@ -1,8 +1,6 @@
 // Hostile and extreme inputs: random bytes, every truncation of a statement, NUL bytes and
 // lone CRs, a 100 MB line, a million sections, megabyte values, a key repeated 100,000
 // times, and sections that never end. Each must give the one right result, not a crash.
-#include <gtest/gtest.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <random>
@@ -11,10 +9,15 @@
 #include <variant>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include <varnok/varnok.hpp>
+
 #include "../../fuzz/invariants.hpp"
 #include "parser/decode.hpp"
 #include "parser/reader.hpp"
 #include "test_support.hpp"
+#include "testing.hpp"
 
 namespace varnok {
 namespace {

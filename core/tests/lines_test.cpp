@@ -1,11 +1,13 @@
 #include "parser/lines.hpp"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "testing.hpp"
 
 namespace varnok {
 namespace {

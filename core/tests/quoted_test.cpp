@@ -1,11 +1,12 @@
-#include <gtest/gtest.h>
-
 #include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include <gtest/gtest.h>
+
 #include "parser/values.hpp"
+#include "testing.hpp"
 
 namespace varnok {
 namespace {

@@ -1,11 +1,13 @@
 #include "parser/reader.hpp"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <varnok/varnok.hpp>
 
 #include "test_support.hpp"
 
@@ -323,6 +325,18 @@ TEST(ReaderHooks, FailStopsAtTheEndLineAndLaterHooksAreNotCalled) {
   FunctionHook empty_message([](SectionType, Attributes&, const Attributes&) { return HookOutcome::Fail(""); });
   SectionHook* one[] = {&empty_message};
   expect_error<error::HookError>(statement_with(kAccountSection), 7, "Hook error: ", one);
+}
+
+TEST(ReaderHooks, AbandonEndsTheReadWithTheHooksTextAndNoLine) {
+  FunctionHook abandoning([](SectionType type, Attributes&, const Attributes&) {
+    return type == SectionType::Document ? HookOutcome::Abandon("dictionary changed size during iteration")
+                                         : HookOutcome::Continue();
+  });
+  FunctionHook later([](SectionType, Attributes&, const Attributes&) { return HookOutcome::Continue(); });
+  SectionHook* hooks[] = {&abandoning, &later};
+  expect_error<error::HookAbandoned>(statement_with(std::string(kAccountSection) + test::document_section()),
+                                     "dictionary changed size during iteration", hooks);
+  EXPECT_EQ(later.calls(), 1);
 }
 
 TEST(ReaderHooks, NotCalledForSectionsCutShort) {

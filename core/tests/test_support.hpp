@@ -1,8 +1,6 @@
 // Helpers for the core tests: statement texts, error expectations, hooks from functions.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -12,8 +10,12 @@
 #include <utility>
 #include <variant>
 
-#include "parser/diagnostics.hpp"
-#include "parser/hooks.hpp"
+#include <gtest/gtest.h>
+
+#include <varnok/diagnostics.hpp>
+#include <varnok/hooks.hpp>
+#include <varnok/varnok.hpp>
+
 #include "parser/reader.hpp"
 
 namespace varnok::test {
@@ -124,7 +126,7 @@ void expect_error(std::string_view input, std::uint64_t line, std::string_view t
   EXPECT_TRUE(fails_with<Kind>(input, line, text, hooks)) << "input:\n" << input;
 }
 
-// For Unfinished, NotStatement and EmptyInput, which carry no line number.
+// For Unfinished, NotStatement, EmptyInput and HookAbandoned, which carry no line number.
 template <class Kind>
 void expect_error(std::string_view input, std::string_view text, HookList hooks = {}) {
   EXPECT_TRUE(fails_with<Kind>(input, std::nullopt, text, hooks)) << "input:\n" << input;

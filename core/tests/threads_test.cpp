@@ -1,8 +1,6 @@
 // Reads running on many threads at once, over different inputs and over the same one,
 // must each give exactly the result of the same read done alone. Built with
 // ThreadSanitizer by tools/test-sanitizers, this also finds any shared state.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
@@ -16,8 +14,12 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include <varnok/hooks.hpp>
+#include <varnok/varnok.hpp>
+
 #include "../../fuzz/invariants.hpp"
-#include "parser/hooks.hpp"
 #include "parser/reader.hpp"
 #include "test_support.hpp"
 

@@ -220,11 +220,9 @@ HookOutcome PythonHook::read_back(PyObject* dict, Attributes& attrs) {
         std::swap(attrs, scratch_);
         return HookOutcome::Continue();
       case WalkStep::ChangedSize:
-        internal_failure_ = "dictionary changed size during iteration";
-        return HookOutcome::Fail(internal_failure_);
+        return HookOutcome::Abandon("dictionary changed size during iteration");
       case WalkStep::KeysChanged:
-        internal_failure_ = "dictionary keys changed during iteration";
-        return HookOutcome::Fail(internal_failure_);
+        return HookOutcome::Abandon("dictionary keys changed during iteration");
       case WalkStep::Entry:
         break;
     }

@@ -10,7 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "parser/hooks.hpp"
+#include <varnok/hooks.hpp>
+
 #include "pyref.hpp"
 
 namespace varnok::py {
@@ -20,15 +21,11 @@ namespace varnok::py {
 // One PythonHook serves one read: the header, which does not change during a read, is
 // converted once and copied for each call.
 // A dict mutated by another thread during read-back abandons the read: call() returns
-// Fail and internal_failure() gives the text, which parse raises as internal_error_type().
+// Abandon with the text, which parse raises as internal_error_type().
 class PythonHook final : public SectionHook {
  public:
   explicit PythonHook(PyObject* hook) noexcept;  // borrowed; a reference is added
   HookOutcome call(SectionType type, Attributes& attrs, const Attributes& header) override;
-
-  // Empty, or "dictionary changed size during iteration" /
-  // "dictionary keys changed during iteration".
-  [[nodiscard]] const std::string& internal_failure() const noexcept { return internal_failure_; }
 
  private:
   // A new exact dict of str -> str in the attributes' order (null with an exception);
@@ -54,7 +51,6 @@ class PythonHook final : public SectionHook {
   PyRef header_;                // the header as a dict, built at the first call
   std::vector<PyRef> given_;    // the objects of the current call's attrs dict
   Attributes scratch_;          // read-back target, swapped with attrs; keeps its storage
-  std::string internal_failure_;
 };
 
 // Creates the internal-error class (derived directly from BaseException) once per

@@ -10,10 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include <varnok/varnok.hpp>
+
 #include "convert/convert.hpp"
 #include "errors/raise_statement_error.hpp"
 #include "hook_bridge.hpp"
-#include "parser/reader.hpp"
 
 namespace varnok::py {
 namespace {
@@ -182,12 +183,6 @@ PyObject* parse_bound(const Arguments& arguments) {
     return parse_statement(*input);
   }();
 
-  for (const PythonHook& hook : hooks) {
-    if (!hook.internal_failure().empty()) {
-      PyErr_SetString(internal_error_type(), hook.internal_failure().c_str());
-      return nullptr;
-    }
-  }
   if (!result) {
     raise_statement_error(std::move(result.error()));
     return nullptr;

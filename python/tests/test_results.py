@@ -1,6 +1,8 @@
 """The result objects of parse: Statement, Account, Interval, Document."""
 
 import gc
+import importlib.util
+import pathlib
 import weakref
 
 import pytest
@@ -339,6 +341,18 @@ class TestAccount:
 class TestDocument:
     def test_attribute_order(self):
         assert public_attributes(Document) == [name for name, _ in DOCUMENT_ATTRIBUTES]
+
+    def test_generated_field_list_agrees_with_the_module(self):
+        path = pathlib.Path(__file__).resolve().parent.parent / "varnok" / "_fields.py"
+        spec = importlib.util.spec_from_file_location("generated_fields", path)
+        module = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(module)
+        fields = module.DOCUMENT_FIELDS
+        assert sorted(f.name for f in fields) == sorted(public_attributes(Document))
+        assert {f.name for f in fields if f.required} == REQUIRED_DOCUMENT_ATTRIBUTES
+        keys = {name: key for name, key in DOCUMENT_ATTRIBUTES}
+        assert all(keys[f.name] in (f.key, None) for f in fields)
+        assert {f.key for f in fields if f.kind != "text"} == {"Дата", "Сумма", "ДатаСписано", "ДатаПоступило"}
 
     def test_every_attribute_shows_its_key(self):
         fields = {}

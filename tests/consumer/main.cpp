@@ -4,7 +4,7 @@
 #include <string_view>
 #include <variant>
 
-#include "parser/reader.hpp"
+#include <varnok/varnok.hpp>
 
 namespace {
 
@@ -58,6 +58,27 @@ int main() {
   expect(statement->warnings.size() == 1 && statement->warnings[0].lineno == 24 &&
              statement->warnings[0].message == "missing field `Дата`",
          "expected the missing-field warning at line 24");
+
+  const varnok::Document& document = statement->documents[0];
+  const auto payee_bank = varnok::find_document_field("ПолучательБанк1");
+  expect(payee_bank && varnok::field_info(*payee_bank).name == "payee_bank1" &&
+             document.text(*payee_bank) == "Банк",
+         "expected the payee's bank through the field table");
+  expect(varnok::format_amount(document.amount()).view() == "1500.00" &&
+             varnok::format_date(*document.date(varnok::DocumentField::DocDate)).view() == "2024-01-05",
+         "expected the amount and date text forms");
+
+  // A hook that gives up on the first section ends the read with its own text.
+  struct GiveUp final : varnok::SectionHook {
+    varnok::HookOutcome call(varnok::SectionType, varnok::Attributes&, const varnok::Attributes&) override {
+      return varnok::HookOutcome::Abandon("given up");
+    }
+  } give_up;
+  varnok::SectionHook* const hooks[] = {&give_up};
+  auto abandoned = varnok::parse_statement(kStatement, hooks);
+  expect(!abandoned && std::holds_alternative<varnok::error::HookAbandoned>(abandoned.error()) &&
+             varnok::message(abandoned.error()) == "given up" && !varnok::lineno(abandoned.error()),
+         "expected HookAbandoned");
 
   auto failed = varnok::parse_statement("1CClientBankExchange\nКонецФайла\n");
   expect(!failed && std::holds_alternative<varnok::error::UnexpectedSection>(failed.error()),

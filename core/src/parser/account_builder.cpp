@@ -22,7 +22,6 @@ constexpr std::string_view kStartAmount = "НачальныйОстаток";
 constexpr std::string_view kEndAmount = "КонечныйОстаток";
 constexpr std::string_view kTotalIncome = "ВсегоПоступило";
 constexpr std::string_view kTotalExpense = "ВсегоСписано";
-constexpr std::string_view kNumber = "РасчСчет";
 
 std::unexpected<AccountFailure> parse_error(std::string text) {
   return std::unexpected(AccountFailure{AccountFailure::Kind::ParseError, std::move(text)});
@@ -72,7 +71,7 @@ std::expected<BuiltInterval, AccountFailure> build_interval(const Attributes& at
 
   if (!date_start) return missing(kDateStart);
   if (!start_amount) return missing(kStartAmount);
-  const std::string* number = attrs.find(kNumber);
+  const std::string* number = attrs.find(kAccountNumberKey);
   if (number == nullptr) return std::unexpected(AccountFailure{AccountFailure::Kind::MissingNumber, {}});
   interval.date_start = *date_start;
   interval.start_amount = *start_amount;

@@ -7,10 +7,13 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "parser/model/account.hpp"
-#include "parser/model/attributes.hpp"
+#include <varnok/account.hpp>
+#include <varnok/attributes.hpp>
 
 namespace varnok {
+
+// The key of the account number, which every account section must hold.
+inline constexpr std::string_view kAccountNumberKey = "РасчСчет";
 
 struct AccountFailure {
   enum class Kind { ParseError, MissingNumber };

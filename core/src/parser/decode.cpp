@@ -94,11 +94,4 @@ std::expected<InputPlan, StatementError> plan_input(std::string_view bytes) {
   return InputPlan{Decoded{DecodedText::owned(std::move(*text)), Encoding::Cp1251}, {}};
 }
 
-std::expected<Decoded, StatementError> decode_input(std::string_view bytes) {
-  auto plan = plan_input(bytes);
-  if (!plan) return std::unexpected(std::move(plan.error()));
-  if (plan->whole) return std::move(*plan->whole);
-  return Decoded{DecodedText::owned(detail::decode_cp1251(plan->cp1251)), Encoding::Cp1251};
-}
-
 }  // namespace varnok

@@ -1,22 +1,15 @@
 // Input decoding: bytes to UTF-8 text with an encoding label, or EmptyInput / NotStatement.
 #pragma once
 
-#include <cstdint>
 #include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "parser/diagnostics.hpp"
+#include <varnok/diagnostics.hpp>
+#include <varnok/encoding.hpp>
 
 namespace varnok {
-
-enum class Encoding : std::uint8_t { Utf8, Cp1251 };
-
-// "utf-8" or "cp1251".
-[[nodiscard]] constexpr std::string_view name(Encoding e) noexcept {
-  return e == Encoding::Utf8 ? "utf-8" : "cp1251";
-}
 
 // The decoded statement text. Valid UTF-8 input is borrowed (the text views the input,
 // which must outlive this object); fallback decoding owns one buffer.
@@ -39,14 +32,12 @@ struct Decoded {
   Encoding encoding;
 };
 
-// Decodes statement bytes: EmptyInput for empty/whitespace-only bytes; a UTF-8 BOM is
-// dropped; valid UTF-8 is taken as it is (label Utf8); anything else goes through the
-// fallback (UTF-8 / UTF-16LE / UTF-16BE by mark, windows-1251 otherwise) and the
-// plausibility check (label Cp1251), failing with NotStatement. Never throws on bad input.
-[[nodiscard]] std::expected<Decoded, StatementError> decode_input(std::string_view bytes);
-
-// decode_input's decision without decoding windows-1251, which a reader can then decode
-// piece by piece: either `whole` holds the text, or `cp1251` the (plausible) bytes.
+// Decides how to read statement bytes: EmptyInput for empty/whitespace-only bytes; a
+// UTF-8 BOM is dropped; valid UTF-8 is taken as it is (label Utf8); anything else goes
+// through the fallback (UTF-8 / UTF-16LE / UTF-16BE by mark, windows-1251 otherwise) and
+// the plausibility check (label Cp1251), failing with NotStatement. Either `whole` holds
+// the text, or `cp1251` the plausible windows-1251 bytes, which a reader decodes piece by
+// piece. Never throws on bad input.
 struct InputPlan {
   std::optional<Decoded> whole;
   std::string_view cp1251;

@@ -1,5 +1,5 @@
 // Renders every StatementError message; the one place these texts are written.
-#include "parser/diagnostics.hpp"
+#include <varnok/diagnostics.hpp>
 
 #include <type_traits>
 
@@ -42,6 +42,7 @@ std::string message(const StatementError& e) {
           [](const error::Unfinished&) { return std::string("Statement is not finished"); },
           [](const error::NotStatement&) { return std::string("Input is not a 1C statement"); },
           [](const error::EmptyInput&) { return std::string("Input is empty"); },
+          [](const error::HookAbandoned& x) { return x.message; },
       },
       e);
 }

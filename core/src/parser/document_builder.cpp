@@ -12,24 +12,19 @@ namespace varnok {
 
 namespace {
 
-constexpr std::string_view kKindKey = "СекцияДокумент";
-
 constexpr std::uint64_t bit(std::size_t i) noexcept { return std::uint64_t{1} << i; }
 
 constexpr std::uint64_t mask_of(auto pick) noexcept {
   std::uint64_t mask = 0;
   for (std::size_t i = 0; i < kDocumentFieldCount; ++i)
-    if (pick(kDocumentFields[i].type)) mask |= bit(i);
+    if (pick(kDocumentFields[i])) mask |= bit(i);
   return mask;
 }
 
 static_assert(kDocumentFieldCount <= 64, "the filled-field set is one 64-bit mask");
 
-// The table is constant-initialised in its own file, so these see it filled.
-const std::uint64_t kRequired = mask_of([](FieldType t) {
-  return t == FieldType::Text || t == FieldType::RequiredDate || t == FieldType::Amount;
-});
-const std::uint64_t kTexts = mask_of([](FieldType t) { return t == FieldType::Text || t == FieldType::OptionalText; });
+constexpr std::uint64_t kRequired = mask_of([](const FieldInfo& f) { return f.required; });
+constexpr std::uint64_t kTexts = mask_of([](const FieldInfo& f) { return f.kind == FieldKind::Text; });
 
 // "missing field `Номер`", "duplicate field `СекцияДокумент`".
 std::string field_failure(std::string_view what, std::string_view key) {
@@ -39,8 +34,8 @@ std::string field_failure(std::string_view what, std::string_view key) {
   return text;
 }
 
-template <class T>
-std::expected<void, std::string> store(T& slot, std::expected<T, std::string> parsed) {
+template <class Slot, class T>
+std::expected<void, std::string> store(Slot& slot, std::expected<T, std::string> parsed) {
   if (!parsed) return std::unexpected(std::move(parsed.error()));
   slot = *parsed;
   return {};
@@ -80,19 +75,20 @@ std::expected<void, std::string> DocumentBuilder::finish_into(Document& doc, std
   for (std::size_t i = 0; i < typed_count_; ++i) {
     const DocumentField field = typed_order_[i];
     const std::string_view value = values_[static_cast<std::size_t>(field)];
+    const FieldInfo& info = field_info(field);
     std::expected<void, std::string> stored;
-    switch (field) {
-      case DocumentField::DocDate: stored = store(doc.doc_date_, parse_required_date(value)); break;
-      case DocumentField::Amount: stored = store(doc.amount_, parse_amount(value)); break;
-      case DocumentField::OutcomeDate: stored = store(doc.outcome_date_, parse_optional_date(value)); break;
-      default: stored = store(doc.income_date_, parse_optional_date(value)); break;
+    if (info.kind == FieldKind::Amount) {
+      stored = store(doc.amount_, parse_amount(value));
+    } else {
+      std::optional<Date>& date = doc.dates_[date_index(field)];
+      stored = info.required ? store(date, parse_required_date(value)) : store(date, parse_optional_date(value));
     }
     if (!stored) return std::unexpected(std::move(stored.error()));
   }
 
   // The kind comes after every pair, so a "СекцияДокумент" key fills its field first.
   constexpr std::size_t kKind = static_cast<std::size_t>(DocumentField::DocType);
-  if (filled_ & bit(kKind)) return std::unexpected(field_failure("duplicate field ", kKindKey));
+  if (filled_ & bit(kKind)) return std::unexpected(field_failure("duplicate field ", field_info(DocumentField::DocType).key));
   filled_ |= bit(kKind);
   values_[kKind] = kind_;
   text_bytes_ += kind_.size();
@@ -119,19 +115,5 @@ std::expected<void, std::string> DocumentBuilder::finish_into(Document& doc, std
   });
   return {};
 }
-
-std::expected<Document, std::string> build_document(const Attributes& attrs, std::string_view kind) {
-  return detail::build_document(attrs, kind, DocumentBuilder::kMaxTextBytes);
-}
-
-namespace detail {
-std::expected<Document, std::string> build_document(const Attributes& attrs, std::string_view kind,
-                                                    std::size_t max_text_bytes) {
-  DocumentBuilder builder;
-  builder.start(kind);
-  for (const auto& entry : attrs) builder.add(entry.key, entry.value);
-  return builder.finish(max_text_bytes);
-}
-}  // namespace detail
 
 }  // namespace varnok

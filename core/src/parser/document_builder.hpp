@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "parser/field_table.hpp"
-#include "parser/model/attributes.hpp"
-#include "parser/model/document.hpp"
+#include <varnok/attributes.hpp>
+#include <varnok/document.hpp>
+#include <varnok/fields.hpp>
 
 namespace varnok {
 
@@ -38,7 +38,11 @@ class DocumentBuilder {
   [[nodiscard]] std::expected<void, std::string> finish_into(Document& doc, std::size_t max_text_bytes = kMaxTextBytes);
 
  private:
-  static constexpr std::size_t kTypedFieldCount = 4;  // Дата, Сумма, ДатаСписано, ДатаПоступило
+  static constexpr std::size_t kTypedFieldCount = [] {
+    std::size_t n = 0;
+    for (const FieldInfo& f : kDocumentFields) n += f.kind != FieldKind::Text;
+    return n;
+  }();
 
   std::array<std::string_view, kDocumentFieldCount> values_;  // valid where filled_ has the bit
   std::uint64_t filled_ = 0;
@@ -47,17 +51,5 @@ class DocumentBuilder {
   std::size_t text_bytes_ = 0;
   std::string_view kind_;
 };
-
-// The attributes in order, then the kind; failures as DocumentBuilder::finish gives them.
-[[nodiscard]] std::expected<Document, std::string> build_document(const Attributes& attrs,
-                                                                   std::string_view kind);
-
-namespace detail {
-// build_document with a ceiling on the total size of a document's texts: a document
-// whose texts exceed it fails with "document is too large".
-[[nodiscard]] std::expected<Document, std::string> build_document(const Attributes& attrs,
-                                                                   std::string_view kind,
-                                                                   std::size_t max_text_bytes);
-}  // namespace detail
 
 }  // namespace varnok

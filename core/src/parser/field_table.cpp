@@ -1,74 +1,10 @@
-// The document key table and its lookup: a perfect hash found at compile time.
-#include "parser/field_table.hpp"
+// The lookup of a document key in the field table: a perfect hash found at compile time.
+#include <varnok/fields.hpp>
 
 #include <cstdint>
 #include <cstring>
 
 namespace varnok {
-
-namespace {
-constexpr FieldType kText = FieldType::Text;
-constexpr FieldType kOptional = FieldType::OptionalText;
-constexpr FieldType kDate = FieldType::RequiredDate;
-constexpr FieldType kOptionalDate = FieldType::OptionalDate;
-constexpr FieldType kAmount = FieldType::Amount;
-}  // namespace
-
-constexpr std::array<FieldInfo, kDocumentFieldCount> kDocumentFields{{
-    {"Номер", "doc_number", kText},
-    {"СекцияДокумент", "doc_type", kText},
-    {"ВидОплаты", "payment_type", kOptional},
-    {"Дата", "doc_date", kDate},
-    {"НазначениеПлатежа", "purpose", kText},
-    {"Очередность", "ordering", kOptional},
-    {"Сумма", "amount", kAmount},
-    {"ПлательщикИНН", "counterparty_inn", kText},
-    {"ПлательщикКПП", "counterparty_kpp", kOptional},
-    {"ПлательщикБИК", "counterparty_bic", kText},
-    {"ПлательщикБанк1", "counterparty_bank1", kText},
-    {"ПлательщикСчет", "counterparty_account", kText},
-    {"Плательщик", "counterparty", kOptional},
-    {"Плательщик1", "counterparty_1", kOptional},
-    {"ДатаСписано", "outcome_date", kOptionalDate},
-    {"ПлательщикРасчСчет", "counterparty_ras_account", kOptional},
-    {"ПлательщикКорсчет", "counterparty_cor_account", kOptional},
-    {"ПолучательИНН", "payee_inn", kText},
-    {"Получатель", "payee", kOptional},
-    {"ПолучательСчет", "payee_account", kText},
-    {"ПолучательКПП", "payee_kpp", kOptional},
-    {"ПолучательБИК", "payee_bic", kText},
-    {"ПолучательБанк1", "payee_bank1", kText},
-    {"ПолучательРасчСчет", "payee_ras_account", kOptional},
-    {"ПолучательКорсчет", "payee_cor_account", kOptional},
-    {"ДатаПоступило", "income_date", kOptionalDate},
-    {"Плательщик2", "counterparty_2", kOptional},
-    {"Плательщик3", "counterparty_3", kOptional},
-    {"Плательщик4", "counterparty_4", kOptional},
-    {"ПлательщикБанк2", "counterparty_bank2", kOptional},
-    {"Получатель1", "payee_1", kOptional},
-    {"Получатель2", "payee_2", kOptional},
-    {"Получатель3", "payee_3", kOptional},
-    {"Получатель4", "payee_4", kOptional},
-    {"ПолучательБанк2", "payee_bank2", kOptional},
-    {"ВидПлатежа", "payment_kind", kOptional},
-    {"СрокПлатежа", "payment_deadline", kOptional},
-    {"Код", "uin", kOptional},
-    {"КодНазПлатежа", "purpose_code", kOptional},
-    {"НазначениеПлатежа1", "purpose_1", kOptional},
-    {"НазначениеПлатежа2", "purpose_2", kOptional},
-    {"НазначениеПлатежа3", "purpose_3", kOptional},
-    {"НазначениеПлатежа4", "purpose_4", kOptional},
-    {"НазначениеПлатежа5", "purpose_5", kOptional},
-    {"НазначениеПлатежа6", "purpose_6", kOptional},
-    {"СтатусСоставителя", "compiler_status", kOptional},
-    {"ПоказательКБК", "kbk", kOptional},
-    {"ОКАТО", "okato", kOptional},
-    {"ПоказательОснования", "tax_basis", kOptional},
-    {"ПоказательПериода", "tax_period", kOptional},
-    {"ПоказательНомера", "tax_number", kOptional},
-    {"ПоказательДаты", "tax_date", kOptional},
-    {"ПоказательТипа", "tax_type", kOptional},
-}};
 
 namespace {
 

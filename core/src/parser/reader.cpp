@@ -5,18 +5,20 @@
 #include <optional>
 #include <utility>
 
+#include <varnok/reader_state.hpp>
+#include <varnok/varnok.hpp>
+
 #include "parser/account_builder.hpp"
 #include "parser/cp1251_lines.hpp"
+#include "parser/decode.hpp"
 #include "parser/document_builder.hpp"
+#include "parser/keywords.hpp"
 #include "parser/lines.hpp"
-#include "parser/reader_state.hpp"
 
 namespace varnok {
 
 namespace {
 
-constexpr std::string_view kMarker = "1CClientBankExchange";
-constexpr std::string_view kAccountNumberKey = "РасчСчет";
 
 using StepResult = std::expected<void, StatementError>;
 
@@ -136,11 +138,15 @@ class Reader {
     }
   }
 
-  // Every hook in order; the first Fail ends the read at the section's end line.
+  // Every hook in order; the first that does not continue ends the read.
   StepResult run_hooks(SectionType type, std::uint64_t n) {
     for (SectionHook* hook : hooks_) {
       HookOutcome outcome = hook->call(type, section_, statement_->header);
-      if (outcome.failed()) return std::unexpected(error::HookError{n, outcome.take_message()});
+      switch (outcome.kind()) {
+        case HookOutcome::Kind::Continue: break;
+        case HookOutcome::Kind::Fail: return std::unexpected(error::HookError{n, outcome.take_message()});
+        case HookOutcome::Kind::Abandon: return std::unexpected(error::HookAbandoned{outcome.take_message()});
+      }
     }
     return {};
   }
@@ -204,7 +210,7 @@ std::expected<Statement, StatementError> read_lines(Lines& lines, Encoding encod
   // Line 1 must be the marker; it is then read again as an ordinary line, which moves
   // init to header.
   const bool has_line = lines.next(raw, false);
-  if (!has_line || trim(raw) != kMarker) return std::unexpected(error::NotStatement{});
+  if (!has_line || trim(raw) != keyword::kExchange) return std::unexpected(error::NotStatement{});
 
   Reader reader(encoding, hooks, text_bytes);
   do {

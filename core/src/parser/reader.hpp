@@ -1,14 +1,14 @@
-// The statement reader: the entry point of the library.
+// The statement reader: the six-state machine over the lines of a decoded text.
 #pragma once
 
 #include <cstddef>
 #include <expected>
 #include <string_view>
 
-#include "parser/decode.hpp"
-#include "parser/diagnostics.hpp"
-#include "parser/hooks.hpp"
-#include "parser/model/statement.hpp"
+#include <varnok/diagnostics.hpp>
+#include <varnok/encoding.hpp>
+#include <varnok/hooks.hpp>
+#include <varnok/statement.hpp>
 
 namespace varnok {
 
@@ -17,10 +17,6 @@ namespace varnok {
 // first error; no partial statement escapes. Never throws on bad input.
 [[nodiscard]] std::expected<Statement, StatementError> read(std::string_view text, Encoding encoding,
                                                             HookList hooks = {});
-
-// decode_input, then read; windows-1251 is decoded piece by piece as it is read.
-[[nodiscard]] std::expected<Statement, StatementError> parse_statement(std::string_view input,
-                                                                       HookList hooks = {});
 
 namespace detail {
 // The read of windows-1251 bytes (already judged plausible) in pieces of about

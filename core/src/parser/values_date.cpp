@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "parser/lines.hpp"
+#include "parser/text.hpp"
 #include "parser/values.hpp"
 
 namespace varnok {

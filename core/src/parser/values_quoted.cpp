@@ -125,10 +125,4 @@ void append_quoted(std::string& out, std::string_view text) {
   out += '"';
 }
 
-std::string quoted(std::string_view text) {
-  std::string out;
-  append_quoted(out, text);
-  return out;
-}
-
 }  // namespace varnok

@@ -4,7 +4,8 @@
 
 #include <Python.h>
 
-#include "parser/model/statement.hpp"
+#include <varnok/statement.hpp>
+
 #include "pyref.hpp"
 
 namespace varnok::py {

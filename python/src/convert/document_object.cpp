@@ -1,7 +1,9 @@
 // The Document class: a core document record with its date and amount fields as texts;
 // each attribute's str is made only when it is read.
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 #include "convert/convert.hpp"
 #include "convert/object_support.hpp"
@@ -10,68 +12,6 @@
 namespace varnok::py::detail {
 
 namespace {
-
-struct DocumentAttribute {
-  const char* name;
-  DocumentField field;
-};
-
-// The Python attribute order, which differs from the field declaration order.
-constexpr std::array<DocumentAttribute, kDocumentFieldCount> kDocumentAttributes{{
-    {"doc_number", DocumentField::DocNumber},
-    {"doc_type", DocumentField::DocType},
-    {"doc_date", DocumentField::DocDate},
-    {"amount", DocumentField::Amount},
-    {"purpose", DocumentField::Purpose},
-    {"payment_type", DocumentField::PaymentType},
-    {"ordering", DocumentField::Ordering},
-    {"counterparty_inn", DocumentField::CounterpartyInn},
-    {"counterparty_kpp", DocumentField::CounterpartyKpp},
-    {"counterparty_bic", DocumentField::CounterpartyBic},
-    {"counterparty_bank1", DocumentField::CounterpartyBank1},
-    {"counterparty_account", DocumentField::CounterpartyAccount},
-    {"counterparty", DocumentField::Counterparty},
-    {"counterparty_1", DocumentField::Counterparty1},
-    {"counterparty_ras_account", DocumentField::CounterpartyRasAccount},
-    {"counterparty_cor_account", DocumentField::CounterpartyCorAccount},
-    {"outcome_date", DocumentField::OutcomeDate},
-    {"payee_inn", DocumentField::PayeeInn},
-    {"payee", DocumentField::Payee},
-    {"payee_account", DocumentField::PayeeAccount},
-    {"payee_kpp", DocumentField::PayeeKpp},
-    {"payee_bic", DocumentField::PayeeBic},
-    {"payee_bank1", DocumentField::PayeeBank1},
-    {"payee_ras_account", DocumentField::PayeeRasAccount},
-    {"payee_cor_account", DocumentField::PayeeCorAccount},
-    {"income_date", DocumentField::IncomeDate},
-    {"counterparty_2", DocumentField::Counterparty2},
-    {"counterparty_3", DocumentField::Counterparty3},
-    {"counterparty_4", DocumentField::Counterparty4},
-    {"counterparty_bank2", DocumentField::CounterpartyBank2},
-    {"payee_1", DocumentField::Payee1},
-    {"payee_2", DocumentField::Payee2},
-    {"payee_3", DocumentField::Payee3},
-    {"payee_4", DocumentField::Payee4},
-    {"payee_bank2", DocumentField::PayeeBank2},
-    {"payment_kind", DocumentField::PaymentKind},
-    {"payment_deadline", DocumentField::PaymentDeadline},
-    {"uin", DocumentField::Uin},
-    {"purpose_code", DocumentField::PurposeCode},
-    {"purpose_1", DocumentField::Purpose1},
-    {"purpose_2", DocumentField::Purpose2},
-    {"purpose_3", DocumentField::Purpose3},
-    {"purpose_4", DocumentField::Purpose4},
-    {"purpose_5", DocumentField::Purpose5},
-    {"purpose_6", DocumentField::Purpose6},
-    {"compiler_status", DocumentField::CompilerStatus},
-    {"kbk", DocumentField::Kbk},
-    {"okato", DocumentField::Okato},
-    {"tax_basis", DocumentField::TaxBasis},
-    {"tax_period", DocumentField::TaxPeriod},
-    {"tax_number", DocumentField::TaxNumber},
-    {"tax_date", DocumentField::TaxDate},
-    {"tax_type", DocumentField::TaxType},
-}};
 
 std::optional<std::string_view> view(const std::optional<ShortText>& text) noexcept {
   if (!text) return std::nullopt;
@@ -83,34 +23,41 @@ std::optional<ShortText> optional_date(const std::optional<Date>& d) noexcept {
   return format_date(*d);
 }
 
-// The closure of each getter points at its entry of kDocumentAttributes.
+// The closure of each getter is its field's index in the field table.
 PyObject* document_get(PyObject* self, void* closure) noexcept {
-  const auto* attribute = static_cast<const DocumentAttribute*>(closure);
-  return str_or_none(payload_of<DocumentPayload>(self).field(attribute->field));
+  const auto field = static_cast<DocumentField>(reinterpret_cast<std::uintptr_t>(closure));
+  return str_or_none(payload_of<DocumentPayload>(self).field(field));
 }
 
+// Document(NAME="…", …): the number, kind, date and amount under their attribute names.
 PyObject* document_repr(PyObject* self) noexcept {
+  constexpr DocumentField kShown[] = {DocumentField::DocNumber, DocumentField::DocType, DocumentField::DocDate,
+                                      DocumentField::Amount};
   const DocumentPayload& d = payload_of<DocumentPayload>(self);
   return catching_bad_alloc([&] {
-    std::string out = "Document(doc_number=";
-    append_quoted(out, d.field(DocumentField::DocNumber).value_or(""));
-    out += ", doc_type=";
-    append_quoted(out, d.field(DocumentField::DocType).value_or(""));
-    out += ", doc_date=";
-    append_quoted(out, d.field(DocumentField::DocDate).value_or(""));
-    out += ", amount=";
-    append_quoted(out, d.field(DocumentField::Amount).value_or(""));
+    std::string out = "Document(";
+    for (const DocumentField f : kShown) {
+      if (f != kShown[0]) out += ", ";
+      out.append(field_info(f).name).append("=");
+      append_quoted(out, d.field(f).value_or(""));
+    }
     out += ')';
     return new_str(out).release();
   });
 }
 
+// One getter per field, in the attribute order. The names are the table's literals, so
+// they end in NUL.
+static_assert(std::ranges::all_of(kDocumentFields,
+                                  [](const FieldInfo& f) { return f.name.data()[f.name.size()] == '\0'; }));
+
 // Static storage: the class refers to this table for the life of the process.
 std::array<PyGetSetDef, kDocumentFieldCount + 1> document_getset = [] {
   std::array<PyGetSetDef, kDocumentFieldCount + 1> defs{};
   for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
-    defs[i] = {kDocumentAttributes[i].name, document_get, nullptr, nullptr,
-               const_cast<DocumentAttribute*>(&kDocumentAttributes[i])};
+    const DocumentField field = kAttributeOrder[i];
+    defs[i] = {field_info(field).name.data(), document_get, nullptr, nullptr,
+               reinterpret_cast<void*>(static_cast<std::uintptr_t>(field))};
   }
   return defs;
 }();
@@ -131,20 +78,20 @@ PyType_Spec document_spec = {
 }  // namespace
 
 DocumentPayload::DocumentPayload(Document&& document) noexcept
-    : document_(std::move(document)),
-      doc_date_(format_date(document_.doc_date())),
-      amount_(format_amount(document_.amount())),
-      outcome_date_(optional_date(document_.outcome_date())),
-      income_date_(optional_date(document_.income_date())) {}
+    : document_(std::move(document)), amount_(format_amount(document_.amount())) {
+  for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
+    const auto f = static_cast<DocumentField>(i);
+    if (field_info(f).kind == FieldKind::Date) dates_[date_index(f)] = optional_date(document_.date(f));
+  }
+}
 
 std::optional<std::string_view> DocumentPayload::field(DocumentField f) const noexcept {
-  switch (f) {
-    case DocumentField::DocDate: return doc_date_.view();
-    case DocumentField::Amount: return amount_.view();
-    case DocumentField::OutcomeDate: return view(outcome_date_);
-    case DocumentField::IncomeDate: return view(income_date_);
-    default: return document_.text(f);
+  switch (field_info(f).kind) {
+    case FieldKind::Text: return document_.text(f);
+    case FieldKind::Date: return view(dates_[date_index(f)]);
+    case FieldKind::Amount: return amount_.view();
   }
+  return std::nullopt;
 }
 
 bool operator==(const DocumentPayload& a, const DocumentPayload& b) noexcept {

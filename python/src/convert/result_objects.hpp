@@ -4,16 +4,18 @@
 
 #include <Python.h>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <varnok/account.hpp>
+#include <varnok/document.hpp>
+#include <varnok/fields.hpp>
+
 #include "parser/decode.hpp"
-#include "parser/field_table.hpp"
-#include "parser/model/account.hpp"
-#include "parser/model/document.hpp"
 #include "parser/values.hpp"
 #include "pyref.hpp"
 
@@ -49,10 +51,8 @@ class DocumentPayload {
 
  private:
   Document document_;
-  ShortText doc_date_;
   ShortText amount_;
-  std::optional<ShortText> outcome_date_;
-  std::optional<ShortText> income_date_;
+  std::array<std::optional<ShortText>, kDateFieldCount> dates_;  // by date_index
 };
 
 struct StatementPayload {

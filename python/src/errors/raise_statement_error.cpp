@@ -7,9 +7,11 @@
 #include <utility>
 #include <variant>
 
+#include <varnok/reader_state.hpp>
+
 #include "errors/diagnostic_types.hpp"
 #include "errors/exceptions.hpp"
-#include "parser/reader_state.hpp"
+#include "hook_bridge.hpp"
 #include "pyref.hpp"
 
 namespace varnok::py {
@@ -60,6 +62,7 @@ PyRef detail_of(StatementError& error) {
 PyObject* unlocated_type(const StatementError& error) noexcept {
   if (std::holds_alternative<error::Unfinished>(error)) return unfinished_error_type();
   if (std::holds_alternative<error::NotStatement>(error)) return not_statement_error_type();
+  if (std::holds_alternative<error::HookAbandoned>(error)) return internal_error_type();
   return empty_input_error_type();
 }
 

@@ -1,7 +1,7 @@
 // From a failed read to the one exception parse raises.
 #pragma once
 
-#include "parser/diagnostics.hpp"
+#include <varnok/diagnostics.hpp>
 
 namespace varnok::py {
 

@@ -3,7 +3,7 @@
 
 #include <Python.h>
 
-#include "parser/hooks.hpp"
+#include <varnok/hooks.hpp>
 
 namespace varnok::py {
 

@@ -1,9 +1,13 @@
 // AccountMap: the accounts in order of first appearance with a hashed index by number.
-#include "parser/model/account.hpp"
+#include <varnok/account.hpp>
 
 #include <utility>
 
+#include "parser/model/hash.hpp"
+
 namespace varnok {
+
+std::size_t detail::TransparentStringHash::operator()(std::string_view s) const noexcept { return hash_text(s); }
 
 Account* AccountMap::find(std::string_view number) noexcept {
   const auto it = index_.find(number);

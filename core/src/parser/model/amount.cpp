@@ -1,5 +1,5 @@
 // Numeric equality of amounts across scales.
-#include "parser/model/amount.hpp"
+#include <varnok/amount.hpp>
 
 #include "parser/model/amount_mantissa.hpp"
 

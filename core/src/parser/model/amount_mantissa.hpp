@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "parser/model/amount.hpp"
+#include <varnok/amount.hpp>
 
 namespace varnok::detail {
 

@@ -1,6 +1,6 @@
 // The insertion-ordered attribute map: entries in a vector, looked up by a linear scan
 // while small and through an open-addressing index of entry numbers beyond that.
-#include "parser/model/attributes.hpp"
+#include <varnok/attributes.hpp>
 
 #include <algorithm>
 #include <bit>

@@ -1,5 +1,5 @@
 // Reading a document's text fields back out of its one buffer, and its equality.
-#include "parser/model/document.hpp"
+#include <varnok/document.hpp>
 
 #include <cstddef>
 
@@ -18,8 +18,7 @@ bool operator==(const Document& a, const Document& b) noexcept {
     const auto f = static_cast<DocumentField>(i);
     if (a.text(f) != b.text(f)) return false;
   }
-  return a.doc_date_ == b.doc_date_ && a.amount_ == b.amount_ && a.outcome_date_ == b.outcome_date_ &&
-         a.income_date_ == b.income_date_;
+  return a.dates_ == b.dates_ && a.amount_ == b.amount_;
 }
 
 }  // namespace varnok

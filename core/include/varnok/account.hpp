@@ -10,9 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "parser/model/amount.hpp"
-#include "parser/model/date.hpp"
-#include "parser/model/hash.hpp"
+#include <varnok/amount.hpp>
+#include <varnok/date.hpp>
 
 namespace varnok {
 
@@ -40,20 +39,23 @@ namespace detail {
 // Lets the index be searched with a string_view, without building a std::string.
 struct TransparentStringHash {
   using is_transparent = void;
-  [[nodiscard]] std::size_t operator()(std::string_view s) const noexcept { return hash_text(s); }
+  [[nodiscard]] std::size_t operator()(std::string_view s) const noexcept;
 };
 }  // namespace detail
 
 // Accounts in order of first appearance, looked up by exact number.
 class AccountMap {
  public:
+  // The account whose number equals `number` byte for byte, or nullptr. Valid until the
+  // next append.
   [[nodiscard]] Account* find(std::string_view number) noexcept;
   [[nodiscard]] const Account* find(std::string_view number) const noexcept;
-  // Appends a new account; the number must not be present yet.
+  // Appends a new account; the number must not be present yet. May throw std::bad_alloc.
   Account& append(std::string number, Interval first);
 
   [[nodiscard]] std::size_t size() const noexcept { return accounts_.size(); }
   [[nodiscard]] bool empty() const noexcept { return accounts_.empty(); }
+  // The accounts in order of first appearance.
   [[nodiscard]] std::span<const Account> items() const noexcept { return accounts_; }
   // For consuming the accounts (moving numbers and intervals out).
   [[nodiscard]] std::span<Account> items_for_move() noexcept { return accounts_; }

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "parser/field_table.hpp"
-#include "parser/model/amount.hpp"
-#include "parser/model/date.hpp"
+#include <varnok/amount.hpp>
+#include <varnok/date.hpp>
+#include <varnok/fields.hpp>
 
 namespace varnok {
 
@@ -19,14 +19,17 @@ namespace varnok {
 // table instead of 49 separately allocated strings.
 class Document {
  public:
-  // The text of a text field (Text or OptionalText); nullopt when absent or when the
-  // field is typed (DocDate, Amount, OutcomeDate, IncomeDate). Views into the document.
+  // The text of a Text field; nullopt when it is absent or the field is not a Text field.
+  // Views into the document.
   [[nodiscard]] std::optional<std::string_view> text(DocumentField f) const noexcept;
-
-  [[nodiscard]] const Date& doc_date() const noexcept { return doc_date_; }
+  // The value of a Date field; nullopt when it is absent (never for the required DocDate)
+  // or the field is not a Date field.
+  [[nodiscard]] std::optional<Date> date(DocumentField f) const noexcept {
+    if (field_info(f).kind != FieldKind::Date) return std::nullopt;
+    return dates_[date_index(f)];
+  }
+  // The value of the Amount field, which every document has.
   [[nodiscard]] const Amount& amount() const noexcept { return amount_; }
-  [[nodiscard]] const std::optional<Date>& outcome_date() const noexcept { return outcome_date_; }
-  [[nodiscard]] const std::optional<Date>& income_date() const noexcept { return income_date_; }
 
   // Bytes owned by this document beyond sizeof(Document) (its text buffer's capacity).
   [[nodiscard]] std::size_t heap_bytes() const noexcept { return storage_.capacity() > 15 ? storage_.capacity() + 1 : 0; }
@@ -44,9 +47,7 @@ class Document {
   // another in field order); the entries of absent fields mean nothing.
   std::array<std::uint32_t, kDocumentFieldCount + 1> starts_{};
   Amount amount_;
-  Date doc_date_;
-  std::optional<Date> outcome_date_;
-  std::optional<Date> income_date_;
+  std::array<std::optional<Date>, kDateFieldCount> dates_;  // by date_index
 };
 
 }  // namespace varnok

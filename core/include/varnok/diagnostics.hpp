@@ -1,4 +1,4 @@
-// Everything a read reports: the ten StatementError kinds and the Warning record.
+// Everything a read reports: the StatementError kinds and the Warning record.
 // Messages are rendered here and nowhere else; the line number travels beside them.
 #pragma once
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "parser/reader_state.hpp"
+#include <varnok/reader_state.hpp>
 
 namespace varnok {
 
@@ -69,17 +69,25 @@ struct NotStatement {
 struct EmptyInput {
   friend bool operator==(const EmptyInput&, const EmptyInput&) = default;
 };
+// A hook returned HookOutcome::Abandon; `message` is its text, which is also the message.
+struct HookAbandoned {
+  std::string message;
+  friend bool operator==(const HookAbandoned&, const HookAbandoned&) = default;
+};
 }  // namespace error
 
 // The single failure of a read. Alternatives in declaration order.
 using StatementError =
     std::variant<error::UnexpectedSection, error::UnexpectedAttribute, error::UnrecognizedLine,
                  error::MissingField, error::AccountParseError, error::DocumentParseError,
-                 error::HookError, error::Unfinished, error::NotStatement, error::EmptyInput>;
+                 error::HookError, error::Unfinished, error::NotStatement, error::EmptyInput,
+                 error::HookAbandoned>;
 
-// The fixed message text of an error, e.g. "Unexpected section 'X' in context 'header'".
+// The fixed message text of an error, e.g. "Unexpected section 'X' in context 'header'";
+// it never contains the line number. May throw std::bad_alloc only.
 [[nodiscard]] std::string message(const StatementError& e);
-// The line number, present for the seven kinds from UnexpectedSection to HookError.
+// The line number (counted from 1 over every line of the input), present for the seven
+// located kinds from UnexpectedSection to HookError.
 [[nodiscard]] std::optional<std::uint64_t> lineno(const StatementError& e) noexcept;
 
 // A document section that could not be built and was dropped.

@@ -3,11 +3,11 @@
 
 #include <vector>
 
-#include "parser/decode.hpp"
-#include "parser/diagnostics.hpp"
-#include "parser/model/account.hpp"
-#include "parser/model/attributes.hpp"
-#include "parser/model/document.hpp"
+#include <varnok/account.hpp>
+#include <varnok/attributes.hpp>
+#include <varnok/diagnostics.hpp>
+#include <varnok/document.hpp>
+#include <varnok/encoding.hpp>
 
 namespace varnok {
 

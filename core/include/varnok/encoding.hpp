@@ -1,0 +1,16 @@
+// The encoding label of a read: which of the two encodings the statement was in.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace varnok {
+
+enum class Encoding : std::uint8_t { Utf8, Cp1251 };
+
+// "utf-8" or "cp1251". Never throws.
+[[nodiscard]] constexpr std::string_view name(Encoding e) noexcept {
+  return e == Encoding::Utf8 ? "utf-8" : "cp1251";
+}
+
+}  // namespace varnok
