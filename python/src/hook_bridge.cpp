@@ -12,8 +12,9 @@
 #include <string_view>
 #include <utility>
 
+#include <varnok/fields.hpp>
+
 #include "errors/section_type.hpp"
-#include "parser/field_table.hpp"
 #include "utf8_str.hpp"
 
 namespace varnok::py {
