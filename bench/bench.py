@@ -181,8 +181,11 @@ _AMOUNT = python_rows.DOCUMENT_NAMES.index("amount")
 
 
 def _typed(row: tuple) -> tuple:
-    return (*row[:_DATE], date.fromisoformat(row[_DATE]), *row[_DATE + 1:_AMOUNT], Decimal(row[_AMOUNT]),
-            *row[_AMOUNT + 1:])
+    # As python_rows does it: the fastest of the ways tried (slices and unpacking cost more).
+    values = list(row)
+    values[_DATE] = date.fromisoformat(values[_DATE])
+    values[_AMOUNT] = Decimal(values[_AMOUNT])
+    return tuple(values)
 
 
 def varnok_rows(parse: Callable, data: bytes, typed: bool = False) -> tuple[list, list, list]:
