@@ -13,38 +13,22 @@ on the generated statements before timing them.
 from __future__ import annotations
 
 import datetime as dt
+import importlib.util
 from decimal import Decimal
+from pathlib import Path
+
+def _document_fields() -> tuple:
+    """The project's one field list (key, attribute, kind, required), read from its file so
+    that the baseline needs neither varnok_py nor the varnok package."""
+    path = Path(__file__).resolve().parents[1] / "python" / "varnok" / "_fields.py"
+    spec = importlib.util.spec_from_file_location("_bench_document_fields", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return tuple((f.key, f.name, f.required) for f in module.DOCUMENT_FIELDS)
+
 
 # (statement key, varnok_py.Document attribute, required): the rows' column order.
-FIELDS = (
-    ("Номер", "doc_number", True), ("СекцияДокумент", "doc_type", True),
-    ("ВидОплаты", "payment_type", False), ("Дата", "doc_date", True),
-    ("НазначениеПлатежа", "purpose", True), ("Очередность", "ordering", False),
-    ("Сумма", "amount", True), ("ПлательщикИНН", "counterparty_inn", True),
-    ("ПлательщикКПП", "counterparty_kpp", False), ("ПлательщикБИК", "counterparty_bic", True),
-    ("ПлательщикБанк1", "counterparty_bank1", True), ("ПлательщикСчет", "counterparty_account", True),
-    ("Плательщик", "counterparty", False), ("Плательщик1", "counterparty_1", False),
-    ("ДатаСписано", "outcome_date", False), ("ПлательщикРасчСчет", "counterparty_ras_account", False),
-    ("ПлательщикКорсчет", "counterparty_cor_account", False), ("ПолучательИНН", "payee_inn", True),
-    ("Получатель", "payee", False), ("ПолучательСчет", "payee_account", True),
-    ("ПолучательКПП", "payee_kpp", False), ("ПолучательБИК", "payee_bic", True),
-    ("ПолучательБанк1", "payee_bank1", True), ("ПолучательРасчСчет", "payee_ras_account", False),
-    ("ПолучательКорсчет", "payee_cor_account", False), ("ДатаПоступило", "income_date", False),
-    ("Плательщик2", "counterparty_2", False), ("Плательщик3", "counterparty_3", False),
-    ("Плательщик4", "counterparty_4", False), ("ПлательщикБанк2", "counterparty_bank2", False),
-    ("Получатель1", "payee_1", False), ("Получатель2", "payee_2", False),
-    ("Получатель3", "payee_3", False), ("Получатель4", "payee_4", False),
-    ("ПолучательБанк2", "payee_bank2", False), ("ВидПлатежа", "payment_kind", False),
-    ("СрокПлатежа", "payment_deadline", False), ("Код", "uin", False),
-    ("КодНазПлатежа", "purpose_code", False), ("НазначениеПлатежа1", "purpose_1", False),
-    ("НазначениеПлатежа2", "purpose_2", False), ("НазначениеПлатежа3", "purpose_3", False),
-    ("НазначениеПлатежа4", "purpose_4", False), ("НазначениеПлатежа5", "purpose_5", False),
-    ("НазначениеПлатежа6", "purpose_6", False), ("СтатусСоставителя", "compiler_status", False),
-    ("ПоказательКБК", "kbk", False), ("ОКАТО", "okato", False),
-    ("ПоказательОснования", "tax_basis", False), ("ПоказательПериода", "tax_period", False),
-    ("ПоказательНомера", "tax_number", False), ("ПоказательДаты", "tax_date", False),
-    ("ПоказательТипа", "tax_type", False),
-)
+FIELDS = _document_fields()
 DOCUMENT_NAMES = tuple(name for _, name, _ in FIELDS)
 INTERVAL_NAMES = ("date_start", "date_end", "start_amount", "end_amount", "total_income", "total_expense")
 
