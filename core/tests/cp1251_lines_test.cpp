@@ -48,10 +48,11 @@ TEST(Cp1251Lines, SameLinesAsTheWholeText) {
     const auto expected = whole_lines(detail::decode_cp1251(bytes));
     for (std::size_t piece : kPieces) {
       Cp1251Lines lines(bytes, piece);
+      lines.pin();
       std::vector<std::string_view> views;
       std::vector<std::uint64_t> numbers;
       std::string_view line;
-      while (lines.next(line, true)) {
+      while (lines.next(line)) {
         views.push_back(line);
         numbers.push_back(lines.lineno());
       }

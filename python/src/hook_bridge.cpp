@@ -2,7 +2,6 @@
 // dict is read back into the section's attributes; a Python failure becomes its text.
 #include "hook_bridge.hpp"
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -15,6 +14,7 @@
 #include <varnok/fields.hpp>
 
 #include "errors/section_type.hpp"
+#include "registry.hpp"
 #include "utf8_str.hpp"
 
 namespace varnok::py {
@@ -127,20 +127,13 @@ WalkStep next_entry(PyObject* dict, Py_ssize_t start_size, Py_ssize_t produced, 
   return next_entry_lock_held(dict, start_size, produced, pos, key, value);
 }
 
-OnceGuard hook_bridge_types_once;
-PyObject* internal_error_class = nullptr;  // owned by the process
-// The keys of a document section as interned str, by field; owned by the process. Every
-// read shares them (interned strings are immortal on the free-threaded build, so
-// threads do not contend on their reference counts), and their hashes are computed once.
-std::array<PyObject*, kDocumentFieldCount> document_keys{};
-
 }  // namespace
 
 PythonHook::PythonHook(PyObject* hook) noexcept : hook_(PyRef::borrow(hook)) {}
 
 PyRef PythonHook::key_object(std::string_view key) noexcept {
   if (const std::optional<DocumentField> field = find_document_field(key)) {
-    return PyRef::borrow(document_keys[static_cast<std::size_t>(*field)]);
+    return PyRef::borrow(document_key(*field));
   }
   // Bounded, so that a statement of ever new keys does not grow it without end.
   constexpr std::size_t kMaxKeys = 256;
@@ -249,20 +242,5 @@ void PythonHook::copy_unchanged(std::span<const Attributes::Entry> original, std
   scratch_.clear();
   for (const Attributes::Entry& entry : original.first(count)) scratch_.set(entry.key, entry.value);
 }
-
-int init_hook_bridge_types() noexcept {
-  return hook_bridge_types_once.run([]() noexcept {
-    for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
-      PyObject* key = new_str(kDocumentFields[i].key).release();
-      if (key == nullptr) return -1;
-      PyUnicode_InternInPlace(&key);
-      document_keys[i] = key;
-    }
-    internal_error_class = PyErr_NewException("varnok_py.InternalError", PyExc_BaseException, nullptr);
-    return internal_error_class != nullptr ? 0 : -1;
-  });
-}
-
-PyObject* internal_error_type() noexcept { return internal_error_class; }
 
 }  // namespace varnok::py

@@ -21,7 +21,7 @@ namespace varnok::py {
 // One PythonHook serves one read: the header, which does not change during a read, is
 // converted once and copied for each call.
 // A dict mutated by another thread during read-back abandons the read: call() returns
-// Abandon with the text, which parse raises as internal_error_type().
+// Abandon with the text, which parse raises as the internal error.
 class PythonHook final : public SectionHook {
  public:
   explicit PythonHook(PyObject* hook) noexcept;  // borrowed; a reference is added
@@ -52,11 +52,5 @@ class PythonHook final : public SectionHook {
   std::vector<PyRef> given_;    // the objects of the current call's attrs dict
   Attributes scratch_;          // read-back target, swapped with attrs; keeps its storage
 };
-
-// Creates the internal-error class (derived directly from BaseException) once per
-// process; 0, or -1 with an exception.
-[[nodiscard]] int init_hook_bridge_types() noexcept;
-// The internal-error class (borrowed); valid after init_hook_bridge_types() succeeded.
-[[nodiscard]] PyObject* internal_error_type() noexcept;
 
 }  // namespace varnok::py

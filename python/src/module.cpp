@@ -1,61 +1,16 @@
 // The varnok_py module: multi-phase initialisation, no per-module state; the execution
-// step creates the process-wide classes (once) and adds the 18 public names in order.
+// step creates the registry's objects (once per process) and adds the 18 public names in
+// order.
 #include <Python.h>
 
-#include <array>
+#include <cstddef>
 
-#include "convert/convert.hpp"
-#include "errors/diagnostic_types.hpp"
-#include "errors/exceptions.hpp"
-#include "errors/section_type.hpp"
-#include "hook_bridge.hpp"
 #include "parse.hpp"
 #include "pyref.hpp"
+#include "registry.hpp"
 
 namespace varnok::py {
 namespace {
-
-// A public name; `make` gives a new reference to its object. For parse the name is
-// taken from the function object itself.
-struct ModuleEntry {
-  const char* name;
-  PyRef (*make)(PyObject* module);
-};
-
-template <PyObject* (*Type)() noexcept>
-PyRef borrowed_class(PyObject*) {
-  return PyRef::borrow(Type());
-}
-
-template <DiagnosticKind Kind>
-PyRef diagnostic_class(PyObject*) {
-  return PyRef::borrow(diagnostic_type(Kind));
-}
-
-PyRef section_type_class(PyObject*) { return PyRef::borrow(section_type_type()); }
-
-PyRef parse_function(PyObject* module) { return new_parse_function(module); }
-
-constexpr std::array<ModuleEntry, 18> kEntries = {{
-    {"Interval", borrowed_class<interval_type>},
-    {"Account", borrowed_class<account_type>},
-    {"Document", borrowed_class<document_type>},
-    {"Statement", borrowed_class<statement_type>},
-    {"SectionType", section_type_class},
-    {"UnexpectedSection", diagnostic_class<DiagnosticKind::UnexpectedSection>},
-    {"UnexpectedAttribute", diagnostic_class<DiagnosticKind::UnexpectedAttribute>},
-    {"UnrecognizedLine", diagnostic_class<DiagnosticKind::UnrecognizedLine>},
-    {"MissingField", diagnostic_class<DiagnosticKind::MissingField>},
-    {"AccountParseError", diagnostic_class<DiagnosticKind::AccountParseError>},
-    {"DocumentParseError", diagnostic_class<DiagnosticKind::DocumentParseError>},
-    {"HookError", diagnostic_class<DiagnosticKind::HookError>},
-    {nullptr, parse_function},
-    {"ParseError", borrowed_class<parse_error_type>},
-    {"NotStatementError", borrowed_class<not_statement_error_type>},
-    {"EmptyInputError", borrowed_class<empty_input_error_type>},
-    {"UnfinishedError", borrowed_class<unfinished_error_type>},
-    {"SyntaxError", borrowed_class<syntax_error_type>},
-}};
 
 PyRef name_of_function(PyObject* function) noexcept {
   PyRef name = PyRef::steal(PyObject_GetAttrString(function, "__name__"));
@@ -82,12 +37,18 @@ int append_to_all(PyObject* module, PyObject* name) noexcept {
   return PyList_Append(all.get(), name);
 }
 
-int init_process_wide_types() noexcept {
-  if (init_exception_types() < 0 || init_diagnostic_types() < 0 || init_section_type() < 0 ||
-      init_result_types() < 0 || init_hook_bridge_types() < 0) {
-    return -1;
-  }
-  return 0;
+// Adds one public name, in order, to the module and its __all__.
+int add_public(PyObject* module, PyObject* name, PyObject* object) noexcept {
+  if (append_to_all(module, name) < 0) return -1;
+  return PyObject_SetAttr(module, name, object);
+}
+
+int add_parse(PyObject* module) noexcept {
+  PyRef function = new_parse_function(module);
+  if (!function) return -1;
+  PyRef name = name_of_function(function.get());
+  if (!name) return -1;
+  return add_public(module, name.get(), function.get());
 }
 
 int module_exec(PyObject* module) noexcept {
@@ -95,14 +56,13 @@ int module_exec(PyObject* module) noexcept {
     PyErr_BadArgument();
     return -1;
   }
-  if (init_process_wide_types() < 0) return -1;
-  for (const ModuleEntry& entry : kEntries) {
-    PyRef object = entry.make(module);
-    if (!object) return -1;
-    PyRef name = entry.name ? PyRef::steal(PyUnicode_FromString(entry.name)) : name_of_function(object.get());
-    if (!name) return -1;
-    if (append_to_all(module, name.get()) < 0) return -1;
-    if (PyObject_SetAttr(module, name.get(), object.get()) < 0) return -1;
+  if (init_registry() < 0) return -1;
+  for (std::size_t i = 0; i < kPublicClassCount; ++i) {
+    const auto id = static_cast<Registered>(i);
+    // parse stands between the diagnostics and the exceptions.
+    if (id == Registered::ParseError && add_parse(module) < 0) return -1;
+    PyRef name = PyRef::steal(PyUnicode_FromString(public_name(id)));
+    if (!name || add_public(module, name.get(), registered(id)) < 0) return -1;
   }
   return 0;
 }

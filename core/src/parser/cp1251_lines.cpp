@@ -16,19 +16,19 @@ constexpr std::size_t kMaxSpare = 2;
 Cp1251Lines::Cp1251Lines(std::string_view bytes, std::size_t piece_bytes) noexcept
     : rest_(bytes), piece_bytes_(piece_bytes == 0 ? 1 : piece_bytes) {}
 
-bool Cp1251Lines::next(std::string_view& line, bool keep) {
+bool Cp1251Lines::next(std::string_view& line) {
   while (!cursor_.next(line)) {
     if (rest_.empty()) return false;
-    decode_next_piece(keep);
+    decode_next_piece();
   }
   return true;
 }
 
-void Cp1251Lines::decode_next_piece(bool keep) {
+void Cp1251Lines::decode_next_piece() {
   base_ += cursor_.lineno();
-  if (keep && current_) {
+  if (pinned_ && current_) {
     kept_.push_back(std::move(current_));
-  } else if (!keep) {
+  } else if (!pinned_) {
     for (Piece& released : kept_) {
       if (spare_.size() < kMaxSpare) spare_.push_back(std::move(released));
     }

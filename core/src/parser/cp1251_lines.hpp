@@ -15,22 +15,23 @@ namespace varnok {
 // Yields the same lines, with the same numbers, as a LineCursor over the whole decoded
 // text, but holds only a piece of it: every piece ends just after a LF of the bytes (a
 // byte that stands for LF alone in windows-1251), so no line is cut, and a piece is
-// decoded while it is still in the cache. Earlier pieces are kept only while the caller
-// still holds views into them.
-class Cp1251Lines {
+// decoded while it is still in the cache. Earlier pieces are kept only while pinned.
+class Cp1251Lines final : public PinnableLines {
  public:
   static constexpr std::size_t kPieceBytes = 64 * 1024;
 
   explicit Cp1251Lines(std::string_view bytes, std::size_t piece_bytes = kPieceBytes) noexcept;
 
-  // The next raw line, or false at the end. `keep`: views into the lines returned so
-  // far must stay valid (otherwise their storage may be reused).
-  [[nodiscard]] bool next(std::string_view& line, bool keep);
+  // The next raw line, or false at the end. Unless pinned, views into the lines returned
+  // before it may be invalidated.
+  [[nodiscard]] bool next(std::string_view& line);
+  void pin() noexcept override { pinned_ = true; }
+  void unpin() noexcept override { pinned_ = false; }
   // Number of the line last returned by next().
   [[nodiscard]] std::uint64_t lineno() const noexcept { return base_ + cursor_.lineno(); }
 
  private:
-  void decode_next_piece(bool keep);
+  void decode_next_piece();
 
   std::string_view rest_;  // bytes not decoded yet
   std::size_t piece_bytes_;
@@ -42,6 +43,7 @@ class Cp1251Lines {
   std::vector<Piece> spare_;  // their buffers, for reuse once released
   LineCursor cursor_{{}};
   std::uint64_t base_ = 0;  // lines of the earlier pieces
+  bool pinned_ = false;
 };
 
 }  // namespace varnok

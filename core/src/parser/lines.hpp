@@ -27,6 +27,18 @@ class LineCursor {
   bool done_ = false;
 };
 
+// A line source a reader can hold on to: from pin() until unpin(), views into every line
+// returned stay valid, however many lines follow (a document section borrows its kind
+// and values from its lines until it is built).
+class PinnableLines {
+ public:
+  virtual void pin() noexcept = 0;
+  virtual void unpin() noexcept = 0;
+
+ protected:
+  ~PinnableLines() = default;
+};
+
 enum class LineKind : std::uint8_t {
   Exchange,       // 1CClientBankExchange
   AccountStart,   // СекцияРасчСчет

@@ -27,8 +27,8 @@ constexpr std::size_t kDocumentBytesHint = 512;
 
 class Reader {
  public:
-  Reader(Encoding encoding, HookList hooks, std::size_t text_bytes) noexcept
-      : encoding_(encoding), hooks_(hooks), text_bytes_(text_bytes) {}
+  Reader(PinnableLines& lines, Encoding encoding, HookList hooks, std::size_t text_bytes) noexcept
+      : lines_(lines), encoding_(encoding), hooks_(hooks), text_bytes_(text_bytes) {}
 
   // One transition for a classified non-blank line.
   [[nodiscard]] StepResult step(const ClassifiedLine& line, std::uint64_t n) {
@@ -42,9 +42,6 @@ class Reader {
     }
     return {};
   }
-
-  // True while views into lines already read are held (a document's kind and values).
-  [[nodiscard]] bool borrows_text() const noexcept { return state_ == ReaderState::Document; }
 
   // The statement if the read ended in finished; Unfinished otherwise.
   [[nodiscard]] std::expected<Statement, StatementError> finish() && {
@@ -133,7 +130,9 @@ class Reader {
     if (line.kind == LineKind::AccountStart) {
       state_ = ReaderState::Account;
     } else {
-      document_.start(line.value);  // borrowed: a view into the decoded text, which outlives the read
+      // The kind and the values stay views into the lines until the document is built.
+      lines_.pin();
+      document_.start(line.value);
       state_ = ReaderState::Document;
     }
   }
@@ -172,6 +171,7 @@ class Reader {
     // Built in place in the list, and taken out again if it fails.
     std::vector<Document>& documents = statement_->documents;
     auto built = document_.finish_into(documents.emplace_back());
+    lines_.unpin();
     if (!built) {
       documents.pop_back();
       statement_->warnings.push_back(Warning{n, std::move(built.error())});
@@ -179,6 +179,7 @@ class Reader {
     return {};
   }
 
+  PinnableLines& lines_;
   Encoding encoding_;
   HookList hooks_;
   std::size_t text_bytes_;
@@ -190,14 +191,15 @@ class Reader {
   IntervalMerger intervals_;
 };
 
-// A LineCursor over a whole text, with the interface of Cp1251Lines.
-class WholeLines {
+// A LineCursor over a whole text, with the interface of Cp1251Lines. Pinning has nothing
+// to do: the text outlives the read.
+class WholeLines final : public PinnableLines {
  public:
   explicit WholeLines(std::string_view text) noexcept : cursor_(text) {}
-  [[nodiscard]] bool next(std::string_view& line, bool /*keep: the text outlives the read*/) noexcept {
-    return cursor_.next(line);
-  }
+  [[nodiscard]] bool next(std::string_view& line) noexcept { return cursor_.next(line); }
   [[nodiscard]] std::uint64_t lineno() const noexcept { return cursor_.lineno(); }
+  void pin() noexcept override {}
+  void unpin() noexcept override {}
 
  private:
   LineCursor cursor_;
@@ -209,10 +211,10 @@ std::expected<Statement, StatementError> read_lines(Lines& lines, Encoding encod
   std::string_view raw;
   // Line 1 must be the marker; it is then read again as an ordinary line, which moves
   // init to header.
-  const bool has_line = lines.next(raw, false);
+  const bool has_line = lines.next(raw);
   if (!has_line || trim(raw) != keyword::kExchange) return std::unexpected(error::NotStatement{});
 
-  Reader reader(encoding, hooks, text_bytes);
+  Reader reader(lines, encoding, hooks, text_bytes);
   do {
     const std::string_view line = trim(raw);
     if (line.empty()) continue;
@@ -221,7 +223,7 @@ std::expected<Statement, StatementError> read_lines(Lines& lines, Encoding encod
     if (StepResult stepped = reader.step(*classified, lines.lineno()); !stepped) {
       return std::unexpected(std::move(stepped.error()));
     }
-  } while (lines.next(raw, reader.borrows_text()));
+  } while (lines.next(raw));
   return std::move(reader).finish();
 }
 

@@ -60,7 +60,7 @@ PyType_Spec account_spec = {
 PyRef new_account_class() noexcept { return new_result_class(account_spec, "Account"); }
 
 PyRef new_account(AccountPayload&& payload) noexcept {
-  return new_result_object(account_type(), std::move(payload));
+  return new_result_object(registered(Registered::Account), std::move(payload));
 }
 
 }  // namespace varnok::py::detail

@@ -10,17 +10,16 @@
 
 namespace varnok::py {
 
-// Creates the four result classes once per process (guarded); 0, or -1 with an exception.
-[[nodiscard]] int init_result_types() noexcept;
-
-// The classes (borrowed, process-wide); valid after init_result_types() succeeded.
-[[nodiscard]] PyObject* interval_type() noexcept;
-[[nodiscard]] PyObject* account_type() noexcept;
-[[nodiscard]] PyObject* document_type() noexcept;
-[[nodiscard]] PyObject* statement_type() noexcept;
+namespace detail {
+// New result classes, for the registry; null with an exception.
+[[nodiscard]] PyRef new_interval_class() noexcept;
+[[nodiscard]] PyRef new_account_class() noexcept;
+[[nodiscard]] PyRef new_document_class() noexcept;
+[[nodiscard]] PyRef new_statement_class() noexcept;
+}  // namespace detail
 
 // Consumes the record into a new Statement object; null with an exception on failure
-// (memory only). Needs an attached thread state.
+// (memory only). Needs an attached thread state and the registry.
 [[nodiscard]] PyRef convert_statement(Statement&& statement) noexcept;
 
 }  // namespace varnok::py

@@ -105,7 +105,7 @@ bool operator==(const DocumentPayload& a, const DocumentPayload& b) noexcept {
 PyRef new_document_class() noexcept { return new_result_class(document_spec, "Document"); }
 
 PyRef new_document(Document&& document) noexcept {
-  return new_result_object(document_type(), DocumentPayload(std::move(document)));
+  return new_result_object(registered(Registered::Document), DocumentPayload(std::move(document)));
 }
 
 }  // namespace varnok::py::detail

@@ -101,7 +101,7 @@ IntervalTexts interval_texts(const Interval& interval) noexcept {
 PyRef new_interval_class() noexcept { return new_result_class(interval_spec, "Interval"); }
 
 PyRef new_interval(const IntervalTexts& texts) noexcept {
-  return new_result_object(interval_type(), IntervalTexts(texts));
+  return new_result_object(registered(Registered::Interval), IntervalTexts(texts));
 }
 
 }  // namespace varnok::py::detail

@@ -18,6 +18,7 @@
 #include "parser/decode.hpp"
 #include "parser/values.hpp"
 #include "pyref.hpp"
+#include "registry.hpp"
 
 namespace varnok::py::detail {
 
@@ -66,13 +67,7 @@ struct StatementPayload {
   std::uint64_t warning_count = 0;
 };
 
-// Class factories, called once per process by init_result_types.
-[[nodiscard]] PyRef new_interval_class() noexcept;
-[[nodiscard]] PyRef new_account_class() noexcept;
-[[nodiscard]] PyRef new_document_class() noexcept;
-[[nodiscard]] PyRef new_statement_class() noexcept;
-
-// New instances (null with an exception); the classes must exist.
+// New instances (null with an exception); the registry must exist.
 [[nodiscard]] PyRef new_interval(const IntervalTexts& texts) noexcept;
 [[nodiscard]] PyRef new_account(AccountPayload&& payload) noexcept;
 [[nodiscard]] PyRef new_document(Document&& document) noexcept;

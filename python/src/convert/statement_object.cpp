@@ -89,7 +89,7 @@ PyType_Spec statement_spec = {
 PyRef new_statement_class() noexcept { return new_result_class(statement_spec, "Statement"); }
 
 PyRef new_statement(StatementPayload&& payload) noexcept {
-  return new_result_object(statement_type(), std::move(payload));
+  return new_result_object(registered(Registered::Statement), std::move(payload));
 }
 
 }  // namespace varnok::py::detail

@@ -18,7 +18,6 @@ namespace varnok::py {
 namespace {
 
 constexpr std::size_t kMaxTexts = 2;
-constexpr std::size_t kClassCount = 7;
 
 struct ClassSpec {
   const char* name;       // class name, also the repr prefix
@@ -30,17 +29,17 @@ struct ClassSpec {
 };
 
 // Indexed by DiagnosticKind.
-constexpr std::array<ClassSpec, kClassCount> kClasses = {{
-    {"UnrecognizedLine", "varnok_py.UnrecognizedLine", "UnrecognizedLine(lineno, line)\n--\n\n",
-     "OO:UnrecognizedLine", 1, {"lineno", "line", nullptr, nullptr}},
-    {"UnexpectedAttribute", "varnok_py.UnexpectedAttribute",
-     "UnexpectedAttribute(lineno, key, value)\n--\n\n", "OOO:UnexpectedAttribute", 2,
-     {"lineno", "key", "value", nullptr}},
-    {"MissingField", "varnok_py.MissingField", "MissingField(lineno, field, context)\n--\n\n",
-     "OOO:MissingField", 2, {"lineno", "field", "context", nullptr}},
+constexpr std::array<ClassSpec, kDiagnosticKindCount> kClasses = {{
     {"UnexpectedSection", "varnok_py.UnexpectedSection",
      "UnexpectedSection(lineno, found, context)\n--\n\n", "OOO:UnexpectedSection", 2,
      {"lineno", "found", "context", nullptr}},
+    {"UnexpectedAttribute", "varnok_py.UnexpectedAttribute",
+     "UnexpectedAttribute(lineno, key, value)\n--\n\n", "OOO:UnexpectedAttribute", 2,
+     {"lineno", "key", "value", nullptr}},
+    {"UnrecognizedLine", "varnok_py.UnrecognizedLine", "UnrecognizedLine(lineno, line)\n--\n\n",
+     "OO:UnrecognizedLine", 1, {"lineno", "line", nullptr, nullptr}},
+    {"MissingField", "varnok_py.MissingField", "MissingField(lineno, field, context)\n--\n\n",
+     "OOO:MissingField", 2, {"lineno", "field", "context", nullptr}},
     {"AccountParseError", "varnok_py.AccountParseError", "AccountParseError(lineno, message)\n--\n\n",
      "OO:AccountParseError", 1, {"lineno", "message", nullptr, nullptr}},
     {"DocumentParseError", "varnok_py.DocumentParseError",
@@ -59,11 +58,22 @@ struct DiagnosticObject {
 };
 static_assert(std::is_standard_layout_v<DiagnosticObject>);
 
-OnceGuard diagnostics_once;
-std::array<PyObject*, kClassCount> classes{};
-// Getter tables outlive the classes that point at them: one lineno getter, one per
-// text, a sentinel.
-std::array<std::array<PyGetSetDef, kMaxTexts + 2>, kClassCount> getsets{};
+PyObject* diagnostic_get_lineno(PyObject* self, void*) noexcept;
+PyObject* diagnostic_get_text(PyObject* self, void* closure) noexcept;
+
+// Static storage: each class refers to its getter table for the life of the process.
+// One lineno getter, one per text (the closure is the text's index), a sentinel.
+std::array<std::array<PyGetSetDef, kMaxTexts + 2>, kDiagnosticKindCount> getsets = [] {
+  std::array<std::array<PyGetSetDef, kMaxTexts + 2>, kDiagnosticKindCount> all{};
+  for (std::size_t k = 0; k < kDiagnosticKindCount; ++k) {
+    all[k][0] = {"lineno", diagnostic_get_lineno, nullptr, nullptr, nullptr};
+    for (std::size_t i = 0; i < kClasses[k].text_count; ++i) {
+      all[k][i + 1] = {kClasses[k].keywords[i + 1], diagnostic_get_text, nullptr, nullptr,
+                       reinterpret_cast<void*>(static_cast<std::uintptr_t>(i))};
+    }
+  }
+  return all;
+}();
 
 DiagnosticObject* as_diagnostic(PyObject* self) noexcept {
   return reinterpret_cast<DiagnosticObject*>(self);
@@ -74,8 +84,9 @@ const ClassSpec& spec_of(PyObject* self) noexcept {
 }
 
 std::optional<DiagnosticKind> kind_of_type(PyTypeObject* type) noexcept {
-  for (std::size_t i = 0; i < kClassCount; ++i) {
-    if (reinterpret_cast<PyObject*>(type) == classes[i]) return static_cast<DiagnosticKind>(i);
+  for (std::size_t i = 0; i < kDiagnosticKindCount; ++i) {
+    const auto kind = static_cast<DiagnosticKind>(i);
+    if (reinterpret_cast<PyObject*>(type) == registered(diagnostic_class_id(kind))) return kind;
   }
   return std::nullopt;
 }
@@ -224,15 +235,12 @@ int clear_class_doc(PyTypeObject* type) noexcept {
   return 0;
 }
 
-PyRef create_class(std::size_t index) noexcept {
+}  // namespace
+
+PyRef new_diagnostic_class(DiagnosticKind kind) noexcept {
+  const auto index = static_cast<std::size_t>(kind);
   const ClassSpec& spec = kClasses[index];
   auto& getset = getsets[index];
-  getset[0] = {"lineno", diagnostic_get_lineno, nullptr, nullptr, nullptr};
-  for (std::size_t i = 0; i < spec.text_count; ++i) {
-    getset[i + 1] = {spec.keywords[i + 1], diagnostic_get_text, nullptr, nullptr,
-                     reinterpret_cast<void*>(static_cast<std::uintptr_t>(i))};
-  }
-  getset[spec.text_count + 1] = {nullptr, nullptr, nullptr, nullptr, nullptr};
 
   PyType_Slot slots[] = {
       {Py_tp_doc, const_cast<char*>(spec.doc)},
@@ -251,26 +259,11 @@ PyRef create_class(std::size_t index) noexcept {
   return type;
 }
 
-int create_diagnostic_types() noexcept {
-  std::array<PyRef, kClassCount> created;
-  for (std::size_t i = 0; i < kClassCount; ++i) {
-    created[i] = create_class(i);
-    if (!created[i]) return -1;
-  }
-  for (std::size_t i = 0; i < kClassCount; ++i) classes[i] = created[i].release();
-  return 0;
-}
-
-}  // namespace
-
-int init_diagnostic_types() noexcept { return diagnostics_once.run(create_diagnostic_types); }
-
-PyObject* diagnostic_type(DiagnosticKind kind) noexcept { return classes[static_cast<std::size_t>(kind)]; }
-
 PyRef new_diagnostic(DiagnosticKind kind, std::uint64_t lineno, std::string first,
                      std::string second) noexcept {
   std::string texts[kMaxTexts] = {std::move(first), std::move(second)};
-  return alloc_diagnostic(reinterpret_cast<PyTypeObject*>(diagnostic_type(kind)), kind, lineno, texts);
+  return alloc_diagnostic(reinterpret_cast<PyTypeObject*>(registered(diagnostic_class_id(kind))), kind, lineno,
+                          texts);
 }
 
 }  // namespace varnok::py

@@ -3,18 +3,14 @@
 
 #include <Python.h>
 
+#include "pyref.hpp"
+#include "registry.hpp"
+
 namespace varnok::py {
 
-// Creates ParseError(Exception) and SyntaxError, NotStatementError, EmptyInputError,
-// UnfinishedError (all deriving from ParseError) once per process. 0, or -1 with an
-// exception carrying "Failed to initialize new exception type.".
-[[nodiscard]] int init_exception_types() noexcept;
-
-// The classes (borrowed, process-wide); valid after init_exception_types() succeeded.
-[[nodiscard]] PyObject* parse_error_type() noexcept;
-[[nodiscard]] PyObject* syntax_error_type() noexcept;
-[[nodiscard]] PyObject* not_statement_error_type() noexcept;
-[[nodiscard]] PyObject* empty_input_error_type() noexcept;
-[[nodiscard]] PyObject* unfinished_error_type() noexcept;
+// A new exception class "varnok_py.<public name of id>" deriving from `base` (borrowed), or
+// from Exception when `base` is null (ParseError). Null with ImportError("Failed to
+// initialize new exception type."), whose cause is the original failure.
+[[nodiscard]] PyRef new_exception_class(Registered id, PyObject* base) noexcept;
 
 }  // namespace varnok::py

@@ -1,6 +1,8 @@
 // The mapping from StatementError to the module's exceptions.
 #include "errors/raise_statement_error.hpp"
 
+#include <array>
+#include <cstddef>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -10,9 +12,8 @@
 #include <varnok/reader_state.hpp>
 
 #include "errors/diagnostic_types.hpp"
-#include "errors/exceptions.hpp"
-#include "hook_bridge.hpp"
 #include "pyref.hpp"
+#include "registry.hpp"
 
 namespace varnok::py {
 namespace {
@@ -30,40 +31,54 @@ void raise(PyRef exception) noexcept {
   if (exception) PyErr_SetRaisedException(exception.release());
 }
 
-// The diagnostic object for a located kind; its texts are moved out of the error.
+// The exception class of every StatementError kind, by its index among the alternatives:
+// the seven located kinds are SyntaxError with a diagnostic of the same index as detail.
+constexpr std::array<Registered, std::variant_size_v<StatementError>> kExceptionClass = {
+    Registered::SyntaxError,     Registered::SyntaxError,        Registered::SyntaxError,
+    Registered::SyntaxError,     Registered::SyntaxError,        Registered::SyntaxError,
+    Registered::SyntaxError,     Registered::UnfinishedError,    Registered::NotStatementError,
+    Registered::EmptyInputError, Registered::InternalError,
+};
+
+template <DiagnosticKind Kind, class Error>
+constexpr bool located_at =
+    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(Kind), StatementError>, Error>;
+static_assert(located_at<DiagnosticKind::UnexpectedSection, error::UnexpectedSection> &&
+              located_at<DiagnosticKind::UnexpectedAttribute, error::UnexpectedAttribute> &&
+              located_at<DiagnosticKind::UnrecognizedLine, error::UnrecognizedLine> &&
+              located_at<DiagnosticKind::MissingField, error::MissingField> &&
+              located_at<DiagnosticKind::AccountParseError, error::AccountParseError> &&
+              located_at<DiagnosticKind::DocumentParseError, error::DocumentParseError> &&
+              located_at<DiagnosticKind::HookError, error::HookError>);
+static_assert(std::is_same_v<std::variant_alternative_t<kDiagnosticKindCount, StatementError>, error::Unfinished>,
+              "the located kinds come first");
+
+// The texts a diagnostic carries beside the line number, moved out of the error.
+struct Texts {
+  std::string first;
+  std::string second;
+};
+Texts texts_of(error::UnexpectedSection& e) { return {std::move(e.found), std::string(name(e.context))}; }
+Texts texts_of(error::UnexpectedAttribute& e) { return {std::move(e.key), std::move(e.value)}; }
+Texts texts_of(error::UnrecognizedLine& e) { return {std::move(e.line), {}}; }
+Texts texts_of(error::MissingField& e) { return {std::move(e.field), std::string(name(e.context))}; }
+Texts texts_of(error::AccountParseError& e) { return {std::move(e.message), {}}; }
+Texts texts_of(error::DocumentParseError& e) { return {std::move(e.message), {}}; }
+Texts texts_of(error::HookError& e) { return {std::move(e.message), {}}; }
+
+// The diagnostic object of a located kind.
 PyRef detail_of(StatementError& error) {
+  const auto kind = static_cast<DiagnosticKind>(error.index());
   return std::visit(
-      [](auto& e) -> PyRef {
-        using Kind = std::remove_cvref_t<decltype(e)>;
-        if constexpr (std::is_same_v<Kind, error::UnexpectedSection>) {
-          return new_diagnostic(DiagnosticKind::UnexpectedSection, e.lineno, std::move(e.found),
-                                std::string(name(e.context)));
-        } else if constexpr (std::is_same_v<Kind, error::UnexpectedAttribute>) {
-          return new_diagnostic(DiagnosticKind::UnexpectedAttribute, e.lineno, std::move(e.key),
-                                std::move(e.value));
-        } else if constexpr (std::is_same_v<Kind, error::UnrecognizedLine>) {
-          return new_diagnostic(DiagnosticKind::UnrecognizedLine, e.lineno, std::move(e.line));
-        } else if constexpr (std::is_same_v<Kind, error::MissingField>) {
-          return new_diagnostic(DiagnosticKind::MissingField, e.lineno, std::move(e.field),
-                                std::string(name(e.context)));
-        } else if constexpr (std::is_same_v<Kind, error::AccountParseError>) {
-          return new_diagnostic(DiagnosticKind::AccountParseError, e.lineno, std::move(e.message));
-        } else if constexpr (std::is_same_v<Kind, error::DocumentParseError>) {
-          return new_diagnostic(DiagnosticKind::DocumentParseError, e.lineno, std::move(e.message));
-        } else if constexpr (std::is_same_v<Kind, error::HookError>) {
-          return new_diagnostic(DiagnosticKind::HookError, e.lineno, std::move(e.message));
+      [kind](auto& e) -> PyRef {
+        if constexpr (requires { texts_of(e); }) {
+          Texts texts = texts_of(e);
+          return new_diagnostic(kind, e.lineno, std::move(texts.first), std::move(texts.second));
         } else {
           return {};
         }
       },
       error);
-}
-
-PyObject* unlocated_type(const StatementError& error) noexcept {
-  if (std::holds_alternative<error::Unfinished>(error)) return unfinished_error_type();
-  if (std::holds_alternative<error::NotStatement>(error)) return not_statement_error_type();
-  if (std::holds_alternative<error::HookAbandoned>(error)) return internal_error_type();
-  return empty_input_error_type();
 }
 
 }  // namespace
@@ -72,11 +87,11 @@ void raise_statement_error(StatementError&& error) noexcept {
   try {
     // Rendered before the fields are moved into the detail object.
     const std::string text = message(error);
+    PyRef exception = new_exception(registered(kExceptionClass[error.index()]), text);
     if (!lineno(error)) {
-      raise(new_exception(unlocated_type(error), text));
+      raise(std::move(exception));
       return;
     }
-    PyRef exception = new_exception(syntax_error_type(), text);
     if (!exception) return;
     PyRef detail = detail_of(error);
     if (!detail || PyObject_SetAttrString(exception.get(), "detail", detail.get()) < 0) return;

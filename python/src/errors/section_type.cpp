@@ -13,11 +13,6 @@ struct SectionTypeObject {
   SectionType value;
 };
 
-OnceGuard section_type_once;
-PyObject* section_type_class = nullptr;
-PyObject* document_member = nullptr;
-PyObject* account_member = nullptr;
-
 SectionType value_of(PyObject* self) noexcept { return reinterpret_cast<SectionTypeObject*>(self)->value; }
 
 std::string_view member_name(SectionType value) noexcept {
@@ -73,13 +68,15 @@ PyRef new_member(PyTypeObject* type, SectionType value) noexcept {
   return member;
 }
 
-int create_section_type() noexcept {
-  PyRef type = PyRef::steal(PyType_FromSpec(&section_type_spec));
+}  // namespace
+
+int new_section_type_class(PyRef& type, PyRef& document, PyRef& account) noexcept {
+  type = PyRef::steal(PyType_FromSpec(&section_type_spec));
   if (!type) return -1;
   auto* type_object = reinterpret_cast<PyTypeObject*>(type.get());
-  PyRef document = new_member(type_object, SectionType::Document);
+  document = new_member(type_object, SectionType::Document);
   if (!document) return -1;
-  PyRef account = new_member(type_object, SectionType::Account);
+  account = new_member(type_object, SectionType::Account);
   if (!account) return -1;
 
   // The class is immutable once created, so the members go straight into its
@@ -89,21 +86,7 @@ int create_section_type() noexcept {
   if (PyDict_SetItemString(dict.get(), "Document", document.get()) < 0) return -1;
   if (PyDict_SetItemString(dict.get(), "Account", account.get()) < 0) return -1;
   PyType_Modified(type_object);
-
-  section_type_class = type.release();
-  document_member = document.release();
-  account_member = account.release();
   return 0;
-}
-
-}  // namespace
-
-int init_section_type() noexcept { return section_type_once.run(create_section_type); }
-
-PyObject* section_type_type() noexcept { return section_type_class; }
-
-PyObject* section_type_member(SectionType type) noexcept {
-  return type == SectionType::Document ? document_member : account_member;
 }
 
 }  // namespace varnok::py
