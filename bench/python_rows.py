@@ -17,6 +17,8 @@ import importlib.util
 from decimal import Decimal
 from pathlib import Path
 
+from python_parser import StatementError, statement_lines
+
 def _document_fields() -> tuple:
     """The project's one field list (key, attribute, kind, required), read from its file so
     that the baseline needs neither varnok_py nor the varnok package."""
@@ -38,10 +40,6 @@ _DATE, _AMOUNT = _KEYS.index("Дата"), _KEYS.index("Сумма")
 _OPTIONAL_DATES = (_KEYS.index("ДатаСписано"), _KEYS.index("ДатаПоступило"))
 _INTERVAL_KEYS = ("ДатаНачала", "ДатаКонца", "НачальныйОстаток", "КонечныйОстаток", "ВсегоПоступило",
                   "ВсегоСписано")
-
-
-class StatementError(ValueError):
-    pass
 
 
 def _date(text: str) -> dt.date:
@@ -85,13 +83,7 @@ def _interval_row(section: dict[str, str]) -> tuple:
 def rows(data: bytes, typed: bool = False) -> tuple[list[tuple], list[tuple], list[tuple[int, str]]]:
     """The document rows, the interval rows (by account in order of appearance, each
     account's intervals by start date, duplicates dropped) and the warnings."""
-    try:
-        text = data.decode("utf-8")
-    except UnicodeDecodeError:
-        text = data.decode("cp1251")
-    lines = text.split("\n")
-    if not lines or lines[0].strip() != "1CClientBankExchange":
-        raise StatementError("Input is not a 1C statement")
+    lines, _ = statement_lines(data)
     documents: list[tuple] = []
     accounts: dict[str, dict[tuple, None]] = {}
     warnings: list[tuple[int, str]] = []
