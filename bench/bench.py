@@ -118,18 +118,21 @@ class Row:
 
 
 def time_calls(fn: Callable[[], object], nbytes: int, runs: int, min_seconds: float) -> Sample:
-    """MB/s of `fn`, `runs` samples; each sample repeats the call until it lasts
-    `min_seconds`, so small inputs are not lost in timer noise. One untimed call first."""
-    t0 = time.perf_counter()
+    """MB/s of `fn` by the process's CPU time (user and system, so page faults count), `runs`
+    samples; each sample repeats the call until it lasts `min_seconds`, so small inputs are
+    not lost in timer noise. One untimed call first. CPU time, not the wall clock: on a
+    machine shared with other work, time spent waiting for a core would count against
+    whichever measurement it fell into, and the ratios would mean nothing."""
+    t0 = time.process_time()
     fn()
-    once = time.perf_counter() - t0
+    once = time.process_time() - t0
     reps = max(1, int(min_seconds / max(once, 1e-9)))
     mbps = []
     for _ in range(runs):
-        start = time.perf_counter()
+        start = time.process_time()
         for _ in range(reps):
             fn()
-        mbps.append(nbytes * reps / (time.perf_counter() - start) / 1e6)
+        mbps.append(nbytes * reps / max(time.process_time() - start, 1e-9) / 1e6)
     return Sample(mbps)
 
 
