@@ -220,15 +220,12 @@ def memory_growth(path: Path) -> dict:
     return json.loads(out.stdout)
 
 
-def run_floor(floor: Path, paths: list[Path], runs: int, min_seconds: float) -> dict[str, Sample]:
-    out = subprocess.run([str(floor), "--runs", str(runs), "--min-seconds", str(min_seconds),
-                          *map(str, paths)], check=True, capture_output=True, text=True)
-    result = {}
-    for line in out.stdout.splitlines():
-        rec = json.loads(line)
-        # The floor reports median, min and max only; they stand in for its samples.
-        result[rec["file"]] = Sample([rec["min_mbps"], rec["median_mbps"], rec["max_mbps"]])
-    return result
+def floor_sample(floor: Path, path: Path, min_seconds: float) -> float:
+    """One sample of the scan floor on `path`, in MB/s (it repeats its work for `min_seconds`
+    after an untimed pass, as time_calls does)."""
+    out = subprocess.run([str(floor), "--runs", "1", "--min-seconds", str(min_seconds), str(path)],
+                         check=True, capture_output=True, text=True)
+    return json.loads(out.stdout)["median_mbps"]
 
 
 def ensure_inputs(directory: Path, sizes_mib: list[int]) -> list[Row]:
@@ -387,8 +384,6 @@ def main(argv: list[str] | None = None) -> int:
     print(f"varnok benchmark: {environment()}")
     print(f"inputs in {args.inputs} ({time.perf_counter() - started:.1f} s to prepare)\n", flush=True)
 
-    # The floor is cheap: even in quick mode it gets enough samples to leave its cold start behind.
-    floors = run_floor(args.floor, [r.path for r in rows], max(3, runs), max(min_seconds, 0.1))
     parse = varnok_py.parse
     hook = [lambda t, a, h: None]
     for r in rows:
@@ -398,14 +393,19 @@ def main(argv: list[str] | None = None) -> int:
         r.sections = r.documents + data.count("КонецРасчСчет".encode(r.encoding))
         # A large input takes seconds per call in pure Python: three samples are plenty.
         py_runs = runs if r.size < 20 * MIB else min(runs, 3)
-        r.parse = time_calls(lambda: parse(data), len(data), runs, min_seconds)
+        # Samples of the floor and of parse alternate, so that both see the same machine.
+        floor_mbps: list[float] = []
+        parse_mbps: list[float] = []
+        for _ in range(runs):
+            floor_mbps.append(floor_sample(args.floor, r.path, max(min_seconds, 0.1)))
+            parse_mbps += time_calls(lambda: parse(data), len(data), 1, min_seconds).mbps
+        r.floor, r.parse = Sample(floor_mbps), Sample(parse_mbps)
         r.hooked = time_calls(lambda: parse(data, hook), len(data), runs, min_seconds)
         r.rows = time_calls(lambda: varnok_rows(parse, data), len(data), runs, min_seconds)
         r.typed = time_calls(lambda: varnok_rows(parse, data, typed=True), len(data), runs, min_seconds)
         r.python = time_calls(lambda: python_parser.parse(data), len(data), py_runs, min_seconds)
         r.python_rows = time_calls(lambda: python_rows.rows(data), len(data), py_runs, min_seconds)
         r.python_typed = time_calls(lambda: python_rows.rows(data, typed=True), len(data), py_runs, min_seconds)
-        r.floor = floors[str(r.path)]
         r.memory = memory_growth(r.path)
         r.threads, r.threads_cpus = two_threads_ratio(parse, data, runs, min_seconds)
         r.hooked_threads, r.hooked_threads_cpus = two_threads_ratio(
