@@ -261,11 +261,11 @@ def fmt_threads(ratio: float, cpus: float) -> str:
 
 def print_rows(headers: tuple[str, ...], table: list[tuple[str, ...]]) -> None:
     widths = [max(len(h), *(len(t[i]) for t in table)) for i, h in enumerate(headers)]
-    line = "  ".join(h.ljust(w) for h, w in zip(headers, widths))
+    line = "  ".join(h.ljust(w) for h, w in zip(headers, widths)).rstrip()
     print(line)
     print("-" * len(line))
     for t in table:
-        print("  ".join(c.ljust(w) for c, w in zip(t, widths)))
+        print("  ".join(c.ljust(w) for c, w in zip(t, widths)).rstrip())
 
 
 def print_parse_table(rows: list[Row]) -> None:
