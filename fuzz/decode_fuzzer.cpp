@@ -17,42 +17,6 @@ namespace {
 using namespace varnok;
 using varnok::fuzz::require;
 
-// Code points of well-formed UTF-8 (no overlongs, no surrogates, nothing above
-// U+10FFFF, nothing truncated), or nullopt.
-std::optional<std::vector<char32_t>> utf8_code_points(std::string_view s) {
-  std::vector<char32_t> out;
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    std::size_t n;
-    char32_t c;
-    char32_t min;
-    if (b < 0x80) {
-      out.push_back(b);
-      ++i;
-      continue;
-    } else if ((b & 0xE0) == 0xC0) {
-      n = 2, c = b & 0x1F, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      n = 3, c = b & 0x0F, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      n = 4, c = b & 0x07, min = 0x10000;
-    } else {
-      return std::nullopt;
-    }
-    if (i + n > s.size()) return std::nullopt;
-    for (std::size_t k = 1; k < n; ++k) {
-      const auto t = static_cast<unsigned char>(s[i + k]);
-      if ((t & 0xC0) != 0x80) return std::nullopt;
-      c = (c << 6) | (t & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
-    out.push_back(c);
-    i += n;
-  }
-  return out;
-}
-
 // UTF-16 without its mark to code points; nullopt on an unpaired surrogate or odd length.
 std::optional<std::vector<char32_t>> utf16_code_points(std::string_view s, bool big_endian) {
   if (s.size() % 2 != 0) return std::nullopt;
@@ -152,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string_view rest = input;
   if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
-  if (utf8_code_points(rest)) {
+  if (reference_utf8_code_points(rest)) {
     require(result && result->encoding == Encoding::Utf8, "valid UTF-8 not taken as UTF-8");
     const std::string_view text = result->text.text();
     require(!result->text.is_owned() && text.data() == rest.data() && text.size() == rest.size(),
@@ -170,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (cp1251) require(result.has_value() == plausible_cp1251(rest), "plausibility of windows-1251 decided wrongly");
   if (result) {
     require(result->encoding == Encoding::Cp1251, "fallback decoding not labelled cp1251");
-    const auto out = utf8_code_points(result->text.text());
+    const auto out = reference_utf8_code_points(result->text.text());
     require(out.has_value(), "decoded text is not valid UTF-8");
     if (cp1251) {
       check_cp1251_shape(rest, *out);

@@ -45,4 +45,38 @@ bool is_white_space(char32_t c) noexcept {
   }
 }
 
+std::optional<std::vector<char32_t>> reference_utf8_code_points(std::string_view s) {
+  std::vector<char32_t> out;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t n;
+    char32_t c;
+    char32_t min;
+    if (b < 0x80) {
+      out.push_back(b);
+      ++i;
+      continue;
+    } else if ((b & 0xE0) == 0xC0) {
+      n = 2, c = b & 0x1F, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+      n = 3, c = b & 0x0F, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+      n = 4, c = b & 0x07, min = 0x10000;
+    } else {
+      return std::nullopt;
+    }
+    if (i + n > s.size()) return std::nullopt;
+    for (std::size_t k = 1; k < n; ++k) {
+      const auto t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) return std::nullopt;
+      c = (c << 6) | (t & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+    out.push_back(c);
+    i += n;
+  }
+  return out;
+}
+
 }  // namespace varnok

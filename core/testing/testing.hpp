@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <expected>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <varnok/attributes.hpp>
 #include <varnok/diagnostics.hpp>
@@ -30,6 +32,11 @@ namespace varnok {
 // Unicode White_Space: U+0009–U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000–U+200A,
 // U+2028, U+2029, U+202F, U+205F, U+3000. The reference the trimming is tested against.
 [[nodiscard]] bool is_white_space(char32_t c) noexcept;
+
+// The code points of well-formed UTF-8 (no overlong forms, no surrogates, nothing above
+// U+10FFFF, nothing truncated), or nullopt: a plain decoding by the rules, independent of
+// the byte ranges the validator checks, for the decoders to be tested against.
+[[nodiscard]] std::optional<std::vector<char32_t>> reference_utf8_code_points(std::string_view s);
 
 namespace detail {
 // build_document with a ceiling on the total size of a document's texts: a document

@@ -1,3 +1,5 @@
+// Account sections to intervals: every key, optional ones, failures in their order, and the merge
+// into accounts.
 #include "parser/account_builder.hpp"
 
 #include <string>

@@ -1,3 +1,5 @@
+// Amounts: the plain and exponent forms, rounding, rejected texts, the failure text and numeric
+// equality.
 #include <cstddef>
 #include <cstdint>
 #include <iterator>

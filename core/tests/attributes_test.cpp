@@ -1,3 +1,5 @@
+// The attribute map: first position and last value for a repeated key, exact keys, clear, copies
+// and equality.
 #include <varnok/attributes.hpp>
 
 #include <string>

@@ -1,3 +1,5 @@
+// windows-1251 lines read in pieces: the same lines, numbers and statements as from the whole
+// decoded text.
 #include "parser/cp1251_lines.hpp"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Dates: accepted and rejected texts, and the blank rules of required and optional dates.
 #include <optional>
 #include <string>
 #include <string_view>

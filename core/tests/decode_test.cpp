@@ -1,3 +1,5 @@
+// Input decoding: the encoding decisions, plausibility, windows-1251 against a reference, UTF-8
+// validation.
 #include "parser/decode.hpp"
 
 #include <array>
@@ -243,36 +245,7 @@ TEST(Decode, Cp1251BufferIsExact) {
   }
 }
 
-// Well-formed UTF-8 by decoding code points: a simple form of the rules, independent of
-// the byte ranges the validator checks.
-bool reference_valid_utf8(std::string_view s) {
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    std::size_t n;
-    char32_t c, min;
-    if (b < 0x80) {
-      ++i;
-      continue;
-    } else if ((b & 0xE0) == 0xC0) {
-      n = 2, c = b & 0x1F, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      n = 3, c = b & 0x0F, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      n = 4, c = b & 0x07, min = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + n > s.size()) return false;
-    for (std::size_t k = 1; k < n; ++k) {
-      const auto t = static_cast<unsigned char>(s[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      c = (c << 6) | (t & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-    i += n;
-  }
-  return true;
-}
+bool reference_valid_utf8(std::string_view s) { return reference_utf8_code_points(s).has_value(); }
 
 // Contexts that put a sequence at every offset of the 16-byte blocks, after ASCII or
 // after a two-byte letter (which may straddle the block edge before it).
@@ -331,8 +304,8 @@ TEST(Decode, Utf8EverySequenceStart) {
           for (const std::string& prefix : prefixes) {
             for (std::string_view suffix : {"", "bcdefghijklmnopqrstu"}) {
               const std::string s = prefix + seq.substr(0, len) + std::string(suffix);
-              ASSERT_EQ(detail::is_valid_utf8(s), reference_valid_utf8(s)) << std::hex << lead << " " << int(second)
-                                                                              << " " << int(rest) << " " << len;
+              ASSERT_EQ(detail::is_valid_utf8(s), reference_valid_utf8(s))
+                  << std::hex << lead << " " << int(second) << " " << int(rest) << " " << len;
             }
           }
         }

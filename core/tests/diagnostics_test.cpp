@@ -1,3 +1,4 @@
+// The diagnostics: every error kind rendered with its line, and the context names.
 #include <varnok/diagnostics.hpp>
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Document sections to documents: every field, failure texts and their order, unknown keys,
+// equality.
 #include "parser/document_builder.hpp"
 
 #include <algorithm>

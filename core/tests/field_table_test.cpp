@@ -1,3 +1,4 @@
+// The document field table: its keys and names, the required and typed fields, and the key lookup.
 #include <string>
 #include <vector>
 

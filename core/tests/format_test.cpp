@@ -1,3 +1,4 @@
+// The text forms of dates and amounts.
 #include <string_view>
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Raw lines, White_Space trimming and the classification of a line.
 #include "parser/lines.hpp"
 
 #include <string>

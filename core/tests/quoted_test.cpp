@@ -1,3 +1,4 @@
+// The quoted form of a text: escapes, marks and non-printing characters, invalid UTF-8.
 #include <cstddef>
 #include <span>
 #include <string>

@@ -1,3 +1,5 @@
+// The reader: header, accounts and documents, the first-line check, every failure with its line,
+// warnings, hooks.
 #include "parser/reader.hpp"
 
 #include <algorithm>

@@ -7,7 +7,7 @@ import weakref
 import pytest
 
 import varnok_py
-from statements import account_section, document_section
+from statements import DOCUMENT, account_section, document_section
 from statements import statement_text as build_statement
 from varnok_py import SectionType, parse
 
@@ -17,21 +17,6 @@ ACCOUNT = {
     "ДатаНачала": "01.01.2024",
     "РасчСчет": "40702810000000000001",
     "НачальныйОстаток": "1000.00",
-}
-
-DOCUMENT = {
-    "Номер": "17",
-    "Дата": "05.01.2024",
-    "Сумма": "1500.00",
-    "ПлательщикСчет": "40702810000000000002",
-    "ПлательщикИНН": "7700000001",
-    "ПлательщикБИК": "044525225",
-    "ПлательщикБанк1": "ПАО Сбербанк",
-    "ПолучательСчет": "40702810000000000001",
-    "ПолучательИНН": "7700000002",
-    "ПолучательБИК": "044525974",
-    "ПолучательБанк1": "АО Банк",
-    "НазначениеПлатежа": "Оплата",
 }
 
 

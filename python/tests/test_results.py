@@ -8,7 +8,7 @@ import weakref
 import pytest
 
 import varnok_py
-from statements import account_section, document_section
+from statements import DOCUMENT, account_section, document_section
 from statements import statement_text as build_statement
 from varnok_py import Account, Document, Interval, Statement, parse
 
@@ -22,22 +22,6 @@ ACCOUNT = {
     "ВсегоПоступило": "1500.00",
     "ВсегоСписано": "20.5",
     "КонечныйОстаток": "2479.50",
-}
-
-DOCUMENT = {
-    "Номер": "17",
-    "Дата": "05.01.2024",
-    "Сумма": "1500.00",
-    "ПлательщикСчет": "40702810000000000002",
-    "Плательщик": "ООО Ромашка",
-    "ПлательщикИНН": "7700000001",
-    "ПлательщикБИК": "044525225",
-    "ПлательщикБанк1": "ПАО Сбербанк",
-    "ПолучательСчет": "40702810000000000001",
-    "ПолучательИНН": "7700000002",
-    "ПолучательБИК": "044525974",
-    "ПолучательБанк1": "АО Банк",
-    "НазначениеПлатежа": "Оплата по счёту 5",
 }
 
 

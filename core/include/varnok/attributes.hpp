@@ -44,8 +44,6 @@ class Attributes {
   [[nodiscard]] bool empty() const noexcept { return size_ == 0; }
   // The entries in insertion order.
   [[nodiscard]] std::span<const Entry> entries() const noexcept { return {entries_.data(), size_}; }
-  // Mutable entries, for moving texts out; keys must not be changed through them.
-  [[nodiscard]] std::span<Entry> entries_for_move() noexcept { return {entries_.data(), size_}; }
 
   [[nodiscard]] const Entry* begin() const noexcept { return entries_.data(); }
   [[nodiscard]] const Entry* end() const noexcept { return entries_.data() + size_; }

@@ -37,7 +37,8 @@ class Document {
   // The value of the Amount field, which every document has.
   [[nodiscard]] const Amount& amount() const noexcept { return amount_; }
 
-  // Bytes owned by this document beyond sizeof(Document) (its text buffer's capacity).
+  // Bytes owned by this document beyond sizeof(Document) (its text buffer's capacity), for
+  // memory accounting.
   [[nodiscard]] std::size_t heap_bytes() const noexcept { return storage_.capacity() > 15 ? storage_.capacity() + 1 : 0; }
 
   friend bool operator==(const Document& a, const Document& b) noexcept;
