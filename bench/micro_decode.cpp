@@ -23,6 +23,27 @@ void BM_DecodeCp1251(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeCp1251)->Unit(benchmark::kMillisecond);
 
+// As a read decodes: 64 KiB pieces into one reused buffer; Arg 1 forces the portable path.
+void BM_DecodeCp1251Pieces(benchmark::State& state) {
+  const std::string& bytes = input_bytes(InputEncoding::Cp1251, state);
+  constexpr std::size_t kPiece = 64 * 1024;
+  std::string out;
+  for (auto _ : state) {
+    for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
+      const std::string_view piece = std::string_view(bytes).substr(at, kPiece);
+      if (state.range(0) == 0) {
+        detail::decode_cp1251_into(piece, out);
+      } else {
+        out = detail::decode_cp1251_portable(piece);
+      }
+      benchmark::DoNotOptimize(out.data());
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+  state.SetLabel(state.range(0) == 0 ? "best" : "portable");
+}
+BENCHMARK(BM_DecodeCp1251Pieces)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 // The whole step: the UTF-8 test, and for windows-1251 the failed test, the decoding and
 // the plausibility check.
 void BM_DecodeInput(benchmark::State& state) {

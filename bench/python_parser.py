@@ -63,7 +63,9 @@ def _interval(attrs: dict[str, str]) -> tuple[str, dict]:
     return attrs["РасчСчет"], interval
 
 
-def parse(data: bytes | str) -> PyStatement:
+def statement_lines(data: bytes | str) -> tuple[list[str], str]:
+    """The lines of a statement (decoded from UTF-8, else windows-1251) and the encoding;
+    StatementError unless the first line is the format marker."""
     if isinstance(data, str):
         text, encoding = data, "utf-8"
     else:
@@ -74,6 +76,11 @@ def parse(data: bytes | str) -> PyStatement:
     lines = text.split("\n")
     if not lines or lines[0].strip() != "1CClientBankExchange":
         raise StatementError("Input is not a 1C statement")
+    return lines, encoding
+
+
+def parse(data: bytes | str) -> PyStatement:
+    lines, encoding = statement_lines(data)
     result = PyStatement(encoding)
     section: dict[str, str] | None = None
     kind: str | None = None  # the document kind; None in an account section

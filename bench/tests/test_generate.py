@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import datetime as dt
 import re
 import sys
 from decimal import Decimal
@@ -13,6 +14,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 
 import generate  # noqa: E402
 import python_parser  # noqa: E402
+import python_rows  # noqa: E402
 
 REQUIRED = python_parser.REQUIRED
 SIZE = 256 * 1024
@@ -124,6 +126,33 @@ class TestPythonParser:
         assert result.documents == [] and result.warnings == [(4, "missing field `Дата`")]
 
 
+class TestPythonRows:
+    def test_rows_hold_every_value_in_column_order(self, statement):
+        encoding, data = statement
+        documents, intervals, warnings = python_rows.rows(data)
+        reference = python_parser.parse(data)
+        assert len(documents) == len(reference.documents) and not warnings
+        names = python_rows.DOCUMENT_NAMES
+        for row, doc in zip(documents[::53], reference.documents[::53]):
+            assert len(row) == 53
+            assert row[names.index("doc_date")] == doc["Дата"].isoformat()
+            assert row[names.index("payee_inn")] == doc["ПолучательИНН"]
+            assert row[names.index("payee_kpp")] == doc.get("ПолучательКПП")
+        assert len(intervals) == 12 and [len(i) for i in intervals] == [6] * 12
+        assert [i[0] for i in intervals] == sorted(i[0] for i in intervals)
+
+    def test_typed_rows_hold_date_and_decimal(self, statement):
+        encoding, data = statement
+        documents, _, _ = python_rows.rows(data, typed=True)
+        names = python_rows.DOCUMENT_NAMES
+        assert isinstance(documents[0][names.index("doc_date")], dt.date)
+        assert isinstance(documents[0][names.index("amount")], Decimal)
+
+    def test_document_without_a_required_key_is_a_warning(self):
+        text = "1CClientBankExchange\nСекцияДокумент=П\nНомер=1\nКонецДокумента\nКонецФайла\n"
+        assert python_rows.rows(text.encode()) == ([], [], [(4, "missing field `Дата`")])
+
+
 class TestAgainstModule:
     """The baseline and varnok_py must agree on the generated inputs, or the ratio compares
     different work."""
@@ -141,3 +170,11 @@ class TestAgainstModule:
         (number, intervals), = ours.accounts.items()
         assert [i.start_amount for i in theirs.accounts[number].intervals] == [
             str(i["НачальныйОстаток"]) for i in intervals]
+
+    @pytest.mark.parametrize("typed", [False, True])
+    def test_same_rows(self, statement, typed):
+        varnok_py = pytest.importorskip("varnok_py")
+        import bench
+
+        _, data = statement
+        assert bench.varnok_rows(varnok_py.parse, data, typed) == python_rows.rows(data, typed)

@@ -92,6 +92,28 @@ TEST(Attributes, ManyDistinctKeysAndOneKeyRepeated) {
   EXPECT_EQ(a.size(), 1u);
 }
 
+// One map reused for sections of sizes on both sides of the linear-scan limit: after each
+// clear, the keys of earlier sections are gone, and lookups and replacements are right.
+TEST(Attributes, ReuseAcrossSectionSizesForgetsEarlierKeys) {
+  Attributes a;
+  std::size_t first = 0;
+  for (const std::size_t size : {3u, 40u, 9u, 0u, 100u, 8u, 12u, 1u, 33u}) {
+    a.clear();
+    for (std::size_t i = 0; i < size; ++i) a.set(key(first + i), "old");
+    for (std::size_t i = 0; i < size; i += 2) a.set(key(first + i), key(i));
+    ASSERT_EQ(a.size(), size);
+    for (std::size_t i = 0; i < size; ++i) {
+      ASSERT_NE(a.find(key(first + i)), nullptr) << size << " " << i;
+      EXPECT_EQ(*a.find(key(first + i)), i % 2 == 0 ? key(i) : "old");
+    }
+    // The previous section's keys started 50 lower and are not found.
+    if (first >= 50) {
+      EXPECT_EQ(a.find(key(first - 50)), nullptr);
+    }
+    first += 50;
+  }
+}
+
 TEST(Attributes, ClearKeepsTextStorage) {
   Attributes a;
   const std::string long_value(100, 'x');

@@ -230,6 +230,7 @@ TEST(Decode, Cp1251MatchesReference) {
         for (std::size_t i = 0; i < n; ++i) input += draw(a);
         const std::string out = detail::decode_cp1251(input);
         ASSERT_EQ(out, reference_cp1251(input)) << a.name << ", " << n << " bytes";
+        ASSERT_EQ(detail::decode_cp1251_portable(input), out) << a.name << ", " << n << " bytes";
       }
     }
   }

@@ -11,7 +11,11 @@
 #include <string_view>
 #include <utility>
 
+#include <varnok/fields.hpp>
+
 #include "errors/section_type.hpp"
+#include "registry.hpp"
+#include "utf8_str.hpp"
 
 namespace varnok::py {
 
@@ -35,9 +39,7 @@ class EnsureGil {
   PyGILState_STATE state_{};
 };
 
-PyRef new_str(std::string_view text) noexcept {
-  return PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
-}
+PyRef new_str(std::string_view text) noexcept { return PyRef::steal(new_str_from_utf8(text)); }
 
 // The UTF-8 text of a key or value read back from attrs: only str (or a subclass) is
 // taken, as it is. Nullopt with TypeError or UnicodeEncodeError (lone surrogate).
@@ -130,6 +132,9 @@ WalkStep next_entry(PyObject* dict, Py_ssize_t start_size, Py_ssize_t produced, 
 PythonHook::PythonHook(PyObject* hook) noexcept : hook_(PyRef::borrow(hook)) {}
 
 PyRef PythonHook::key_object(std::string_view key) noexcept {
+  if (const std::optional<DocumentField> field = find_document_field(key)) {
+    return PyRef::borrow(document_key(*field));
+  }
   // Bounded, so that a statement of ever new keys does not grow it without end.
   constexpr std::size_t kMaxKeys = 256;
   if (const auto it = keys_.find(key); it != keys_.end()) return PyRef::borrow(it->second.get());
@@ -191,17 +196,21 @@ HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attribut
 }
 
 // What the dict holds now is the section; a change by another thread between two steps
-// abandons the read instead of building from a half-changed dict.
+// abandons the read instead of building from a half-changed dict. While every entry is
+// still the object given in its place, nothing is copied: a hook that only reads leaves
+// attrs as it was.
 HookOutcome PythonHook::read_back(PyObject* dict, Attributes& attrs) {
-  scratch_.clear();
   const std::span<const Attributes::Entry> original = attrs.entries();
   const Py_ssize_t start_size = PyDict_Size(dict);
+  bool changed = false;
   Py_ssize_t pos = 0;
   for (Py_ssize_t produced = 0;; ++produced) {
     PyRef key;
     PyRef value;
     switch (next_entry(dict, start_size, produced, pos, key, value)) {
       case WalkStep::End:
+        if (!changed && static_cast<std::size_t>(produced) == original.size()) return HookOutcome::Continue();
+        if (!changed) copy_unchanged(original, static_cast<std::size_t>(produced));
         std::swap(attrs, scratch_);
         return HookOutcome::Continue();
       case WalkStep::ChangedSize:
@@ -214,22 +223,24 @@ HookOutcome PythonHook::read_back(PyObject* dict, Attributes& attrs) {
     // An object still in the place it was given in is the entry's own text.
     const auto at = static_cast<std::size_t>(produced);
     const bool same_place = at < original.size();
-    std::optional<std::string_view> key_text;
-    if (same_place && key.get() == given_[2 * at].get()) {
-      key_text = original[at].key;
-    } else {
-      key_text = attribute_text(key.get());
-      if (!key_text) return fail_with_raised_exception();
+    const bool same_key = same_place && key.get() == given_[2 * at].get();
+    const bool same_value = same_place && value.get() == given_[2 * at + 1].get();
+    if (!changed) {
+      if (same_key && same_value) continue;
+      changed = true;
+      copy_unchanged(original, at);
     }
-    std::optional<std::string_view> value_text;
-    if (same_place && value.get() == given_[2 * at + 1].get()) {
-      value_text = original[at].value;
-    } else {
-      value_text = attribute_text(value.get());
-      if (!value_text) return fail_with_raised_exception();
-    }
+    std::optional<std::string_view> key_text = same_key ? original[at].key : attribute_text(key.get());
+    if (!key_text) return fail_with_raised_exception();
+    std::optional<std::string_view> value_text = same_value ? original[at].value : attribute_text(value.get());
+    if (!value_text) return fail_with_raised_exception();
     scratch_.set(*key_text, *value_text);
   }
+}
+
+void PythonHook::copy_unchanged(std::span<const Attributes::Entry> original, std::size_t count) {
+  scratch_.clear();
+  for (const Attributes::Entry& entry : original.first(count)) scratch_.set(entry.key, entry.value);
 }
 
 }  // namespace varnok::py

@@ -4,6 +4,7 @@
 #include <Python.h>
 
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -33,6 +34,8 @@ class PythonHook final : public SectionHook {
   // recognised by identity and its text taken from the entry instead of re-encoded.
   PyRef attributes_dict(const Attributes& attrs, std::vector<PyRef>* given) noexcept;
   HookOutcome read_back(PyObject* dict, Attributes& attrs);
+  // Puts the first `count` original entries into scratch_, which it empties first.
+  void copy_unchanged(std::span<const Attributes::Entry> original, std::size_t count);
 
   // The str for a key: keys repeat from section to section, and a reused str also
   // keeps its hash for the dict.

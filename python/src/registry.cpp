@@ -9,6 +9,7 @@
 #include "errors/exceptions.hpp"
 #include "errors/section_type.hpp"
 #include "pyref.hpp"
+#include "utf8_str.hpp"
 
 namespace varnok::py {
 namespace {
@@ -87,14 +88,23 @@ static_assert(entries_in_order(), "kEntries follows Registered");
 OnceGuard registry_once;
 // Strong references owned by the process; written once under the guard.
 std::array<PyObject*, kRegisteredCount> objects{};
+std::array<PyObject*, kDocumentFieldCount> document_keys{};
 
 int create_all() noexcept {
   Objects made;
   for (const Entry& entry : kEntries) {
     if (entry.make(made) < 0) return -1;
   }
+  std::array<PyRef, kDocumentFieldCount> keys;
+  for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
+    PyObject* key = new_str_from_utf8(kDocumentFields[i].key);
+    if (key == nullptr) return -1;
+    PyUnicode_InternInPlace(&key);
+    keys[i] = PyRef::steal(key);
+  }
   // Published only when everything exists, so a failed attempt leaves nothing half made.
   for (std::size_t i = 0; i < kRegisteredCount; ++i) objects[i] = made[i].release();
+  for (std::size_t i = 0; i < kDocumentFieldCount; ++i) document_keys[i] = keys[i].release();
   return 0;
 }
 
@@ -103,6 +113,8 @@ int create_all() noexcept {
 int init_registry() noexcept { return registry_once.run(create_all); }
 
 PyObject* registered(Registered id) noexcept { return objects[static_cast<std::size_t>(id)]; }
+
+PyObject* document_key(DocumentField field) noexcept { return document_keys[static_cast<std::size_t>(field)]; }
 
 const char* public_name(Registered id) noexcept { return kEntries[static_cast<std::size_t>(id)].name; }
 

@@ -1,11 +1,14 @@
-// The module's process-wide objects (its classes and the two SectionType members) in one
-// table, created once per process under one guard and never released.
+// The module's process-wide objects (its classes, the two SectionType members and the
+// document keys as str) in one table, created once per process under one guard and never
+// released.
 #pragma once
 
 #include <Python.h>
 
 #include <cstddef>
 #include <cstdint>
+
+#include <varnok/fields.hpp>
 
 namespace varnok::py {
 
@@ -45,6 +48,12 @@ inline constexpr std::size_t kPublicClassCount = 17;  // Interval … SyntaxErro
 
 // The object (borrowed, lives for the process); valid after init_registry() succeeded.
 [[nodiscard]] PyObject* registered(Registered id) noexcept;
+
+// The statement key of a document field as an interned str (borrowed, lives for the
+// process): every read shares it, its hash is computed once, and on the free-threaded
+// build it is immortal, so threads do not contend on its reference count. Valid after
+// init_registry() succeeded.
+[[nodiscard]] PyObject* document_key(DocumentField field) noexcept;
 
 // The name under which a public class is in the module ("Interval", ...).
 [[nodiscard]] const char* public_name(Registered id) noexcept;

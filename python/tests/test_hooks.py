@@ -139,8 +139,13 @@ class TestReadBack:
             lambda a: a.update(zip(list(a), list(a.values())[1:] + list(a.values())[:1])),
             lambda a: [a.__setitem__(k, a.pop(k)) for k in list(a)[:3]],
             lambda a: a.update({k: "".join(v) for k, v in a.items()}),
+            lambda a: a.popitem(),
+            lambda a: a.pop(next(iter(a))),
+            lambda a: a.update({list(a)[5]: "новое"}),
+            lambda a: a.update({"Новый": "1"}),
         ],
-        ids=["values-swapped", "values-rotated", "keys-moved-to-the-end", "equal-new-objects"],
+        ids=["values-swapped", "values-rotated", "keys-moved-to-the-end", "equal-new-objects",
+             "last-removed", "first-removed", "one-value-changed", "one-key-added"],
     )
     def test_the_given_objects_moved_around_read_back_as_their_texts(self, rearrange):
         expected = dict(DOCUMENT)

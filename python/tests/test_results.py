@@ -364,6 +364,25 @@ class TestDocument:
         document = one_document(ВидОплаты="", Номер="", ДатаСписано="")
         assert (document.payment_type, document.doc_number, document.outcome_date) == ("", "", None)
 
+    # Texts of every width: the str must be the one Python itself makes (the same kind,
+    # so equal, with the same hash), whether it is ASCII, Latin-1, wider or beyond U+FFFF.
+    @pytest.mark.parametrize("text", [
+        "plain", "€", "«кавычки»", "Müller", "é" * 40, "№ 5 — 7", "x" * 17 + "ж", "ё" * 33,
+        "\U0001F600 smile", "a\u00a0b", "ß", "\u0100",
+    ])
+    @pytest.mark.parametrize("encoding", ["utf-8", "cp1251"])
+    def test_texts_of_every_width_equal_python_strings(self, text, encoding):
+        data = statement_text(document_section({**DOCUMENT, "Получатель": text})).encode("utf-8")
+        if encoding == "cp1251":
+            try:
+                data = data.decode("utf-8").encode("cp1251")
+            except UnicodeEncodeError:
+                pytest.skip("not in windows-1251")
+        (document,) = parse(data).documents
+        expected = "".join(ch for ch in text)  # built by the interpreter
+        assert document.payee == expected and hash(document.payee) == hash(expected)
+        assert {document.payee: 1}[expected] == 1
+
     def test_forms(self):
         document = one_document(Дата="05.01.2024", Сумма="1500.00")
         assert (document.doc_date, document.amount) == ("2024-01-05", "1500.00")

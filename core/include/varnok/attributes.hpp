@@ -56,10 +56,20 @@ class Attributes {
   [[nodiscard]] std::size_t slot_of(std::string_view key) const noexcept;
   void rebuild_index(std::size_t capacity);
   void index_live_entries() noexcept;
+  [[nodiscard]] bool in_use(std::uint64_t slot_value) const noexcept { return slot_value >> 32 == generation_; }
+  [[nodiscard]] std::uint64_t slot_value(std::size_t entry) const noexcept {
+    return std::uint64_t{generation_} << 32 | (entry + 1);
+  }
+  [[nodiscard]] static std::size_t entry_of(std::uint64_t slot_value) noexcept {
+    return static_cast<std::size_t>(slot_value & 0xFFFFFFFFu) - 1;
+  }
 
   std::vector<Entry> entries_;   // [0, size_) live; the rest is spare storage for reuse
   std::size_t size_ = 0;
-  std::vector<std::uint32_t> index_;  // open addressing: 0 empty, else entry index + 1
+  // Open addressing. A slot is in use when its upper half is generation_, and then its
+  // lower half is the entry index + 1: clear() empties every slot by a new generation.
+  std::vector<std::uint64_t> index_;
+  std::uint32_t generation_ = 1;
 };
 
 }  // namespace varnok

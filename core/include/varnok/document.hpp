@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,7 +22,12 @@ class Document {
  public:
   // The text of a Text field; nullopt when it is absent or the field is not a Text field.
   // Views into the document.
-  [[nodiscard]] std::optional<std::string_view> text(DocumentField f) const noexcept;
+  [[nodiscard]] std::optional<std::string_view> text(DocumentField f) const noexcept {
+    const auto i = static_cast<std::size_t>(f);
+    // Typed fields are never marked present, so they read as absent here.
+    if ((present_ >> i & 1) == 0) return std::nullopt;
+    return std::string_view(storage_.data() + starts_[i], starts_[i + 1] - starts_[i]);
+  }
   // The value of a Date field; nullopt when it is absent (never for the required DocDate)
   // or the field is not a Date field.
   [[nodiscard]] std::optional<Date> date(DocumentField f) const noexcept {

@@ -1,10 +1,16 @@
 // windows-1251 to UTF-8 by the WHATWG index: a cheap counting pass for the exact size,
-// then one decoding pass through a table, with whole words of ASCII copied at once.
+// then one decoding pass through a table, with whole words of ASCII copied at once; on
+// x86 machines with AVX-512 VBMI2, both passes take 32 or 64 bytes per step instead.
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define VARNOK_CP1251_VBMI2 1
+#endif
 
 #include "parser/codecs.hpp"
 
@@ -133,13 +139,109 @@ char* decode_into(const unsigned char* p, const unsigned char* const end, char* 
   return o;
 }
 
-}  // namespace
+#if defined(VARNOK_CP1251_VBMI2)
 
-void decode_cp1251_into(std::string_view bytes, std::string& out) {
+// The vector path. Each byte's UTF-8 lead and trail come from two 128-entry byte tables
+// (one permute each), are interleaved into pairs, and a compress keeps the lead of every
+// byte and the trail of the high ones. A block holding a three-byte character (a few
+// punctuation signs among 0x80–0xBF, such as "№") goes through the table path.
+#define VARNOK_VBMI2_TARGET __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi2,popcnt")))
+
+struct alignas(64) VectorTables {
+  std::array<std::uint8_t, 128> lead;   // of the bytes 0x80–0xFF
+  std::array<std::uint8_t, 128> trail;
+  std::array<std::uint8_t, 64> three;   // 0xFF where 0x80 + i takes three bytes
+  std::array<std::uint8_t, 64> pairs;   // lead i at 2i, trail i at 2i + 1
+};
+
+constexpr VectorTables kVectorTables = [] {
+  VectorTables t{};
+  for (std::size_t i = 0; i < 128; ++i) {
+    t.lead[i] = static_cast<std::uint8_t>(kUtf8[0x80 + i]);
+    t.trail[i] = static_cast<std::uint8_t>(kUtf8[0x80 + i] >> 8);
+  }
+  for (std::size_t i = 0; i < 64; ++i) {
+    t.three[i] = (kThreeByteMid >> i & 1) ? 0xFF : 0;
+    t.pairs[i] = static_cast<std::uint8_t>(i % 2 == 0 ? i / 2 : 64 + i / 2);
+  }
+  return t;
+}();
+
+VARNOK_VBMI2_TARGET __m512i load64(const void* p) noexcept { return _mm512_loadu_si512(p); }
+
+// Bytes 0x80–0xBF among `high` that take three UTF-8 bytes.
+VARNOK_VBMI2_TARGET __mmask64 three_byte_mask(__m512i x, __mmask64 high, __m512i three) noexcept {
+  const __mmask64 mid = high & ~_mm512_test_epi8_mask(x, _mm512_set1_epi8(0x40));
+  const __m512i looked_up = _mm512_permutexvar_epi8(x, three);
+  return _mm512_mask_test_epi8_mask(mid, looked_up, looked_up);
+}
+
+VARNOK_VBMI2_TARGET std::size_t decoded_size_vbmi2(const unsigned char* p, const unsigned char* const end) noexcept {
+  const __m512i three = load64(kVectorTables.three.data());
+  std::size_t size = static_cast<std::size_t>(end - p);
+  for (; end - p >= 64; p += 64) {
+    const __m512i x = load64(p);
+    const __mmask64 high = _mm512_movepi8_mask(x);
+    size += static_cast<std::size_t>(std::popcount(high) + std::popcount(three_byte_mask(x, high, three)));
+  }
+  return size + decoded_size(p, end) - static_cast<std::size_t>(end - p);
+}
+
+// Like decode_into, with `limit` the end of o's room: a vector step stores 64 bytes.
+VARNOK_VBMI2_TARGET char* decode_into_vbmi2(const unsigned char* p, const unsigned char* const end, char* o,
+                                            const char* const limit) noexcept {
+  const __m512i lead_lo = load64(kVectorTables.lead.data()), lead_hi = load64(kVectorTables.lead.data() + 64);
+  const __m512i trail_lo = load64(kVectorTables.trail.data()), trail_hi = load64(kVectorTables.trail.data() + 64);
+  const __m512i three = load64(kVectorTables.three.data()), pairs = load64(kVectorTables.pairs.data());
+  constexpr std::uint64_t kLeads = 0x5555555555555555ull, kTrails = 0xAAAAAAAAAAAAAAAAull;
+  while (end - p >= 32 && limit - o >= 64) {
+    const __m512i x = _mm512_zextsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+    const __mmask64 high = _mm512_movepi8_mask(x);
+    if (high == 0) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), _mm512_castsi512_si256(x));
+      o += 32;
+    } else if (three_byte_mask(x, high, three) != 0) [[unlikely]] {
+      for (int i = 0; i < 32; ++i) o = put(o, p[i]);
+    } else {
+      // permutex2var reads the low seven bits: byte 0x80 + i finds entry i.
+      const __m512i lead = _mm512_mask_blend_epi8(high, x, _mm512_permutex2var_epi8(lead_lo, x, lead_hi));
+      const __m512i trail = _mm512_permutex2var_epi8(trail_lo, x, trail_hi);
+      const __m512i both = _mm512_permutex2var_epi8(lead, pairs, trail);
+      const __mmask64 keep = kLeads | _pdep_u64(high, kTrails);
+      _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keep, both));
+      o += 32 + std::popcount(high);
+    }
+    p += 32;
+  }
+  return decode_into(p, end, o);
+}
+
+bool has_vbmi2() noexcept {
+  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                          __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+                          __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2");
+  return has;
+}
+
+#endif
+
+void decode_with(std::string_view bytes, std::string& out, bool vector) {
   const auto* begin = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* const end = begin + bytes.size();
   // Counting first keeps the buffer exact: a mostly Cyrillic text takes about twice its
   // bytes, and a worst-case reservation would take three times.
+#if defined(VARNOK_CP1251_VBMI2)
+  if (vector && has_vbmi2()) {
+    const std::size_t size = decoded_size_vbmi2(begin, end);
+    out.resize_and_overwrite(size + kSlack, [&](char* buf, std::size_t room) {
+      decode_into_vbmi2(begin, end, buf, buf + room);
+      return size;
+    });
+    return;
+  }
+#else
+  (void)vector;
+#endif
   const std::size_t size = decoded_size(begin, end);
   out.resize_and_overwrite(size + kSlack, [&](char* buf, std::size_t) {
     decode_into(begin, end, buf);
@@ -147,9 +249,19 @@ void decode_cp1251_into(std::string_view bytes, std::string& out) {
   });
 }
 
+}  // namespace
+
+void decode_cp1251_into(std::string_view bytes, std::string& out) { decode_with(bytes, out, true); }
+
 std::string decode_cp1251(std::string_view bytes) {
   std::string out;
   decode_cp1251_into(bytes, out);
+  return out;
+}
+
+std::string decode_cp1251_portable(std::string_view bytes) {
+  std::string out;
+  decode_with(bytes, out, false);
   return out;
 }
 

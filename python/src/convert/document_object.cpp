@@ -1,5 +1,5 @@
-// The Document class: a core document record with its date and amount fields as texts;
-// each attribute's str is made only when it is read.
+// The Document class: a core document record; each attribute's str is made only when it
+// is read, its dates and amount formatted then.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -13,20 +13,13 @@ namespace varnok::py::detail {
 
 namespace {
 
-std::optional<std::string_view> view(const std::optional<ShortText>& text) noexcept {
-  if (!text) return std::nullopt;
-  return text->view();
-}
-
-std::optional<ShortText> optional_date(const std::optional<Date>& d) noexcept {
-  if (!d) return std::nullopt;
-  return format_date(*d);
-}
-
 // The closure of each getter is its field's index in the field table.
 PyObject* document_get(PyObject* self, void* closure) noexcept {
   const auto field = static_cast<DocumentField>(reinterpret_cast<std::uintptr_t>(closure));
-  return str_or_none(payload_of<DocumentPayload>(self).field(field));
+  const DocumentPayload& payload = payload_of<DocumentPayload>(self);
+  if (field_info(field).kind == FieldKind::Text) return str_or_none(payload.text(field));
+  ShortText scratch;
+  return str_or_none(payload.field(field, scratch));
 }
 
 // Document(NAME="…", …): the number, kind, date and amount under their attribute names.
@@ -39,7 +32,8 @@ PyObject* document_repr(PyObject* self) noexcept {
     for (const DocumentField f : kShown) {
       if (f != kShown[0]) out += ", ";
       out.append(field_info(f).name).append("=");
-      append_quoted(out, d.field(f).value_or(""));
+      ShortText scratch;
+      append_quoted(out, d.field(f, scratch).value_or(""));
     }
     out += ')';
     return new_str(out).release();
@@ -77,32 +71,28 @@ PyType_Spec document_spec = {
 
 }  // namespace
 
-DocumentPayload::DocumentPayload(Document&& document) noexcept
-    : document_(std::move(document)), amount_(format_amount(document_.amount())) {
-  static constexpr auto kDateFields = [] {
-    std::array<DocumentField, kDateFieldCount> dates{};
-    for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
-      const auto f = static_cast<DocumentField>(i);
-      if (field_info(f).kind == FieldKind::Date) dates[date_index(f)] = f;
-    }
-    return dates;
-  }();
-  for (std::size_t i = 0; i < kDateFieldCount; ++i) dates_[i] = optional_date(document_.date(kDateFields[i]));
-}
-
-std::optional<std::string_view> DocumentPayload::field(DocumentField f) const noexcept {
+std::optional<std::string_view> DocumentPayload::field(DocumentField f, ShortText& scratch) const noexcept {
   switch (field_info(f).kind) {
     case FieldKind::Text: return document_.text(f);
-    case FieldKind::Date: return view(dates_[date_index(f)]);
-    case FieldKind::Amount: return amount_.view();
+    case FieldKind::Date: {
+      const std::optional<Date> date = document_.date(f);
+      if (!date) return std::nullopt;
+      scratch = format_date(*date);
+      return scratch.view();
+    }
+    case FieldKind::Amount:
+      scratch = format_amount(document_.amount());
+      return scratch.view();
   }
   return std::nullopt;
 }
 
 bool operator==(const DocumentPayload& a, const DocumentPayload& b) noexcept {
+  ShortText a_scratch;
+  ShortText b_scratch;
   for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
     auto f = static_cast<DocumentField>(i);
-    if (a.field(f) != b.field(f)) return false;
+    if (a.field(f, a_scratch) != b.field(f, b_scratch)) return false;
   }
   return true;
 }

@@ -15,12 +15,11 @@
 
 #include "parser/values.hpp"
 #include "pyref.hpp"
+#include "utf8_str.hpp"
 
 namespace varnok::py::detail {
 
-[[nodiscard]] inline PyRef new_str(std::string_view text) noexcept {
-  return PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
-}
+[[nodiscard]] inline PyRef new_str(std::string_view text) noexcept { return PyRef::steal(new_str_from_utf8(text)); }
 
 // A new str, or None for an absent text; a new reference, null with an exception.
 [[nodiscard]] inline PyObject* str_or_none(std::optional<std::string_view> text) noexcept {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <varnok/account.hpp>
@@ -41,19 +42,20 @@ struct AccountPayload {
   friend bool operator==(const AccountPayload&, const AccountPayload&) = default;
 };
 
-// A core document (moved in, texts in one buffer) with its typed fields as texts.
+// A core document (moved in, texts in one buffer); its typed fields become texts when read.
 class DocumentPayload {
  public:
-  explicit DocumentPayload(Document&& document) noexcept;
-  // The Python value of a field as text; nullopt for an absent optional field.
-  [[nodiscard]] std::optional<std::string_view> field(DocumentField f) const noexcept;
+  explicit DocumentPayload(Document&& document) noexcept : document_(std::move(document)) {}
+  // The Python value of a field as text; nullopt for an absent optional field. A date or
+  // the amount is formatted into `scratch` when read, and the view then points into it.
+  [[nodiscard]] std::optional<std::string_view> field(DocumentField f, ShortText& scratch) const noexcept;
+  // The text of a Text field (nullopt if absent), as field() gives it without a scratch.
+  [[nodiscard]] std::optional<std::string_view> text(DocumentField f) const noexcept { return document_.text(f); }
   // All 53 fields equal as texts.
   friend bool operator==(const DocumentPayload& a, const DocumentPayload& b) noexcept;
 
  private:
   Document document_;
-  ShortText amount_;
-  std::array<std::optional<ShortText>, kDateFieldCount> dates_;  // by date_index
 };
 
 struct StatementPayload {

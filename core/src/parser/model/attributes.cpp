@@ -37,7 +37,10 @@ Attributes& Attributes::operator=(const Attributes& other) {
 }
 
 Attributes::Attributes(Attributes&& other) noexcept
-    : entries_(std::move(other.entries_)), size_(other.size_), index_(std::move(other.index_)) {
+    : entries_(std::move(other.entries_)),
+      size_(other.size_),
+      index_(std::move(other.index_)),
+      generation_(other.generation_) {
   other.entries_.clear();
   other.index_.clear();
   other.size_ = 0;
@@ -48,6 +51,7 @@ Attributes& Attributes::operator=(Attributes&& other) noexcept {
     entries_ = std::move(other.entries_);
     index_ = std::move(other.index_);
     size_ = other.size_;
+    generation_ = other.generation_;
     other.entries_.clear();
     other.index_.clear();
     other.size_ = 0;
@@ -58,7 +62,7 @@ Attributes& Attributes::operator=(Attributes&& other) noexcept {
 std::size_t Attributes::slot_of(std::string_view key) const noexcept {
   const std::size_t mask = index_.size() - 1;
   std::size_t slot = static_cast<std::size_t>(detail::hash_text(key)) & mask;
-  while (index_[slot] != 0 && entries_[index_[slot] - 1].key != key) slot = (slot + 1) & mask;
+  while (in_use(index_[slot]) && entries_[entry_of(index_[slot])].key != key) slot = (slot + 1) & mask;
   return slot;
 }
 
@@ -68,7 +72,7 @@ void Attributes::rebuild_index(std::size_t capacity) {
 }
 
 void Attributes::index_live_entries() noexcept {
-  for (std::size_t i = 0; i < size_; ++i) index_[slot_of(entries_[i].key)] = static_cast<std::uint32_t>(i + 1);
+  for (std::size_t i = 0; i < size_; ++i) index_[slot_of(entries_[i].key)] = slot_value(i);
 }
 
 const std::string* Attributes::find(std::string_view key) const noexcept {
@@ -77,8 +81,8 @@ const std::string* Attributes::find(std::string_view key) const noexcept {
       if (entries_[i].key == key) return &entries_[i].value;
     return nullptr;
   }
-  const std::uint32_t at = index_[slot_of(key)];
-  return at == 0 ? nullptr : &entries_[at - 1].value;
+  const std::uint64_t at = index_[slot_of(key)];
+  return in_use(at) ? &entries_[entry_of(at)].value : nullptr;
 }
 
 void Attributes::set(std::string_view key, std::string_view value) {
@@ -92,8 +96,8 @@ void Attributes::set(std::string_view key, std::string_view value) {
     }
   } else {
     slot = slot_of(key);
-    if (index_[slot] != 0) {
-      entries_[index_[slot] - 1].value.assign(value);
+    if (in_use(index_[slot])) {
+      entries_[entry_of(index_[slot])].value.assign(value);
       return;
     }
   }
@@ -113,24 +117,19 @@ void Attributes::set(std::string_view key, std::string_view value) {
     // Load factor at most 1/2.
     rebuild_index(std::bit_ceil(std::max<std::size_t>(size_ * 2, 32)));
   } else if (size_ == kLinearLimit + 1) {
-    // An index kept from a bigger earlier section: all zeros, big enough.
+    // An index kept from a bigger earlier section: no slot in use, big enough.
     index_live_entries();
   } else {
-    index_[slot] = static_cast<std::uint32_t>(size_);
+    index_[slot] = slot_value(size_ - 1);
   }
 }
 
 void Attributes::clear() noexcept {
-  // Empty only the slots in use: zeroing the whole index would cost the size of the
-  // largest section for every later one. Newest first, so that the probe path of each
-  // entry (slots of older entries only) is still intact when it is removed.
-  if (size_ > kLinearLimit) {
-    const std::size_t mask = index_.size() - 1;
-    for (std::size_t i = size_; i-- > 0;) {
-      std::size_t slot = static_cast<std::size_t>(detail::hash_text(entries_[i].key)) & mask;
-      while (index_[slot] != i + 1) slot = (slot + 1) & mask;
-      index_[slot] = 0;
-    }
+  // A new generation empties every slot at once; only when the counter wraps is the
+  // index zeroed.
+  if (++generation_ == 0) {
+    std::ranges::fill(index_, 0);
+    generation_ = 1;
   }
   size_ = 0;
 }
