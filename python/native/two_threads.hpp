@@ -19,9 +19,11 @@ void on_two_threads(std::size_t n, Work work) {
   if (n < kTwoThreadsMinimum || std::thread::hardware_concurrency() < 2) return work(std::size_t{0}, n);
   std::exception_ptr helper_failure;
   {
-    std::jthread helper;
+    // A plain std::thread joined by hand: std::jthread's stop token needs a libstdc++
+    // newer than the wheels' manylinux policy allows.
+    std::thread helper;
     try {
-      helper = std::jthread([&] {
+      helper = std::thread([&] {
         try {
           work(n / 2, n);
         } catch (...) {
@@ -31,8 +33,12 @@ void on_two_threads(std::size_t n, Work work) {
     } catch (const std::system_error&) {
       return work(std::size_t{0}, n);  // no thread to be had: all of it here
     }
+    struct Join {
+      std::thread& t;
+      ~Join() { t.join(); }
+    } join{helper};  // joins the helper, also when this half throws
     work(std::size_t{0}, n / 2);
-  }  // joins the helper, also when this half threw
+  }
   if (helper_failure) std::rethrow_exception(helper_failure);
 }
 
