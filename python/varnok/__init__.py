@@ -1,7 +1,6 @@
 """varnok: typed statements, reconciliation, validation, exports and a batch command line
 over the varnok_py reader."""
 from importlib import import_module as _import_module
-from importlib import metadata as _metadata
 from typing import Any
 
 
@@ -14,9 +13,11 @@ def _version() -> str:
         pass
     else:
         return str(VERSION)
+    from importlib import metadata  # only here: importing it takes longer than a small check
+
     try:
-        return _metadata.version("varnok-py")
-    except _metadata.PackageNotFoundError:
+        return metadata.version("varnok-py")
+    except metadata.PackageNotFoundError:
         return "0+unknown"
 
 

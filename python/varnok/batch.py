@@ -5,7 +5,7 @@ from __future__ import annotations
 import os
 import sys
 from collections.abc import Callable, Iterable, Sequence
-from concurrent.futures import FIRST_COMPLETED, ThreadPoolExecutor, wait
+from concurrent.futures import ThreadPoolExecutor, as_completed
 from typing import Any, TypeVar
 
 T = TypeVar("T")
@@ -84,12 +84,12 @@ def run_all(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: 
                 return results
             work = function if then is None else lambda item: then(function(item))
             futures = [executor.submit(work, item) for item in items]
-            pending = set(futures)
-            while pending:
-                done, pending = wait(pending, return_when=FIRST_COMPLETED)
-                for future in done:
-                    future.result()  # raises at once what a worker raised
-                    progress.advance()
+            # One waiter for the whole batch: wait(FIRST_COMPLETED) in a loop would lock and
+            # watch every pending future again after each completion (quadratic, and it
+            # contends with the workers for the futures' locks).
+            for future in as_completed(futures):
+                future.result()  # raises at once what a worker raised
+                progress.advance()
             return [f.result() for f in futures]
         finally:
             executor.shutdown(wait=True, cancel_futures=True)

@@ -3,7 +3,7 @@ digits, KPP and BIC formats, an account number's control key against its bank's 
 from __future__ import annotations
 
 import dataclasses
-import re
+import sys
 from collections.abc import Iterable
 from dataclasses import dataclass
 from typing import Any
@@ -14,12 +14,14 @@ _INN12_WEIGHTS = (3, 7, 2, 4, 10, 3, 5, 9, 4, 6, 8)
 # The account key: 23 digits (3 from the BIC, then the 20 of the account) weighted 7, 1, 3
 # repeated; the sum's last digit must be 0.
 _ACCOUNT_WEIGHTS = (7, 1, 3) * 8
-_KPP = re.compile(r"[0-9]{4}[0-9A-Z]{2}[0-9]{3}")
-_DIGITS = re.compile(r"[0-9]+")
 
 
+# Plain str tests rather than shared compiled patterns: on the free-threaded build every
+# match takes and drops a reference to its pattern, which threads checking files in parallel
+# then contend for.
 def _digits(text: str, count: int) -> bool:
-    return len(text) == count and _DIGITS.fullmatch(text) is not None
+    """`count` ASCII digits (str.isdigit alone also takes other scripts' digits)."""
+    return len(text) == count and text.isascii() and text.isdigit()
 
 
 def _control(digits: str, weights: tuple[int, ...]) -> int:
@@ -41,7 +43,9 @@ def inn_problem(inn: str) -> str | None:
 
 def kpp_problem(kpp: str) -> str | None:
     """Why `kpp` is not a KPP (4 digits, 2 digits or capital Latin letters, 3 digits), or None."""
-    return None if _KPP.fullmatch(kpp) else "KPP must be 9 characters: 4 digits, 2 digits or letters A-Z, 3 digits"
+    ok = (len(kpp) == 9 and _digits(kpp[:4], 4) and _digits(kpp[6:], 3)
+          and all(c.isascii() and (c.isdigit() or c.isupper()) for c in kpp[4:6]))
+    return None if ok else "KPP must be 9 characters: 4 digits, 2 digits or letters A-Z, 3 digits"
 
 
 def bic_problem(bic: str) -> str | None:
@@ -101,23 +105,45 @@ def _absent(value: str | None) -> bool:
     return value is None or value in ("", "0")
 
 
+def _account_check(value: str, bic: str) -> str | None:
+    return account_problem(value, bic)
+
+
+def _correspondent_check(value: str, bic: str) -> str | None:
+    return account_problem(value, bic, correspondent=True)
+
+
+# Per side: its BIC's attribute, then (attribute, check of (value, BIC), whether the check
+# needs the BIC) for each requisite. Made once, with interned names: a name built per call
+# would miss the class's attribute cache, and a lambda per call is a new object each time.
+_SIDE_CHECKS = tuple(
+    (
+        sys.intern(f"{side}_bic"),
+        tuple(
+            (sys.intern(f"{side}_{name}"), check, name.endswith("account"))
+            for name, check in (
+                ("inn", lambda value, _bic: inn_problem(value)),
+                ("kpp", lambda value, _bic: kpp_problem(value)),
+                ("bic", lambda value, _bic: bic_problem(value)),
+                ("account", _account_check),
+                ("ras_account", _account_check),
+                ("cor_account", _correspondent_check),
+            )
+        ),
+    )
+    for side in ("counterparty", "payee")
+)
+
+
 def document_problems(doc: Any) -> Iterable[tuple[str, str, str]]:
     """(field, value, message) for each failing requisite of one document."""
-    for side in ("counterparty", "payee"):
-        bic = getattr(doc, f"{side}_bic")
-        checks = (
-            (f"{side}_inn", inn_problem),
-            (f"{side}_kpp", kpp_problem),
-            (f"{side}_bic", bic_problem),
-            (f"{side}_account", lambda v: account_problem(v, bic)),
-            (f"{side}_ras_account", lambda v: account_problem(v, bic)),
-            (f"{side}_cor_account", lambda v: account_problem(v, bic, correspondent=True)),
-        )
-        for field, check in checks:
+    for bic_field, checks in _SIDE_CHECKS:
+        bic = getattr(doc, bic_field)
+        for field, check, needs_bic in checks:
             value = getattr(doc, field)
-            if _absent(value) or (bic is None and field.endswith("account")):
+            if _absent(value) or (needs_bic and bic is None):
                 continue
-            message = check(value)
+            message = check(value, bic)
             if message is not None:
                 yield field, value, message
 

@@ -7,7 +7,8 @@ from varnok.validation import account_problem, bic_problem, inn_problem, kpp_pro
 
 # Published requisites of large banks: INNs, and correspondent accounts with their BICs.
 GOOD_INNS = ["7707083893", "7728168971", "7702070139", "7710140679", "500100732259", "12345"]
-BAD_INNS = ["7707083894", "7707083890", "500100732258", "500100732269", "770708389", "77070838931", "77O7083893"]
+BAD_INNS = ["7707083894", "7707083890", "500100732258", "500100732269", "770708389", "77070838931", "77O7083893",
+            "770708389\uff13", "\u0661\u0662\u0663\u0664\u0665"]  # digits of other scripts are not digits here
 CORRESPONDENT = [("30101810400000000225", "044525225"), ("30101810200000000593", "044525593"),
                  ("30101810700000000187", "044525187"), ("30101810145250000974", "044525974")]
 
@@ -23,12 +24,15 @@ def test_bad_inn(inn):
 
 
 @pytest.mark.parametrize(("kpp", "ok"), [("773601001", True), ("7736AB001", True), ("77360100", False),
-                                         ("7736ab001", False), ("77360100X", False)])
+                                         ("7736ab001", False), ("77360100X", False), ("7736A1001", True),
+                                         ("7736\u0410\u0412001", False), ("7736\u00c4B001", False),
+                                         ("\uff17736AB001", False)])
 def test_kpp(kpp, ok):
     assert (kpp_problem(kpp) is None) is ok
 
 
-@pytest.mark.parametrize(("bic", "ok"), [("044525225", True), ("04452522", False), ("04452522X", False)])
+@pytest.mark.parametrize(("bic", "ok"), [("044525225", True), ("04452522", False), ("04452522X", False),
+                                         ("04452522\u0665", False)])
 def test_bic(bic, ok):
     assert (bic_problem(bic) is None) is ok
 

@@ -5,10 +5,11 @@ from __future__ import annotations
 import argparse
 import json
 import sys
+from typing import Any
 
 from varnok.batch import find_statements, run_all
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option
-from varnok.report import read_for_report, report_of
+from varnok.report import FileReport, read_for_report, report_of
 
 
 def configure(parser: argparse.ArgumentParser) -> None:
@@ -25,11 +26,19 @@ def run(args: argparse.Namespace) -> int:
     if not paths:
         sys.stderr.write("varnok check: no statements (*.txt) found\n")
         return EXIT_PROBLEMS
-    reports = run_all(read_for_report, paths, args.jobs, "checking", then=report_of)
     if args.json:
-        json.dump({"files": [r.to_json(args.strict) for r in reports]}, sys.stdout, ensure_ascii=False, indent=2)
-        sys.stdout.write("\n")
+        # Each file's report is encoded where it was made (on the workers of the free-threaded
+        # build); this thread only joins the texts into {"files": [...]}, indented as one dump.
+        def encoded(read: Any) -> tuple[FileReport, str]:
+            report = report_of(read)
+            text = json.dumps(report.to_json(args.strict), ensure_ascii=False, indent=2)
+            return report, text.replace("\n", "\n    ")  # JSON strings hold no raw line break
+
+        done = run_all(read_for_report, paths, args.jobs, "checking", then=encoded)
+        reports = [report for report, _ in done]
+        sys.stdout.write('{\n  "files": [\n    ' + ",\n    ".join(text for _, text in done) + "\n  ]\n}\n")
     else:
+        reports = run_all(read_for_report, paths, args.jobs, "checking", then=report_of)
         for r in reports:
             for line in r.diagnostics():
                 print(line)
