@@ -255,7 +255,7 @@ def generate(size: int, encoding: str = "cp1251", seed: int = 1, line_end: str =
 
     header = ["1CClientBankExchange", "ВерсияФормата=1.03",
               f"Кодировка={'Windows' if encoding == 'cp1251' else 'UTF-8'}",
-              "Отправитель=Бухгалтерия предприятия, редакция 3.0", "Получатель=",
+              "Отправитель=Учёт и отчётность, версия 3.0", "Получатель=",
               f"ДатаСоздания={_date(last_day + dt.timedelta(days=1))}", "ВремяСоздания=09:15:42",
               f"ДатаНачала={_date(first_day)}", f"ДатаКонца={_date(last_day)}",
               f"РасчСчет={own.account}", "Документ=Платежное поручение"]
