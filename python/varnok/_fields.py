@@ -1,4 +1,4 @@
-# Generated from the core's document field table by tools/gen_fields.py; do not edit.
+# Generated from the core's field tables by tools/gen_fields.py; do not edit.
 from typing import NamedTuple
 
 
@@ -63,4 +63,15 @@ DOCUMENT_FIELDS: tuple[Field, ...] = (
     Field("ПоказательНомера", "tax_number", "text", False),
     Field("ПоказательДаты", "tax_date", "text", False),
     Field("ПоказательТипа", "tax_type", "text", False),
+)
+
+# The account section: its number, then an interval's keys in the order they are written.
+ACCOUNT_NUMBER = Field("РасчСчет", "number", "text", True)
+INTERVAL_FIELDS: tuple[Field, ...] = (
+    Field("ДатаНачала", "date_start", "date", True),
+    Field("ДатаКонца", "date_end", "date", False),
+    Field("НачальныйОстаток", "start_amount", "amount", True),
+    Field("ВсегоПоступило", "total_income", "amount", False),
+    Field("ВсегоСписано", "total_expense", "amount", False),
+    Field("КонечныйОстаток", "end_amount", "amount", False),
 )

@@ -14,7 +14,7 @@ import varnok_py
 from varnok import _write_encoding as encoding_
 from varnok import _write_values as values
 from varnok._atomic import atomic_output
-from varnok._fields import DOCUMENT_FIELDS, Field
+from varnok._fields import ACCOUNT_NUMBER, DOCUMENT_FIELDS, INTERVAL_FIELDS, Field
 from varnok._write_encoding import Check
 from varnok._write_values import Problem
 
@@ -23,16 +23,6 @@ try:
 except ImportError:  # a source tree without the built module: the Python path alone
     _native = None
 
-# The account section's keys, in the order banks write them; the number goes after the dates.
-INTERVAL_FIELDS: tuple[Field, ...] = (
-    Field("ДатаНачала", "date_start", "date", True),
-    Field("ДатаКонца", "date_end", "date", False),
-    Field("НачальныйОстаток", "start_amount", "amount", True),
-    Field("ВсегоПоступило", "total_income", "amount", False),
-    Field("ВсегоСписано", "total_expense", "amount", False),
-    Field("КонечныйОстаток", "end_amount", "amount", False),
-)
-ACCOUNT_NUMBER = Field("РасчСчет", "number", "text", True)
 ENCODING_KEY = "Кодировка"
 ENCODING_LABELS = {"cp1251": "Windows", "utf-8": "UTF-8"}
 NEWLINES = ("\r\n", "\n")

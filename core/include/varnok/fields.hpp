@@ -1,5 +1,5 @@
-// The document field schema: the one table of the 53 known keys of a document section,
-// with each field's attribute name, kind and whether a document needs it.
+// The field schema: the one table of the 53 known keys of a document section, with each
+// field's attribute name, kind and whether a document needs it; and the account section's keys.
 #pragma once
 
 #include <array>
@@ -33,7 +33,8 @@ struct FieldInfo {
   std::string_view key;   // the statement key, UTF-8
   std::string_view name;  // the attribute name (Python and the toolkit), NUL-terminated
   FieldKind kind;
-  bool required;          // a document lacking it is dropped with a warning
+  bool required;          // a document lacking it is dropped with a warning; an account
+                          // section lacking it stops the read
 };
 
 // Declaration order: also the order in which missing required fields are looked for,
@@ -138,6 +139,26 @@ inline constexpr std::array<std::uint8_t, kDocumentFieldCount> kDateIndex = [] {
 // For a Date field only.
 [[nodiscard]] constexpr std::size_t date_index(DocumentField f) noexcept {
   return detail::kDateIndex[static_cast<std::size_t>(f)];
+}
+
+// The account section: the key of the account number, and the six keys of an interval
+// in the order they are written (start date and balance, the two totals, the end
+// balance). Columns as in kDocumentFields; tools/gen_fields.py reads these too.
+inline constexpr FieldInfo kAccountNumberField{"РасчСчет", "number", FieldKind::Text, true};
+
+enum class IntervalField : std::uint8_t { DateStart, DateEnd, StartAmount, TotalIncome, TotalExpense, EndAmount };
+
+inline constexpr std::array<FieldInfo, 6> kIntervalFields{{
+    {"ДатаНачала", "date_start", FieldKind::Date, true},
+    {"ДатаКонца", "date_end", FieldKind::Date, false},
+    {"НачальныйОстаток", "start_amount", FieldKind::Amount, true},
+    {"ВсегоПоступило", "total_income", FieldKind::Amount, false},
+    {"ВсегоСписано", "total_expense", FieldKind::Amount, false},
+    {"КонечныйОстаток", "end_amount", FieldKind::Amount, false},
+}};
+
+[[nodiscard]] constexpr const FieldInfo& field_info(IntervalField f) noexcept {
+  return kIntervalFields[static_cast<std::size_t>(f)];
 }
 
 // The field whose key equals `key` byte for byte (no trimming, case-sensitive); nullopt

@@ -16,12 +16,12 @@ namespace varnok {
 
 namespace {
 
-constexpr std::string_view kDateStart = "ДатаНачала";
-constexpr std::string_view kDateEnd = "ДатаКонца";
-constexpr std::string_view kStartAmount = "НачальныйОстаток";
-constexpr std::string_view kEndAmount = "КонечныйОстаток";
-constexpr std::string_view kTotalIncome = "ВсегоПоступило";
-constexpr std::string_view kTotalExpense = "ВсегоСписано";
+constexpr std::string_view kDateStart = field_info(IntervalField::DateStart).key;
+constexpr std::string_view kDateEnd = field_info(IntervalField::DateEnd).key;
+constexpr std::string_view kStartAmount = field_info(IntervalField::StartAmount).key;
+constexpr std::string_view kEndAmount = field_info(IntervalField::EndAmount).key;
+constexpr std::string_view kTotalIncome = field_info(IntervalField::TotalIncome).key;
+constexpr std::string_view kTotalExpense = field_info(IntervalField::TotalExpense).key;
 
 std::unexpected<AccountFailure> parse_error(std::string text) {
   return std::unexpected(AccountFailure{AccountFailure::Kind::ParseError, std::move(text)});

@@ -9,11 +9,12 @@
 
 #include <varnok/account.hpp>
 #include <varnok/attributes.hpp>
+#include <varnok/fields.hpp>
 
 namespace varnok {
 
 // The key of the account number, which every account section must hold.
-inline constexpr std::string_view kAccountNumberKey = "РасчСчет";
+inline constexpr std::string_view kAccountNumberKey = kAccountNumberField.key;
 
 struct AccountFailure {
   enum class Kind { ParseError, MissingNumber };

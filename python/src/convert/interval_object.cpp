@@ -6,6 +6,8 @@
 #include "convert/object_support.hpp"
 #include "convert/result_objects.hpp"
 
+#include <varnok/fields.hpp>
+
 namespace varnok::py::detail {
 
 namespace {
@@ -20,29 +22,25 @@ std::optional<std::string_view> view(const std::optional<ShortText>& text) noexc
   return text->view();
 }
 
-enum class IntervalAttribute : std::uint8_t {
-  DateStart, DateEnd, StartAmount, EndAmount, TotalIncome, TotalExpense
-};
-
-std::optional<std::string_view> attribute(const IntervalTexts& t, IntervalAttribute a) noexcept {
+std::optional<std::string_view> attribute(const IntervalTexts& t, IntervalField a) noexcept {
   switch (a) {
-    case IntervalAttribute::DateStart: return t.date_start.view();
-    case IntervalAttribute::DateEnd: return view(t.date_end);
-    case IntervalAttribute::StartAmount: return t.start_amount.view();
-    case IntervalAttribute::EndAmount: return view(t.end_amount);
-    case IntervalAttribute::TotalIncome: return view(t.total_income);
-    case IntervalAttribute::TotalExpense: return view(t.total_expense);
+    case IntervalField::DateStart: return t.date_start.view();
+    case IntervalField::DateEnd: return view(t.date_end);
+    case IntervalField::StartAmount: return t.start_amount.view();
+    case IntervalField::EndAmount: return view(t.end_amount);
+    case IntervalField::TotalIncome: return view(t.total_income);
+    case IntervalField::TotalExpense: return view(t.total_expense);
   }
   return std::nullopt;
 }
 
 // The closure of each getter is the attribute it reads, stored in the pointer's value.
-void* closure_of(IntervalAttribute a) noexcept {
+void* closure_of(IntervalField a) noexcept {
   return reinterpret_cast<void*>(static_cast<std::uintptr_t>(a));
 }
 
 PyObject* interval_get(PyObject* self, void* closure) noexcept {
-  auto a = static_cast<IntervalAttribute>(reinterpret_cast<std::uintptr_t>(closure));
+  auto a = static_cast<IntervalField>(reinterpret_cast<std::uintptr_t>(closure));
   return str_or_none(attribute(payload_of<IntervalTexts>(self), a));
 }
 
@@ -62,13 +60,15 @@ PyObject* interval_repr(PyObject* self) noexcept {
   });
 }
 
+// Names from the core's interval table; getters in the order the repr shows them.
+PyGetSetDef getter(IntervalField f) noexcept {
+  return {field_info(f).name.data(), interval_get, nullptr, nullptr, closure_of(f)};
+}
+
 PyGetSetDef interval_getset[] = {
-    {"date_start", interval_get, nullptr, nullptr, closure_of(IntervalAttribute::DateStart)},
-    {"date_end", interval_get, nullptr, nullptr, closure_of(IntervalAttribute::DateEnd)},
-    {"start_amount", interval_get, nullptr, nullptr, closure_of(IntervalAttribute::StartAmount)},
-    {"end_amount", interval_get, nullptr, nullptr, closure_of(IntervalAttribute::EndAmount)},
-    {"total_income", interval_get, nullptr, nullptr, closure_of(IntervalAttribute::TotalIncome)},
-    {"total_expense", interval_get, nullptr, nullptr, closure_of(IntervalAttribute::TotalExpense)},
+    getter(IntervalField::DateStart), getter(IntervalField::DateEnd),
+    getter(IntervalField::StartAmount), getter(IntervalField::EndAmount),
+    getter(IntervalField::TotalIncome), getter(IntervalField::TotalExpense),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
