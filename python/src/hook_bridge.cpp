@@ -15,6 +15,7 @@
 
 #include "errors/section_type.hpp"
 #include "registry.hpp"
+#include "text_cache.hpp"
 #include "utf8_str.hpp"
 
 namespace varnok::py {
@@ -129,12 +130,11 @@ WalkStep next_entry(PyObject* dict, Py_ssize_t start_size, Py_ssize_t produced, 
 
 }  // namespace
 
-PythonHook::PythonHook(PyObject* hook) noexcept : hook_(PyRef::borrow(hook)) {}
+PythonHook::PythonHook(PyObject* hook) noexcept
+    : hook_(PyRef::borrow(hook)), values_(TextCache::for_documents(kCachedSections)) {}
 
-PyRef PythonHook::key_object(std::string_view key) noexcept {
-  if (const std::optional<DocumentField> field = find_document_field(key)) {
-    return PyRef::borrow(document_key(*field));
-  }
+PyRef PythonHook::key_object(std::string_view key, std::optional<DocumentField> field) noexcept {
+  if (field) return PyRef::borrow(document_key(*field));
   // Bounded, so that a statement of ever new keys does not grow it without end.
   constexpr std::size_t kMaxKeys = 256;
   if (const auto it = keys_.find(key); it != keys_.end()) return PyRef::borrow(it->second.get());
@@ -150,12 +150,14 @@ PyRef PythonHook::key_object(std::string_view key) noexcept {
 }
 
 PyRef PythonHook::attributes_dict(const Attributes& attrs, std::vector<PyRef>* given) noexcept {
-  PyRef dict = PyRef::steal(PyDict_New());
+  // Sized for its entries at once, instead of growing three times on the way to ~30.
+  PyRef dict = PyRef::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(attrs.size())));
   if (!dict) return {};
   for (const Attributes::Entry& entry : attrs) {
-    PyRef key = key_object(entry.key);
+    const std::optional<DocumentField> field = find_document_field(entry.key);
+    PyRef key = key_object(entry.key, field);
     if (!key) return {};
-    PyRef value = new_str(entry.value);
+    PyRef value = PyRef::steal(field ? cached_str(values_.get(), *field, entry.value) : new_str_from_utf8(entry.value));
     if (!value) return {};
     if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return {};
     if (given != nullptr) {

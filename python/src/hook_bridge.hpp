@@ -4,15 +4,19 @@
 #include <Python.h>
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include <varnok/fields.hpp>
 #include <varnok/hooks.hpp>
 
 #include "pyref.hpp"
+#include "text_cache.hpp"
 
 namespace varnok::py {
 
@@ -37,16 +41,21 @@ class PythonHook final : public SectionHook {
   // Puts the first `count` original entries into scratch_, which it empties first.
   void copy_unchanged(std::span<const Attributes::Entry> original, std::size_t count);
 
-  // The str for a key: keys repeat from section to section, and a reused str also
-  // keeps its hash for the dict.
-  PyRef key_object(std::string_view key) noexcept;
+  // The str for a key (`field` when it is a document field's): keys repeat from section
+  // to section, and a reused str also keeps its hash for the dict.
+  PyRef key_object(std::string_view key, std::optional<DocumentField> field) noexcept;
 
   struct TextHash {
     using is_transparent = void;
     [[nodiscard]] std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
   };
 
+  // The values' cache is sized as for a statement of this many documents: a hook's
+  // read does not know in advance how many sections it will see.
+  static constexpr std::size_t kCachedSections = 64;
+
   PyRef hook_;
+  std::shared_ptr<TextCache> values_;  // document fields' values; may be null
   std::unordered_map<std::string, PyRef, TextHash, std::equal_to<>> keys_;  // at most kMaxKeys
   PyRef header_;                // the header as a dict, built at the first call
   std::vector<PyRef> given_;    // the objects of the current call's attrs dict

@@ -411,6 +411,65 @@ class TestDocument:
         assert a != b
 
 
+# Texts that a cache keyed on a few of their bytes could confuse: equal length, first,
+# middle and last eight bytes alike, differing elsewhere; the longest kept and one more;
+# empty; wide and beyond U+FFFF.
+_CONFUSABLE = ["", "0", "ж", "x" * 48, "x" * 49, "ё" * 24, "ё" * 25, "\U0001F600" * 3,
+               "a" * 12 + "b" + "a" * 27, "a" * 12 + "c" + "a" * 27, "a" * 30 + "b" + "a" * 9,
+               "a" * 30 + "c" + "a" * 9, "ООО Ромашка", "ООО Лютик", "ПАО Сбербанк"]
+
+
+class TestRepeatedValues:
+    """A statement repeats its values from document to document; whatever the reader
+    shares between them, every document must still give its own texts."""
+
+    FIELDS = ("Плательщик", "Получатель", "ПлательщикБанк1", "Код", "ПлательщикКПП")
+    NAMES = ("counterparty", "payee", "counterparty_bank1", "uin", "counterparty_kpp")
+
+    def _statement(self, count):
+        rows = [tuple(_CONFUSABLE[(i * (k + 3) + k) % len(_CONFUSABLE)] for k in range(len(self.FIELDS)))
+                for i in range(count)]
+        sections = [document_section({**DOCUMENT, "Номер": str(i), **dict(zip(self.FIELDS, row))})
+                    for i, row in enumerate(rows)]
+        return statement_text(*sections), rows
+
+    @pytest.mark.parametrize("count", [3, 40, 300])
+    def test_each_document_gives_its_own_texts(self, count):
+        text, rows = self._statement(count)
+        documents = parse(text.encode("utf-8")).documents
+        # Read back to front, then again, so that later values are looked up after earlier ones.
+        for _ in range(2):
+            got = [tuple(getattr(d, n) for n in self.NAMES) for d in reversed(documents)]
+            assert got[::-1] == rows
+
+    def test_hooks_see_the_texts_of_their_section(self):
+        text, rows = self._statement(200)
+        seen = []
+
+        def hook(section_type, attrs, header):
+            if section_type is varnok_py.SectionType.Document:
+                seen.append(tuple(attrs[k] for k in self.FIELDS))
+
+        parse(text.encode("utf-8"), [hook])
+        assert seen == rows
+
+    @pytest.mark.thread_unsafe(reason="starts its own threads")
+    def test_threads_reading_one_statement(self):
+        from threads import run_in_threads
+
+        text, rows = self._statement(300)
+        documents = parse(text.encode("utf-8")).documents
+        wrong = []
+
+        def work(t):
+            for _ in range(5):
+                order = documents[t % 7::7] + documents[:t % 7]
+                wrong.extend(d for d in order if tuple(getattr(d, n) for n in self.NAMES) != rows[int(d.doc_number)])
+
+        run_in_threads(work)
+        assert wrong == []
+
+
 def sample_objects():
     text = statement_text(account_section(ACCOUNT), document_section(DOCUMENT))
     s = parse(text)

@@ -1,12 +1,14 @@
 // The conversion of a core Statement record into the Python result objects.
 #include "convert/convert.hpp"
 
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
 
 #include "convert/object_support.hpp"
 #include "convert/result_objects.hpp"
+#include "text_cache.hpp"
 
 namespace varnok::py {
 
@@ -49,8 +51,9 @@ PyRef convert_accounts(AccountMap& accounts) {
 PyRef convert_documents(std::vector<Document>& documents) noexcept {
   PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(documents.size())));
   if (!list) return {};
+  const std::shared_ptr<TextCache> cache = TextCache::for_documents(documents.size());
   for (std::size_t i = 0; i < documents.size(); ++i) {
-    PyRef item = detail::new_document(std::move(documents[i]));
+    PyRef item = detail::new_document(std::move(documents[i]), cache);
     if (!item) return {};
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
   }

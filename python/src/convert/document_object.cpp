@@ -1,5 +1,5 @@
 // The Document class: a core document record; each attribute's str is made only when it
-// is read, its dates and amount formatted then.
+// is read (or found in the statement's TextCache), its dates and amount formatted then.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -17,9 +17,11 @@ namespace {
 PyObject* document_get(PyObject* self, void* closure) noexcept {
   const auto field = static_cast<DocumentField>(reinterpret_cast<std::uintptr_t>(closure));
   const DocumentPayload& payload = payload_of<DocumentPayload>(self);
-  if (field_info(field).kind == FieldKind::Text) return str_or_none(payload.text(field));
   ShortText scratch;
-  return str_or_none(payload.field(field, scratch));
+  const std::optional<std::string_view> text =
+      field_info(field).kind == FieldKind::Text ? payload.text(field) : payload.field(field, scratch);
+  if (!text) Py_RETURN_NONE;
+  return cached_str(payload.cache(), field, *text);
 }
 
 // Document(NAME="…", …): the number, kind, date and amount under their attribute names.
@@ -99,8 +101,8 @@ bool operator==(const DocumentPayload& a, const DocumentPayload& b) noexcept {
 
 PyRef new_document_class() noexcept { return new_result_class(document_spec, "Document"); }
 
-PyRef new_document(Document&& document) noexcept {
-  return new_result_object(registered(Registered::Document), DocumentPayload(std::move(document)));
+PyRef new_document(Document&& document, std::shared_ptr<TextCache> cache) noexcept {
+  return new_result_object(registered(Registered::Document), DocumentPayload(std::move(document), std::move(cache)));
 }
 
 }  // namespace varnok::py::detail

@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@
 #include "parser/values.hpp"
 #include "pyref.hpp"
 #include "registry.hpp"
+#include "text_cache.hpp"
 
 namespace varnok::py::detail {
 
@@ -45,7 +47,8 @@ struct AccountPayload {
 // A core document (moved in, texts in one buffer); its typed fields become texts when read.
 class DocumentPayload {
  public:
-  explicit DocumentPayload(Document&& document) noexcept : document_(std::move(document)) {}
+  DocumentPayload(Document&& document, std::shared_ptr<TextCache> cache) noexcept
+      : document_(std::move(document)), cache_(std::move(cache)) {}
   // The Python value of a field as text; nullopt for an absent optional field. A date or
   // the amount is formatted into `scratch` when read, and the view then points into it.
   [[nodiscard]] std::optional<std::string_view> field(DocumentField f, ShortText& scratch) const noexcept;
@@ -53,9 +56,12 @@ class DocumentPayload {
   [[nodiscard]] std::optional<std::string_view> text(DocumentField f) const noexcept { return document_.text(f); }
   // All 53 fields equal as texts.
   friend bool operator==(const DocumentPayload& a, const DocumentPayload& b) noexcept;
+  // Shared by the documents of one statement; may be null.
+  [[nodiscard]] TextCache* cache() const noexcept { return cache_.get(); }
 
  private:
   Document document_;
+  std::shared_ptr<TextCache> cache_;
 };
 
 struct StatementPayload {
@@ -72,7 +78,7 @@ struct StatementPayload {
 // New instances (null with an exception); the registry must exist.
 [[nodiscard]] PyRef new_interval(const IntervalTexts& texts) noexcept;
 [[nodiscard]] PyRef new_account(AccountPayload&& payload) noexcept;
-[[nodiscard]] PyRef new_document(Document&& document) noexcept;
+[[nodiscard]] PyRef new_document(Document&& document, std::shared_ptr<TextCache> cache) noexcept;
 [[nodiscard]] PyRef new_statement(StatementPayload&& payload) noexcept;
 
 }  // namespace varnok::py::detail

@@ -1,0 +1,100 @@
+// TextCache: per field, a direct-mapped table of (text, str) pairs.
+#include "text_cache.hpp"
+
+#include <bit>
+#include <cstring>
+#include <new>
+
+#include "utf8_str.hpp"
+
+namespace varnok::py {
+
+namespace {
+
+// Only picks a slot, whose text is then compared: the first, middle and last eight bytes
+// (all of a text up to 24 bytes) and the length, mixed once. Texts that differ elsewhere
+// share a slot and only miss; so does an input crafted to collide, at an uncached cost.
+std::uint32_t hash_of(std::string_view text) noexcept {
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  std::uint64_t a = 0;
+  std::uint64_t b = 0;
+  std::uint64_t c = 0;
+  if (n >= 8) {
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + (n - 8) / 2, 8);
+    std::memcpy(&c, p + n - 8, 8);
+  } else {
+    std::memcpy(&a, p, n);
+  }
+  std::uint64_t h = (a * 0x9E3779B97F4A7C15ULL) ^ std::rotl(b * 0xFF51AFD7ED558CCDULL, 21) ^
+                    std::rotl(c * 0xC4CEB9FE1A85EC53ULL, 42) ^ n;
+  h ^= h >> 29;
+  return static_cast<std::uint32_t>((h * 0x94D049BB133111EBULL) >> 32);
+}
+
+#ifdef Py_GIL_DISABLED
+class Locked {
+ public:
+  explicit Locked(PyMutex& m) noexcept : m_(m) { PyMutex_Lock(&m_); }
+  ~Locked() { PyMutex_Unlock(&m_); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+
+ private:
+  PyMutex& m_;
+};
+#endif
+
+}  // namespace
+
+std::shared_ptr<TextCache> TextCache::for_documents(std::size_t documents) noexcept {
+  // A slot per field for every four documents, at most 32 (measured on generated
+  // statements: 16 slots hit 67 % of the values, 32 69 %, 256 72 %).
+  if (documents < 4) return nullptr;
+  const std::size_t ways = std::bit_ceil(documents / 4 < 32 ? documents / 4 : std::size_t{32});
+  try {
+    return std::make_shared<TextCache>(ways);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+TextCache::TextCache(std::size_t ways_per_field)
+    : ways_(ways_per_field), slots_(new Slot[ways_per_field * kDocumentFieldCount]) {}
+
+TextCache::~TextCache() {
+  for (std::size_t i = 0; i < ways_ * kDocumentFieldCount; ++i) Py_XDECREF(slots_[i].str);
+}
+
+PyObject* TextCache::find_or_make(Slot& slot, std::uint32_t hash, std::string_view utf8) noexcept {
+  if (slot.str != nullptr && slot.hash == hash && slot.size == utf8.size() &&
+      std::memcmp(slot.text, utf8.data(), utf8.size()) == 0) {
+    return Py_NewRef(slot.str);
+  }
+  PyObject* made = new_str_from_utf8(utf8);
+  if (made == nullptr) return nullptr;
+  PyObject* old = slot.str;
+  slot.str = Py_NewRef(made);
+  slot.hash = hash;
+  slot.size = static_cast<std::uint32_t>(utf8.size());
+  std::memcpy(slot.text, utf8.data(), utf8.size());
+  Py_XDECREF(old);  // a str: its release runs no Python code
+  return made;
+}
+
+PyObject* TextCache::str(DocumentField field, std::string_view utf8) noexcept {
+  if (utf8.size() > kMaxBytes) return new_str_from_utf8(utf8);
+  const std::uint32_t hash = hash_of(utf8);
+  Slot& slot = slots_[static_cast<std::size_t>(field) * ways_ + (hash & (ways_ - 1))];
+#ifdef Py_GIL_DISABLED
+  Locked locked(mutex_);
+#endif
+  return find_or_make(slot, hash, utf8);
+}
+
+PyObject* cached_str(TextCache* cache, DocumentField field, std::string_view utf8) noexcept {
+  return cache != nullptr ? cache->str(field, utf8) : new_str_from_utf8(utf8);
+}
+
+}  // namespace varnok::py

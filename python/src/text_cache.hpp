@@ -1,0 +1,59 @@
+// TextCache: the str objects lately made for each document field, found again by text.
+#pragma once
+
+#include <Python.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include <varnok/fields.hpp>
+
+namespace varnok::py {
+
+// A statement repeats most of its values from document to document (its own account and
+// bank, the counterparties, the dates): a value found here costs a hash and a compare
+// instead of an allocation and a decode, and every row that holds it shares one object.
+// Per field, a small direct-mapped table: its size stays fixed whatever the input, and a
+// field whose values never repeat (numbers, amounts) only churns its own slots.
+// Shared by the documents of one statement. Under the free-threaded build a mutex guards
+// the tables; with the interpreter lock nothing in here can let another thread run.
+// Destroyed, like made, with an attached thread state (it drops its references).
+class TextCache {
+ public:
+  // A cache for a statement of `documents` documents; null when so few that it would
+  // not pay (or on memory failure: it is only a cache).
+  [[nodiscard]] static std::shared_ptr<TextCache> for_documents(std::size_t documents) noexcept;
+
+  explicit TextCache(std::size_t ways_per_field);
+  ~TextCache();
+  TextCache(const TextCache&) = delete;
+  TextCache& operator=(const TextCache&) = delete;
+
+  // The str of `utf8` as a value of `field`: a new reference, null with an exception.
+  [[nodiscard]] PyObject* str(DocumentField field, std::string_view utf8) noexcept;
+
+ private:
+  // Texts longer than this are made each time (purposes, long names): they rarely repeat.
+  static constexpr std::size_t kMaxBytes = 48;
+  struct Slot {
+    PyObject* str = nullptr;  // owned; null while empty
+    std::uint32_t hash = 0;
+    std::uint32_t size = 0;
+    char text[kMaxBytes];
+  };
+
+  [[nodiscard]] PyObject* find_or_make(Slot& slot, std::uint32_t hash, std::string_view utf8) noexcept;
+
+  std::size_t ways_;  // per field, a power of two
+  std::unique_ptr<Slot[]> slots_;
+#ifdef Py_GIL_DISABLED
+  PyMutex mutex_{};
+#endif
+};
+
+// The str for a document field's value through `cache`, or made afresh when there is none.
+[[nodiscard]] PyObject* cached_str(TextCache* cache, DocumentField field, std::string_view utf8) noexcept;
+
+}  // namespace varnok::py
