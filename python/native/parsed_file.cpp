@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <span>
 #include <unordered_set>
 
 #include "blake2b.hpp"
@@ -129,9 +130,9 @@ Direction direction_of(const Document& d, const std::unordered_set<std::string_v
   return incoming ? Direction::Income : outgoing ? Direction::Expense : Direction::Unrelated;
 }
 
-// BLAKE2b-128 over each field's text as "<byte length>:<text>", or "-" when absent; the
-// amount without trailing fractional zeros. In hex.
-std::array<char, 32> fingerprint(const Document& d, std::string& buffer) {
+// What a fingerprint hashes: each field's text as "<byte length>:<text>", or "-" when
+// absent; the amount without trailing fractional zeros.
+void fingerprint_input(const Document& d, std::string& buffer) {
   const FieldTexts texts(d);
   // Written through a pointer into room made once: a document is some hundred small pieces.
   buffer.resize_and_overwrite(texts.bytes() + kFieldCount * 21, [&](char* start, std::size_t) {
@@ -153,7 +154,9 @@ std::array<char, 32> fingerprint(const Document& d, std::string& buffer) {
     }
     return static_cast<std::size_t>(out - start);
   });
-  const auto digest = blake2b_128(buffer);
+}
+
+std::array<char, 32> hex_of(const Digest128& digest) noexcept {
   static constexpr char kHex[] = "0123456789abcdef";
   std::array<char, 32> hex;
   for (std::size_t i = 0; i < digest.size(); ++i) {
@@ -161,6 +164,24 @@ std::array<char, 32> fingerprint(const Document& d, std::string& buffer) {
     hex[2 * i + 1] = kHex[digest[i] & 15];
   }
   return hex;
+}
+
+// The fingerprints (BLAKE2b-128 of fingerprint_input, in hex) of documents [first, last),
+// hashed kBlake2bLanes at a time.
+void fingerprints_of(const std::vector<Document>& documents, std::size_t first, std::size_t last,
+                     std::vector<std::array<char, 32>>& out) {
+  std::array<std::string, kBlake2bLanes> buffers;  // reused for every batch of the range
+  std::array<std::string_view, kBlake2bLanes> inputs;
+  std::array<Digest128, kBlake2bLanes> digests;
+  for (std::size_t i = first; i < last; i += kBlake2bLanes) {
+    const std::size_t count = std::min(kBlake2bLanes, last - i);
+    for (std::size_t k = 0; k < count; ++k) {
+      fingerprint_input(documents[i + k], buffers[k]);
+      inputs[k] = buffers[k];
+    }
+    blake2b_128_lanes(std::span(inputs).first(count), std::span(digests).first(count));
+    for (std::size_t k = 0; k < count; ++k) out[i + k] = hex_of(digests[k]);
+  }
 }
 
 }  // namespace
@@ -220,11 +241,8 @@ std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::s
       const bool utf16 = data.starts_with("\xff\xfe") || data.starts_with("\xfe\xff");
       parsed.lines = utf16 ? section_lines(utf8_of_utf16(data), Encoding::Utf8, s) : section_lines(data, s.encoding, s);
     }
-    std::string buffer;  // one serialisation buffer for all fingerprints of the range
-    for (std::size_t i = first; i < last; ++i) {
-      parsed.directions[i] = direction_of(s.documents[i], own);
-      parsed.fingerprints[i] = fingerprint(s.documents[i], buffer);
-    }
+    for (std::size_t i = first; i < last; ++i) parsed.directions[i] = direction_of(s.documents[i], own);
+    fingerprints_of(s.documents, first, last, parsed.fingerprints);
   });
   return parsed;
 }

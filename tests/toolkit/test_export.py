@@ -168,3 +168,14 @@ def test_a_large_statement_split_over_two_threads_gives_the_same_rows(encoding, 
     pa = pytest.importorskip("pyarrow", exc_type=ImportError)
     table = pa.table(varnok.DocumentTable.from_files([path]))
     assert table.column("fingerprint").to_pylist() == [d.fingerprint for d in statement.documents]
+
+
+def test_native_fingerprints_at_every_block_boundary(write_file):
+    # Purposes of 136 consecutive lengths: every remainder of BLAKE2b's 128-byte block, and
+    # messages of different block counts hashed side by side.
+    docs = [document(str(i), НазначениеПлатежа="ж" * (i % 3) + "x" * (100 + i)) for i in range(136)]
+    path = str(write_file("lengths.txt", statement(account(), *docs), encoding="utf-8"))
+    out = io.BytesIO()
+    export.export_files("jsonl", [path], out)
+    native = [json.loads(line)["fingerprint"] for line in out.getvalue().splitlines()]
+    assert native == [d.fingerprint for d in varnok.read_file(path).documents]
