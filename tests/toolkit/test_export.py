@@ -130,7 +130,10 @@ def test_dataframe_and_arrow(statements):
     assert native.cast(typed.schema).equals(typed)
     assert str(native.schema.field("amount").type) == "decimal128(38, 2)"
     assert native.column("amount").to_pylist()[0] == Decimal("1500.50")
-    assert pd.api.types.is_integer_dtype(varnok.DocumentTable.from_bytes(TRICKY.encode("cp1251")).to_pandas()["line"])
+    tricky = varnok.DocumentTable.from_bytes(TRICKY.encode("cp1251"))
+    frame = tricky.to_pandas()
+    assert pd.api.types.is_integer_dtype(frame["line"])
+    pd.testing.assert_frame_equal(frame, pa.table(tricky).to_pandas(types_mapper=pd.ArrowDtype), check_exact=True)
 
 
 def test_arrow_stream_without_pyarrow_is_a_capsule():
