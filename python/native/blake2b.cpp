@@ -26,15 +26,40 @@ constexpr std::uint8_t kSigma[12][16] = {
 
 constexpr std::size_t kDigestBytes = 16;
 
-inline void mix(std::uint64_t* v, int a, int b, int c, int d, std::uint64_t x, std::uint64_t y) noexcept {
-  v[a] = v[a] + v[b] + x;
-  v[d] = std::rotr(v[d] ^ v[a], 32);
-  v[c] = v[c] + v[d];
-  v[b] = std::rotr(v[b] ^ v[c], 24);
-  v[a] = v[a] + v[b] + y;
-  v[d] = std::rotr(v[d] ^ v[a], 16);
-  v[c] = v[c] + v[d];
-  v[b] = std::rotr(v[b] ^ v[c], 63);
+// G and the twelve rounds, for one 64-bit word (one message) or a vector of them (one
+// message per lane). Vectors pass by reference only: a vector argument or result would be
+// an ABI question between the targets the lanes are compiled for.
+template <int n, class Word>
+[[gnu::always_inline]] inline void xor_rotr(Word& x, const Word& y) noexcept {
+  x ^= y;
+  x = (x >> n) | (x << (64 - n));
+}
+
+template <class Word>
+[[gnu::always_inline]] inline void mix(Word* v, int a, int b, int c, int d, const Word& x, const Word& y) noexcept {
+  v[a] += v[b] + x;
+  xor_rotr<32>(v[d], v[a]);
+  v[c] += v[d];
+  xor_rotr<24>(v[b], v[c]);
+  v[a] += v[b] + y;
+  xor_rotr<16>(v[d], v[a]);
+  v[c] += v[d];
+  xor_rotr<63>(v[b], v[c]);
+}
+
+template <class Word>
+[[gnu::always_inline]] inline void rounds(Word* v, const Word* m) noexcept {
+#pragma GCC unroll 12
+  for (const auto& s : kSigma) {
+    mix(v, 0, 4, 8, 12, m[s[0]], m[s[1]]);
+    mix(v, 1, 5, 9, 13, m[s[2]], m[s[3]]);
+    mix(v, 2, 6, 10, 14, m[s[4]], m[s[5]]);
+    mix(v, 3, 7, 11, 15, m[s[6]], m[s[7]]);
+    mix(v, 0, 5, 10, 15, m[s[8]], m[s[9]]);
+    mix(v, 1, 6, 11, 12, m[s[10]], m[s[11]]);
+    mix(v, 2, 7, 8, 13, m[s[12]], m[s[13]]);
+    mix(v, 3, 4, 9, 14, m[s[14]], m[s[15]]);
+  }
 }
 
 // One block; `counter` is the number of input bytes up to and including it.
@@ -48,17 +73,7 @@ void compress(std::array<std::uint64_t, 8>& h, const char* block, std::uint64_t 
   std::copy(kIv.begin(), kIv.end(), v + 8);
   v[12] ^= counter;
   if (last) v[14] = ~v[14];
-#pragma GCC unroll 12
-  for (const auto& s : kSigma) {
-    mix(v, 0, 4, 8, 12, m[s[0]], m[s[1]]);
-    mix(v, 1, 5, 9, 13, m[s[2]], m[s[3]]);
-    mix(v, 2, 6, 10, 14, m[s[4]], m[s[5]]);
-    mix(v, 3, 7, 11, 15, m[s[6]], m[s[7]]);
-    mix(v, 0, 5, 10, 15, m[s[8]], m[s[9]]);
-    mix(v, 1, 6, 11, 12, m[s[10]], m[s[11]]);
-    mix(v, 2, 7, 8, 13, m[s[12]], m[s[13]]);
-    mix(v, 3, 4, 9, 14, m[s[14]], m[s[15]]);
-  }
+  rounds(v, m);
   for (int i = 0; i < 8; ++i) h[i] ^= v[i] ^ v[i + 8];
 }
 
@@ -89,26 +104,6 @@ namespace {
 using Lanes = std::uint64_t __attribute__((vector_size(64)));
 constexpr std::size_t kLanes = 8;
 static_assert(kLanes == kBlake2bLanes);
-
-// Vectors pass by reference only: a vector argument or result would be an ABI question
-// between the targets.
-template <int n>
-[[gnu::always_inline]] inline void xor_rotr(Lanes& x, const Lanes& y) noexcept {
-  x ^= y;
-  x = (x >> n) | (x << (64 - n));
-}
-
-[[gnu::always_inline]] inline void mix_lanes(Lanes* v, int a, int b, int c, int d, const Lanes& x,
-                                             const Lanes& y) noexcept {
-  v[a] += v[b] + x;
-  xor_rotr<32>(v[d], v[a]);
-  v[c] += v[d];
-  xor_rotr<24>(v[b], v[c]);
-  v[a] += v[b] + y;
-  xor_rotr<16>(v[d], v[a]);
-  v[c] += v[d];
-  xor_rotr<63>(v[b], v[c]);
-}
 
 // The digests of up to eight messages. Lane i takes block b of message i while it has
 // one; a lane whose message is done computes on but keeps its state (masked).
@@ -162,17 +157,7 @@ template <int n>
     }
     v[12] ^= counter;
     v[14] ^= last;
-#pragma GCC unroll 12
-    for (const auto& s : kSigma) {
-      mix_lanes(v, 0, 4, 8, 12, m[s[0]], m[s[1]]);
-      mix_lanes(v, 1, 5, 9, 13, m[s[2]], m[s[3]]);
-      mix_lanes(v, 2, 6, 10, 14, m[s[4]], m[s[5]]);
-      mix_lanes(v, 3, 7, 11, 15, m[s[6]], m[s[7]]);
-      mix_lanes(v, 0, 5, 10, 15, m[s[8]], m[s[9]]);
-      mix_lanes(v, 1, 6, 11, 12, m[s[10]], m[s[11]]);
-      mix_lanes(v, 2, 7, 8, 13, m[s[12]], m[s[13]]);
-      mix_lanes(v, 3, 4, 9, 14, m[s[14]], m[s[15]]);
-    }
+    rounds(v, m);
     for (int j = 0; j < 8; ++j) h[j] ^= (v[j] ^ v[j + 8]) & active;
   }
   for (std::size_t i = 0; i < count; ++i) {
