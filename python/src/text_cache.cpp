@@ -33,18 +33,6 @@ std::uint32_t hash_of(std::string_view text) noexcept {
   return static_cast<std::uint32_t>((h * 0x94D049BB133111EBULL) >> 32);
 }
 
-#ifdef Py_GIL_DISABLED
-class Locked {
- public:
-  explicit Locked(PyMutex& m) noexcept : m_(m) { PyMutex_Lock(&m_); }
-  ~Locked() { PyMutex_Unlock(&m_); }
-  Locked(const Locked&) = delete;
-  Locked& operator=(const Locked&) = delete;
-
- private:
-  PyMutex& m_;
-};
-#endif
 
 }  // namespace
 
@@ -85,11 +73,11 @@ PyObject* TextCache::find_or_make(Slot& slot, std::uint32_t hash, std::string_vi
 
 PyObject* TextCache::str(DocumentField field, std::string_view utf8) noexcept {
   if (utf8.size() > kMaxBytes) return new_str_from_utf8(utf8);
+#ifdef Py_GIL_DISABLED
+  if (PyThread_get_thread_ident() != owner_) return new_str_from_utf8(utf8);
+#endif
   const std::uint32_t hash = hash_of(utf8);
   Slot& slot = slots_[static_cast<std::size_t>(field) * ways_ + (hash & (ways_ - 1))];
-#ifdef Py_GIL_DISABLED
-  Locked locked(mutex_);
-#endif
   return find_or_make(slot, hash, utf8);
 }
 

@@ -17,8 +17,11 @@ namespace varnok::py {
 // instead of an allocation and a decode, and every row that holds it shares one object.
 // Per field, a small direct-mapped table: its size stays fixed whatever the input, and a
 // field whose values never repeat (numbers, amounts) only churns its own slots.
-// Shared by the documents of one statement. Under the free-threaded build a mutex guards
-// the tables; with the interpreter lock nothing in here can let another thread run.
+// Shared by the documents of one statement. With the interpreter lock nothing in here can
+// let another thread run. On the free-threaded build only the thread that made the cache
+// uses it (the one that parsed, which is nearly always the one that reads) and others make
+// their values afresh: no lock on the path every value takes, and no contention. A thread
+// id is reused only once its thread is gone, so two threads never both pass as the owner.
 // Destroyed, like made, with an attached thread state (it drops its references).
 class TextCache {
  public:
@@ -49,7 +52,7 @@ class TextCache {
   std::size_t ways_;  // per field, a power of two
   std::unique_ptr<Slot[]> slots_;
 #ifdef Py_GIL_DISABLED
-  PyMutex mutex_{};
+  unsigned long owner_ = PyThread_get_thread_ident();
 #endif
 };
 
