@@ -46,9 +46,9 @@ class _Progress:
                 return
             self._bar = tqdm(total=total, desc=label, unit="file", file=sys.stderr, leave=False)
 
-    def advance(self) -> None:
+    def advance(self, count: int = 1) -> None:
         if self._bar is not None:
-            self._bar.update(1)
+            self._bar.update(count)
 
     def close(self) -> None:
         if self._bar is not None:
@@ -56,40 +56,43 @@ class _Progress:
 
 
 def run_all(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: str = "reading",
-            *, then: Callable[[Any], R] | None = None) -> list[Any]:
+            *, then: Callable[[Any], R] | None = None, weight: Callable[[T], int] | None = None) -> list[Any]:
     """[function(item) for item in items], on `jobs` threads, results in input order. With
     `then`, each result is then(function(item)): on the free-threaded build both run on the
     worker threads; with the interpreter lock, `then` (Python work, which would only contend
     for the lock) runs on this thread in input order while the workers go on with
     `function` (reads, which release the lock). Neither may raise for a bad item (they
     return its failure); anything raised stops the batch and is raised here. Ctrl-C cancels
-    what has not started."""
-    progress = _Progress(len(items), label)
+    what has not started. With `weight`, the progress bar counts weight(item) per item (the
+    files of a chunk of files)."""
+    count = weight if weight is not None else _one
+    progress = _Progress(sum(map(count, items)), label)
     finish = then if then is not None else _same
     try:
         if jobs <= 1 or len(items) <= 1:
             results = []
             for item in items:
                 results.append(finish(function(item)))
-                progress.advance()
+                progress.advance(count(item))
             return results
         executor = ThreadPoolExecutor(max_workers=min(jobs, len(items)), thread_name_prefix="varnok")
         try:
             if then is not None and _gil_enabled():
                 futures = [executor.submit(function, item) for item in items]
                 results = []
-                for future in futures:
+                for item, future in zip(items, futures):
                     results.append(then(future.result()))
-                    progress.advance()
+                    progress.advance(count(item))
                 return results
             work = function if then is None else lambda item: then(function(item))
             futures = [executor.submit(work, item) for item in items]
             # One waiter for the whole batch: wait(FIRST_COMPLETED) in a loop would lock and
             # watch every pending future again after each completion (quadratic, and it
             # contends with the workers for the futures' locks).
+            weights = {future: count(item) for item, future in zip(items, futures)}
             for future in as_completed(futures):
                 future.result()  # raises at once what a worker raised
-                progress.advance()
+                progress.advance(weights[future])
             return [f.result() for f in futures]
         finally:
             executor.shutdown(wait=True, cancel_futures=True)
@@ -99,6 +102,10 @@ def run_all(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: 
 
 def _same(result: Any) -> Any:
     return result
+
+
+def _one(item: Any) -> int:
+    return 1
 
 
 def _gil_enabled() -> bool:

@@ -4,12 +4,24 @@ from __future__ import annotations
 
 import argparse
 import json
+import os
+import pathlib
 import sys
+from collections.abc import Callable
 from typing import Any
 
 from varnok.batch import find_statements, run_all
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option
-from varnok.report import FileReport, read_for_report, report_of
+from varnok.report import read_for_report, report_of
+
+try:
+    from varnok._native import check_files as native_check_files
+except ImportError:  # a build without the native module: all of it in Python
+    native_check_files = None
+
+# Files per call of the native check: few enough that the threads share the work evenly,
+# enough that the pool's per-item overhead vanishes beside the files' own.
+CHUNK = 32
 
 
 def configure(parser: argparse.ArgumentParser) -> None:
@@ -21,27 +33,53 @@ def configure(parser: argparse.ArgumentParser) -> None:
     add_jobs_option(parser)
 
 
+def checker(as_json: bool, strict: bool, native: Callable[..., Any] | None
+            ) -> tuple[Callable[[list[str]], list[Any]], Callable[[list[Any]], list[tuple[bool, str]]]]:
+    """The two steps of checking a chunk of files, for run_all: per file (ok, text), where
+    text is its diagnostic lines or its object of the JSON report. With `native`
+    (varnok._native.check_files), the whole of a file's work runs there without the
+    interpreter lock, so that threads check files in parallel on both builds; a file it
+    leaves (one that does not read, or a rare text it does not render) takes the Python
+    path, which words every error."""
+    def first(chunk: list[str]) -> list[Any]:
+        if native is None:
+            return [read_for_report(path) for path in chunk]
+        # A file that reads is named as pathlib names it (the Python path reads
+        # pathlib.Path(path)); one that fails keeps the name as given.
+        shown = [str(pathlib.Path(path)) for path in chunk]
+        done = native([os.fsencode(name) for name in shown], shown, as_json, strict)
+        return [read_for_report(path) if d is None else d for d, path in zip(done, chunk, strict=True)]
+
+    def then(reads: list[Any]) -> list[tuple[bool, str]]:
+        return [python_check(read, as_json, strict) for read in reads]
+
+    return first, then
+
+
+def python_check(read: Any, as_json: bool, strict: bool) -> tuple[bool, str]:
+    """(ok, text) of a file read by read_for_report; a native (ok, text) as it is."""
+    if isinstance(read, tuple) and len(read) == 2:
+        return read
+    report = report_of(read)
+    if as_json:
+        text = json.dumps(report.to_json(strict), ensure_ascii=False, indent=2)
+        return report.ok(strict), text.replace("\n", "\n    ")  # JSON strings hold no raw line break
+    return report.ok(strict), "".join(line + "\n" for line in report.diagnostics())
+
+
 def run(args: argparse.Namespace) -> int:
     paths = find_statements(args.paths)
     if not paths:
         sys.stderr.write("varnok check: no statements (*.txt) found\n")
         return EXIT_PROBLEMS
+    first, then = checker(args.json, args.strict, native_check_files)
+    chunks = [paths[i:i + CHUNK] for i in range(0, len(paths), CHUNK)]
+    done = [checked for chunk in run_all(first, chunks, args.jobs, "checking", then=then, weight=len)
+            for checked in chunk]
+    bad = sum(not ok for ok, _ in done)
     if args.json:
-        # Each file's report is encoded where it was made (on the workers of the free-threaded
-        # build); this thread only joins the texts into {"files": [...]}, indented as one dump.
-        def encoded(read: Any) -> tuple[FileReport, str]:
-            report = report_of(read)
-            text = json.dumps(report.to_json(args.strict), ensure_ascii=False, indent=2)
-            return report, text.replace("\n", "\n    ")  # JSON strings hold no raw line break
-
-        done = run_all(read_for_report, paths, args.jobs, "checking", then=encoded)
-        reports = [report for report, _ in done]
         sys.stdout.write('{\n  "files": [\n    ' + ",\n    ".join(text for _, text in done) + "\n  ]\n}\n")
     else:
-        reports = run_all(read_for_report, paths, args.jobs, "checking", then=report_of)
-        for r in reports:
-            for line in r.diagnostics():
-                print(line)
-        bad = sum(not r.ok(args.strict) for r in reports)
-        print(f"{len(reports)} file{'s' * (len(reports) != 1)} checked: {len(reports) - bad} ok, {bad} with problems")
-    return EXIT_OK if all(r.ok(args.strict) for r in reports) else EXIT_PROBLEMS
+        sys.stdout.write("".join(text for _, text in done))
+        print(f"{len(done)} file{'s' * (len(done) != 1)} checked: {len(done) - bad} ok, {bad} with problems")
+    return EXIT_OK if bad == 0 else EXIT_PROBLEMS

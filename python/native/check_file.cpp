@@ -1,0 +1,161 @@
+// check_files: per file the read, parse, section lines, findings, validation problems and the rendered
+// report, all without the interpreter lock; Python only joins the texts.
+#include "check_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "check_report.hpp"
+#include "native_ref.hpp"
+#include "parsed_file.hpp"
+
+namespace varnok::native {
+namespace {
+
+// The whole file; nullopt on any failure (the Python path then reports the OSError).
+std::optional<std::string> read_whole(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct Close {
+    int fd;
+    ~Close() { ::close(fd); }
+  } close_at_end{fd};
+  struct stat info {};
+  // Room for the size fstat tells (one more byte to see the end), growing if the file does.
+  std::size_t room = ::fstat(fd, &info) == 0 && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 1 << 16;
+  std::string data;
+  for (;;) {
+    const std::size_t have = data.size();
+    data.resize(have + room);
+    const ssize_t got = ::read(fd, data.data() + have, room);
+    if (got < 0 && errno == EINTR) {
+      data.resize(have);
+      continue;
+    }
+    if (got <= 0) {
+      data.resize(have);
+      if (got < 0) return std::nullopt;
+      return data;
+    }
+    data.resize(have + static_cast<std::size_t>(got));
+    room = std::max<std::size_t>(data.size(), 1 << 16);
+  }
+}
+
+// Whether every date of `s` is one Python's datetime.date can hold (years 1 ... 9999): the
+// typed view the Python path builds fails on any other.
+bool dates_in_python_range(const Statement& s) noexcept {
+  const auto fits = [](const std::optional<Date>& d) { return !d || (d->year >= 1 && d->year <= 9999); };
+  for (const Account& a : s.accounts.items())
+    for (const Interval& i : a.intervals)
+      if (!fits(i.date_start) || !fits(i.date_end)) return false;
+  for (const Document& d : s.documents)
+    for (std::size_t f = 0; f < kFieldCount; ++f)
+      if (field_kind(f) == Kind::Date && !fits(document_date(d, f))) return false;
+  return true;
+}
+
+struct Checked {
+  bool ok;
+  std::string text;
+};
+
+std::optional<Checked> check(const char* path, std::string_view shown, bool as_json, bool strict) {
+  const auto data = read_whole(path);
+  if (!data) return std::nullopt;
+  const auto statement = parse_statement(*data);
+  if (!statement || !dates_in_python_range(*statement)) return std::nullopt;
+  const Statement& s = *statement;
+  const auto findings = reconcile(s);
+  if (!findings) return std::nullopt;
+  const std::vector<std::int64_t> lines = document_lines(*data, s);
+  std::vector<DocumentProblem> validation;
+  std::vector<RequisiteProblem> problems;
+  for (std::size_t i = 0; i < s.documents.size(); ++i) {
+    problems.clear();
+    requisite_problems(s.documents[i], problems);
+    for (RequisiteProblem& p : problems) validation.push_back({i, std::move(p)});
+  }
+  const bool ok = s.warnings.empty() && findings->empty() && !(strict && !validation.empty());
+  const FileReport report{shown, s, lines, *findings, validation, ok};
+  if (as_json) return Checked{ok, json_object(report)};
+  auto text = diagnostic_lines(report);
+  if (!text) return std::nullopt;
+  return Checked{ok, std::move(*text)};
+}
+
+}  // namespace
+
+PyObject* check_files(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  if (nargs != 4 || !PyList_Check(args[0]) || !PyList_Check(args[1]) || PyList_GET_SIZE(args[0]) != PyList_GET_SIZE(args[1])) {
+    PyErr_SetString(PyExc_TypeError,
+                    "check_files(paths: list[bytes], shown: list[str], as_json: bool, strict: bool), lists of one length");
+    return nullptr;
+  }
+  const int as_json = PyObject_IsTrue(args[2]), strict = PyObject_IsTrue(args[3]);
+  if (as_json < 0 || strict < 0) return nullptr;
+  struct File {
+    std::string path;
+    std::optional<std::string> shown;  // nullopt: not UTF-8 (surrogates), the Python path's
+    std::optional<Checked> checked;
+  };
+  std::vector<File> files;
+  try {
+    // Copied while the lock is held: the lists may change once it is released.
+    const Py_ssize_t n = PyList_GET_SIZE(args[0]);
+    files.resize(static_cast<std::size_t>(n));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      PyObject* path = PyList_GET_ITEM(args[0], i);  // borrowed: the list holds it while the lock is held
+      PyObject* shown = PyList_GET_ITEM(args[1], i);
+      if (!PyBytes_Check(path) || !PyUnicode_Check(shown)) {
+        PyErr_SetString(PyExc_TypeError, "check_files: paths are bytes, shown names str");
+        return nullptr;
+      }
+      File& f = files[static_cast<std::size_t>(i)];
+      f.path.assign(PyBytes_AS_STRING(path), static_cast<std::size_t>(PyBytes_GET_SIZE(path)));
+      Py_ssize_t size = 0;
+      if (const char* text = PyUnicode_AsUTF8AndSize(shown, &size)) f.shown.emplace(text, static_cast<std::size_t>(size));
+      else PyErr_Clear();
+    }
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  }
+  bool failed = false;
+  Py_BEGIN_ALLOW_THREADS
+  try {
+    for (File& f : files)
+      if (f.shown && f.path.find('\0') == std::string::npos) f.checked = check(f.path.c_str(), *f.shown, as_json, strict);
+  } catch (const std::bad_alloc&) {
+    failed = true;
+  }
+  Py_END_ALLOW_THREADS
+  if (failed) return PyErr_NoMemory();
+  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(files.size())));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::optional<Checked>& c = files[i].checked;
+    PyObject* item = Py_None;
+    Ref pair;
+    if (c) {
+      Ref text = Ref::steal(PyUnicode_DecodeUTF8(c->text.data(), static_cast<Py_ssize_t>(c->text.size()), nullptr));
+      if (!text) return nullptr;
+      pair = Ref::steal(PyTuple_Pack(2, c->ok ? Py_True : Py_False, text.get()));
+      if (!pair) return nullptr;
+      item = pair.get();
+    }
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), Py_NewRef(item));
+  }
+  return list.release();
+}
+
+}  // namespace varnok::native

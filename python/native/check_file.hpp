@@ -1,0 +1,20 @@
+// varnok check's per-file work in one call, with the interpreter lock released (the thread
+// state detached) from the read of the file to the rendered report.
+#pragma once
+
+#include <Python.h>
+
+namespace varnok::native {
+
+// check_files(paths: list[bytes], shown: list[str], as_json: bool, strict: bool)
+//   -> list of (ok, text) | None, one per file.
+// Reads each file at `paths[i]`, parses, reconciles and validates it; text is its
+// diagnostic lines (each ending in a line feed) or its --json object, naming the file
+// `shown[i]`; ok is whether the file counts as ok (with `strict`, validation problems
+// count). None for a file that does not read or parse, or that needs what only the Python
+// path renders: the caller then checks it in Python, which words every error. The lock
+// is released once for the whole list, so that a few calls on a few threads check a
+// folder in parallel on both builds.
+PyObject* check_files(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
+
+}  // namespace varnok::native

@@ -1,0 +1,118 @@
+"""varnok check's native path (varnok._native.check_files) against its Python path: the same
+bytes out, exit status included, on real, test and generated statements."""
+import contextlib
+import io
+import os
+import sys
+
+import pytest
+from conftest import OTHER, OWN, REPO, SAMPLES, THIRD, account, clean_statement, document, statement
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+
+import varnok.commands.check as check
+from varnok._native import check_files
+from varnok.cli import main
+
+sys.path.insert(0, str(REPO / "bench"))
+import generate  # noqa: E402
+
+MODES = [[], ["--json"], ["--strict"], ["--json", "--strict"]]
+
+
+def output(args, native):
+    """(exit status, stdout) of `varnok check ARGS`, with or without the native path."""
+    saved = check.native_check_files
+    check.native_check_files = saved if native else None
+    out = io.StringIO()
+    try:
+        with contextlib.redirect_stdout(out):
+            status = main(["check", *map(str, args)])
+    finally:
+        check.native_check_files = saved
+    return status, out.getvalue()
+
+
+def assert_same(paths, jobs=("1", "2")):
+    for mode in MODES:
+        python = output(["-j", "1", *mode, *paths], native=False)
+        for j in jobs:
+            assert output(["-j", j, *mode, *paths], native=True) == python, (mode, j)
+
+
+def handled_natively(path):
+    return check_files([os.fsencode(path)], [str(path)], True, False)[0] is not None
+
+
+@pytest.fixture(scope="module")
+def generated(tmp_path_factory):
+    """A few generated statements of both encodings and line ends."""
+    folder = tmp_path_factory.mktemp("generated")
+    for seed in range(6):
+        data = generate.generate(6000, encoding=("cp1251", "utf-8")[seed % 2], seed=seed,
+                                 line_end=("\r\n", "\n")[seed // 3], days=40)
+        (folder / f"g{seed}.txt").write_bytes(data)
+    return folder
+
+
+@pytest.mark.parametrize("source", ["tests/data", "samples", "generated"])
+def test_the_native_path_writes_what_the_python_path_writes(source, generated):
+    if source == "samples" and not SAMPLES.is_dir():
+        pytest.skip("no ../shared/samples/real")
+    folder = {"tests/data": REPO / "tests" / "data", "samples": SAMPLES, "generated": generated}[source]
+    assert any(handled_natively(p) for p in folder.glob("*.txt"))  # else the comparison is empty
+    assert_same([folder])
+
+
+def test_what_the_native_path_leaves_to_python(write_file):
+    """Files that do not read or parse, values whose repr it does not know, sums beyond 128
+    bits: the Python path checks them, with the same report."""
+    broken = write_file("broken.txt", "1CClientBankExchange\nСекцияДокумент\nКонецФайла\n")
+    odd = write_file("odd.txt", statement(document("1", ПлательщикИНН="77\u30001"), header=None), "utf-8")
+    huge = write_file("huge.txt", statement(
+        account(income="79228162514264337593543950335", expense="0", closing="1"),
+        document("1", "0.0000000000000000000000000001"), document("2", "79228162514264337593543950335")))
+    good = write_file("good.txt", clean_statement())
+    missing = good.parent / "missing.txt"
+    assert [check_files([os.fsencode(p)], [str(p)], False, False)[0] is None
+            for p in (broken, odd, huge, good, missing)] == [True, True, True, False, True]
+    assert_same([broken, odd, huge, good, missing, good.parent / "." / "good.txt"])
+
+
+AMOUNTS = st.sampled_from(["100.00", "0", "1500", "12.5", "0.50", "0.0000001", "0.00000010", "1.2345678901",
+                           "99999999999999999.99", "1,50", "-3.00", "7"])
+REQUISITES = st.one_of(
+    st.sampled_from([None, "", "0", "7707083893", "7707083894", "500100732259", "12345", "773601001", "7736AB001",
+                     "044525225", "04452522", OWN, OTHER, THIRD, "30101810400000000225", "03100643000000015400"]),
+    st.text(alphabet="0123456789AZaz'\"\\ \tИ№\u00a0\u00ad\u00e4", max_size=12),
+    st.text(alphabet="0123456789", min_size=8, max_size=21),
+)
+DATES = st.sampled_from(["01.03.2024", "05.03.2024", "31.03.2024", "01.04.2024"])
+
+
+@st.composite
+def statements(draw):
+    accounts = [account(start=draw(DATES), end=draw(st.none() | DATES), opening=draw(AMOUNTS),
+                        income=draw(st.none() | AMOUNTS), expense=draw(st.none() | AMOUNTS),
+                        closing=draw(st.none() | AMOUNTS), number=number)
+                for number in draw(st.lists(st.sampled_from([OWN, OTHER]), max_size=3))]
+    documents = [document(str(i), draw(AMOUNTS), draw(DATES), payer=draw(st.sampled_from([OWN, OTHER, THIRD])),
+                          payee=draw(st.sampled_from([OWN, OTHER, THIRD])),
+                          ДатаПоступило=draw(st.none() | DATES), ДатаСписано=draw(st.none() | DATES),
+                          **{key: draw(REQUISITES) for key in draw(st.lists(st.sampled_from(
+                              ["ПлательщикИНН", "ПлательщикКПП", "ПлательщикБИК", "ПлательщикСчет",
+                               "ПлательщикКорсчет", "ПолучательИНН", "ПолучательКПП", "ПолучательБИК",
+                               "ПолучательРасчСчет", "ПолучательКорсчет"]), max_size=4))})
+                 for i in range(draw(st.integers(0, 5)))]
+    return statement(*accounts, *documents)
+
+
+@settings(max_examples=120, deadline=None, suppress_health_check=[HealthCheck.too_slow,
+                                                                   HealthCheck.function_scoped_fixture])
+@given(text=statements(), encoding=st.sampled_from(["cp1251", "utf-8"]))
+def test_made_up_statements(write_file, text, encoding):
+    try:
+        data = text.encode(encoding)
+    except UnicodeEncodeError:
+        data = text.encode("utf-8")
+    assert_same([write_file("made-up.txt", data)], jobs=("1",))
