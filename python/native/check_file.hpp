@@ -7,7 +7,7 @@
 namespace varnok::native {
 
 // check_files(paths: list[bytes], shown: list[str], as_json: bool, strict: bool)
-//   -> list of (ok, text) | None, one per file.
+//   -> list of (ok, text) | None, one per file, text in UTF-8 bytes.
 // Reads each file at `paths[i]`, parses, reconciles and validates it; text is its
 // diagnostic lines (each ending in a line feed) or its --json object, naming the file
 // `shown[i]`; ok is whether the file counts as ok (with `strict`, validation problems

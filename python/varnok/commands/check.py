@@ -3,12 +3,13 @@ reconciliation finding and validation problem."""
 from __future__ import annotations
 
 import argparse
+import codecs
 import json
 import os
 import pathlib
 import sys
 from collections.abc import Callable
-from typing import Any
+from typing import Any, TextIO, Union
 
 from varnok.batch import find_statements, run_all
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option
@@ -18,6 +19,8 @@ try:
     from varnok._native import check_files as native_check_files
 except ImportError:  # a build without the native module: all of it in Python
     native_check_files = None
+
+Text = Union[str, bytes]
 
 # Files per call of the native check: few enough that the threads share the work evenly,
 # enough that the pool's per-item overhead vanishes beside the files' own.
@@ -34,9 +37,10 @@ def configure(parser: argparse.ArgumentParser) -> None:
 
 
 def checker(as_json: bool, strict: bool, native: Callable[..., Any] | None
-            ) -> tuple[Callable[[list[str]], list[Any]], Callable[[list[Any]], list[tuple[bool, str]]]]:
+            ) -> tuple[Callable[[list[str]], list[Any]], Callable[[list[Any]], list[tuple[bool, Text]]]]:
     """The two steps of checking a chunk of files, for run_all: per file (ok, text), where
-    text is its diagnostic lines or its object of the JSON report. With `native`
+    text is its diagnostic lines or its object of the JSON report (UTF-8 bytes from the
+    native path, str from the Python path). With `native`
     (varnok._native.check_files), the whole of a file's work runs there without the
     interpreter lock, so that threads check files in parallel on both builds; a file it
     leaves (one that does not read, or a rare text it does not render) takes the Python
@@ -50,13 +54,13 @@ def checker(as_json: bool, strict: bool, native: Callable[..., Any] | None
         done = native([os.fsencode(name) for name in shown], shown, as_json, strict)
         return [read_for_report(path) if d is None else d for d, path in zip(done, chunk, strict=True)]
 
-    def then(reads: list[Any]) -> list[tuple[bool, str]]:
+    def then(reads: list[Any]) -> list[tuple[bool, Text]]:
         return [python_check(read, as_json, strict) for read in reads]
 
     return first, then
 
 
-def python_check(read: Any, as_json: bool, strict: bool) -> tuple[bool, str]:
+def python_check(read: Any, as_json: bool, strict: bool) -> tuple[bool, Text]:
     """(ok, text) of a file read by read_for_report; a native (ok, text) as it is."""
     if isinstance(read, tuple) and len(read) == 2:
         return read
@@ -77,9 +81,37 @@ def run(args: argparse.Namespace) -> int:
     done = [checked for chunk in run_all(first, chunks, args.jobs, "checking", then=then, weight=len)
             for checked in chunk]
     bad = sum(not ok for ok, _ in done)
+    texts = [text for _, text in done]
     if args.json:
-        sys.stdout.write('{\n  "files": [\n    ' + ",\n    ".join(text for _, text in done) + "\n  ]\n}\n")
+        write_joined(sys.stdout, '{\n  "files": [\n    ', ",\n    ", texts, "\n  ]\n}\n")
     else:
-        sys.stdout.write("".join(text for _, text in done))
+        write_joined(sys.stdout, "", "", texts, "")
         print(f"{len(done)} file{'s' * (len(done) != 1)} checked: {len(done) - bad} ok, {bad} with problems")
     return EXIT_OK if bad == 0 else EXIT_PROBLEMS
+
+
+def write_joined(out: TextIO, head: str, separator: str, texts: list[Text], tail: str) -> None:
+    """head + separator.join(texts) + tail on `out`. On a UTF-8 stream with a binary buffer
+    (a terminal, pipe or file), the UTF-8 bytes go to the buffer as they are; else (another
+    encoding, a str that is not UTF-8, an io.StringIO) everything goes through str."""
+    buffer = getattr(out, "buffer", None)
+    if buffer is not None and _is_utf8(getattr(out, "encoding", None)) and os.linesep == "\n":
+        try:
+            data = [t if isinstance(t, bytes) else t.encode() for t in texts]
+        except UnicodeEncodeError:  # a path with undecodable bytes, kept as surrogates
+            pass
+        else:
+            out.flush()
+            buffer.write(head.encode())
+            buffer.write(separator.encode().join(data))
+            buffer.write(tail.encode())
+            buffer.flush()
+            return
+    out.write(head + separator.join(t.decode() if isinstance(t, bytes) else t for t in texts) + tail)
+
+
+def _is_utf8(encoding: str | None) -> bool:
+    try:
+        return encoding is not None and codecs.lookup(encoding).name == "utf-8"
+    except LookupError:
+        return False
