@@ -2,12 +2,8 @@
 // report, all without the interpreter lock; Python only joins the texts.
 #include "check_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <cstdio>
 #include <new>
 #include <optional>
 #include <string>
@@ -23,32 +19,24 @@ namespace varnok::native {
 namespace {
 
 // The whole file; nullopt on any failure (the Python path then reports the OSError).
-std::optional<std::string> read_whole(const char* path) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+std::optional<std::string> read_whole(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return std::nullopt;
   struct Close {
-    int fd;
-    ~Close() { ::close(fd); }
-  } close_at_end{fd};
-  struct stat info {};
-  // Room for the size fstat tells (one more byte to see the end), growing if the file does.
-  std::size_t room = ::fstat(fd, &info) == 0 && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 1 << 16;
+    std::FILE* f;
+    ~Close() { std::fclose(f); }
+  } close_at_end{f};
   std::string data;
+  std::size_t room = 1 << 14;
   for (;;) {
     const std::size_t have = data.size();
-    data.resize(have + room);
-    const ssize_t got = ::read(fd, data.data() + have, room);
-    if (got < 0 && errno == EINTR) {
-      data.resize(have);
-      continue;
-    }
-    if (got <= 0) {
-      data.resize(have);
-      if (got < 0) return std::nullopt;
-      return data;
-    }
-    data.resize(have + static_cast<std::size_t>(got));
-    room = std::max<std::size_t>(data.size(), 1 << 16);
+    std::size_t got = 0;
+    data.resize_and_overwrite(have + room, [&](char* p, std::size_t) {  // no zero fill
+      got = std::fread(p + have, 1, room, f);
+      return have + got;
+    });
+    if (got < room) return std::ferror(f) ? std::nullopt : std::optional(std::move(data));
+    room = data.size();
   }
 }
 
@@ -70,7 +58,10 @@ struct Checked {
   std::string text;
 };
 
-std::optional<Checked> check(const char* path, std::string_view shown, bool as_json, bool strict) {
+std::optional<Checked> check(const std::string& path, bool as_json, bool strict) {
+  // The Python path opens pathlib.Path(path): the same file, except that a name which does
+  // not open as given ("x.txt/", "a\0b") may there open or fail otherwise. It is left to it.
+  if (path.find('\0') != std::string::npos) return std::nullopt;
   const auto data = read_whole(path);
   if (!data) return std::nullopt;
   const auto statement = parse_statement(*data);
@@ -87,7 +78,7 @@ std::optional<Checked> check(const char* path, std::string_view shown, bool as_j
     for (RequisiteProblem& p : problems) validation.push_back({i, std::move(p)});
   }
   const bool ok = s.warnings.empty() && findings->empty() && !(strict && !validation.empty());
-  const FileReport report{shown, s, lines, *findings, validation, ok};
+  const FileReport report{path, s, lines, *findings, validation, ok};
   if (as_json) return Checked{ok, json_object(report)};
   auto text = diagnostic_lines(report);
   if (!text) return std::nullopt;
@@ -97,35 +88,32 @@ std::optional<Checked> check(const char* path, std::string_view shown, bool as_j
 }  // namespace
 
 PyObject* check_files(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
-  if (nargs != 4 || !PyList_Check(args[0]) || !PyList_Check(args[1]) || PyList_GET_SIZE(args[0]) != PyList_GET_SIZE(args[1])) {
-    PyErr_SetString(PyExc_TypeError,
-                    "check_files(paths: list[bytes], shown: list[str], as_json: bool, strict: bool), lists of one length");
+  if (nargs != 3 || !PyList_Check(args[0])) {
+    PyErr_SetString(PyExc_TypeError, "check_files(paths: list[str], as_json: bool, strict: bool)");
     return nullptr;
   }
-  const int as_json = PyObject_IsTrue(args[2]), strict = PyObject_IsTrue(args[3]);
+  const int as_json = PyObject_IsTrue(args[1]), strict = PyObject_IsTrue(args[2]);
   if (as_json < 0 || strict < 0) return nullptr;
   struct File {
-    std::string path;
-    std::optional<std::string> shown;  // nullopt: not UTF-8 (surrogates), the Python path's
+    std::optional<std::string> path;  // nullopt: not UTF-8 (surrogates), the Python path's
     std::optional<Checked> checked;
   };
   std::vector<File> files;
   try {
-    // Copied while the lock is held: the lists may change once it is released.
+    // Copied while the lock is held: the list may change once it is released.
     const Py_ssize_t n = PyList_GET_SIZE(args[0]);
     files.resize(static_cast<std::size_t>(n));
     for (Py_ssize_t i = 0; i < n; ++i) {
       PyObject* path = PyList_GET_ITEM(args[0], i);  // borrowed: the list holds it while the lock is held
-      PyObject* shown = PyList_GET_ITEM(args[1], i);
-      if (!PyBytes_Check(path) || !PyUnicode_Check(shown)) {
-        PyErr_SetString(PyExc_TypeError, "check_files: paths are bytes, shown names str");
+      if (!PyUnicode_Check(path)) {
+        PyErr_SetString(PyExc_TypeError, "check_files: paths must be str");
         return nullptr;
       }
-      File& f = files[static_cast<std::size_t>(i)];
-      f.path.assign(PyBytes_AS_STRING(path), static_cast<std::size_t>(PyBytes_GET_SIZE(path)));
       Py_ssize_t size = 0;
-      if (const char* text = PyUnicode_AsUTF8AndSize(shown, &size)) f.shown.emplace(text, static_cast<std::size_t>(size));
-      else PyErr_Clear();
+      if (const char* text = PyUnicode_AsUTF8AndSize(path, &size))
+        files[static_cast<std::size_t>(i)].path.emplace(text, static_cast<std::size_t>(size));
+      else
+        PyErr_Clear();
     }
   } catch (const std::bad_alloc&) {
     return PyErr_NoMemory();
@@ -134,7 +122,7 @@ PyObject* check_files(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexce
   Py_BEGIN_ALLOW_THREADS
   try {
     for (File& f : files)
-      if (f.shown && f.path.find('\0') == std::string::npos) f.checked = check(f.path.c_str(), *f.shown, as_json, strict);
+      if (f.path) f.checked = check(*f.path, as_json, strict);
   } catch (const std::bad_alloc&) {
     failed = true;
   }

@@ -6,15 +6,14 @@
 
 namespace varnok::native {
 
-// check_files(paths: list[bytes], shown: list[str], as_json: bool, strict: bool)
+// check_files(paths: list[str], as_json: bool, strict: bool)
 //   -> list of (ok, text) | None, one per file, text in UTF-8 bytes.
-// Reads each file at `paths[i]`, parses, reconciles and validates it; text is its
-// diagnostic lines (each ending in a line feed) or its --json object, naming the file
-// `shown[i]`; ok is whether the file counts as ok (with `strict`, validation problems
-// count). None for a file that does not read or parse, or that needs what only the Python
-// path renders: the caller then checks it in Python, which words every error. The lock
-// is released once for the whole list, so that a few calls on a few threads check a
-// folder in parallel on both builds.
+// Reads each file (its report names it as given), parses, reconciles and validates it; text is its diagnostic lines (each ending in
+// a line feed) or its --json object; ok is whether the file counts as ok (with `strict`,
+// validation problems count). None for a file that does not read or parse, or that needs
+// what only the Python path renders: the caller then checks it in Python, which words
+// every error. The lock is released once for the whole list, so that a few calls on a few
+// threads check a folder in parallel on both builds. POSIX paths in UTF-8 only.
 PyObject* check_files(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
 
 }  // namespace varnok::native

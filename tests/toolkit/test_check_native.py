@@ -2,7 +2,6 @@
 bytes out, exit status included, on real, test and generated statements."""
 import contextlib
 import io
-import os
 import sys
 
 import pytest
@@ -41,7 +40,7 @@ def assert_same(paths, jobs=("1", "2")):
 
 
 def handled_natively(path):
-    return check_files([os.fsencode(path)], [str(path)], True, False)[0] is not None
+    return check_files([str(path)], True, False)[0] is not None
 
 
 @pytest.fixture(scope="module")
@@ -74,9 +73,18 @@ def test_what_the_native_path_leaves_to_python(write_file):
         document("1", "0.0000000000000000000000000001"), document("2", "79228162514264337593543950335")))
     good = write_file("good.txt", clean_statement())
     missing = good.parent / "missing.txt"
-    assert [check_files([os.fsencode(p)], [str(p)], False, False)[0] is None
+    assert [check_files([str(p)], False, False)[0] is None
             for p in (broken, odd, huge, good, missing)] == [True, True, True, False, True]
-    assert_same([broken, odd, huge, good, missing, good.parent / "." / "good.txt"])
+    assert_same([broken, odd, huge, good, missing])
+
+
+def test_paths_are_named_as_the_python_path_names_them(write_file, monkeypatch):
+    """As given, whether the file reads or not ("good.txt/" reads on the Python path only)."""
+    good = write_file("good.txt", clean_statement())
+    monkeypatch.chdir(good.parent)
+    folder = str(good.parent)
+    assert_same(["./good.txt", "good.txt/", ".//good.txt", f"{folder}//./good.txt", f"/{folder}/good.txt",
+                 f"//{folder}/good.txt", "./missing.txt", "."], jobs=("2",))
 
 
 AMOUNTS = st.sampled_from(["100.00", "0", "1500", "12.5", "0.50", "0.0000001", "0.00000010", "1.2345678901",

@@ -6,7 +6,6 @@ import argparse
 import codecs
 import json
 import os
-import pathlib
 import sys
 from collections.abc import Callable
 from typing import Any, TextIO, Union
@@ -19,6 +18,8 @@ try:
     from varnok._native import check_files as native_check_files
 except ImportError:  # a build without the native module: all of it in Python
     native_check_files = None
+if os.sep != "/" or sys.getfilesystemencoding() != "utf-8":
+    native_check_files = None  # it opens POSIX paths given in UTF-8
 
 Text = Union[str, bytes]
 
@@ -48,10 +49,7 @@ def checker(as_json: bool, strict: bool, native: Callable[..., Any] | None
     def first(chunk: list[str]) -> list[Any]:
         if native is None:
             return [read_for_report(path) for path in chunk]
-        # A file that reads is named as pathlib names it (the Python path reads
-        # pathlib.Path(path)); one that fails keeps the name as given.
-        shown = [str(pathlib.Path(path)) for path in chunk]
-        done = native([os.fsencode(name) for name in shown], shown, as_json, strict)
+        done = native(chunk, as_json, strict)
         return [read_for_report(path) if d is None else d for d, path in zip(done, chunk, strict=True)]
 
     def then(reads: list[Any]) -> list[tuple[bool, Text]]:
