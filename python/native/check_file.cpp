@@ -18,25 +18,24 @@
 namespace varnok::native {
 namespace {
 
-// The whole file; nullopt on any failure (the Python path then reports the OSError).
-std::optional<std::string> read_whole(const std::string& path) {
+// The whole file into `data` (its room kept from the file before); false on any failure
+// (the Python path then reports the OSError).
+bool read_whole(const std::string& path, std::string& data) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return std::nullopt;
+  if (f == nullptr) return false;
   struct Close {
     std::FILE* f;
     ~Close() { std::fclose(f); }
   } close_at_end{f};
-  std::string data;
-  std::size_t room = 1 << 14;
-  for (;;) {
+  data.clear();
+  for (std::size_t room = std::max<std::size_t>(data.capacity(), 1 << 14);; room = data.size()) {
     const std::size_t have = data.size();
     std::size_t got = 0;
     data.resize_and_overwrite(have + room, [&](char* p, std::size_t) {  // no zero fill
       got = std::fread(p + have, 1, room, f);
       return have + got;
     });
-    if (got < room) return std::ferror(f) ? std::nullopt : std::optional(std::move(data));
-    room = data.size();
+    if (got < room) return !std::ferror(f);
   }
 }
 
@@ -53,23 +52,18 @@ bool dates_in_python_range(const Statement& s) noexcept {
   return true;
 }
 
-struct Checked {
-  bool ok;
-  std::string text;
-};
-
-std::optional<Checked> check(const std::string& path, bool as_json, bool strict) {
+// Checks the file at `path` and appends its report to `out`: whether it is ok, or nullopt
+// (and `out` as it was) when the Python path must check it. `data` is room for its bytes.
+std::optional<bool> check(const std::string& path, bool as_json, bool strict, std::string& data, std::string& out) {
   // The Python path opens pathlib.Path(path): the same file, except that a name which does
   // not open as given ("x.txt/", "a\0b") may there open or fail otherwise. It is left to it.
-  if (path.find('\0') != std::string::npos) return std::nullopt;
-  const auto data = read_whole(path);
-  if (!data) return std::nullopt;
-  const auto statement = parse_statement(*data);
+  if (path.find('\0') != std::string::npos || !read_whole(path, data)) return std::nullopt;
+  const auto statement = parse_statement(data);
   if (!statement || !dates_in_python_range(*statement)) return std::nullopt;
   const Statement& s = *statement;
   const auto findings = reconcile(s);
   if (!findings) return std::nullopt;
-  const std::vector<std::int64_t> lines = document_lines(*data, s);
+  const std::vector<std::int64_t> lines = document_lines(data, s);
   std::vector<DocumentProblem> validation;
   std::vector<RequisiteProblem> problems;
   for (std::size_t i = 0; i < s.documents.size(); ++i) {
@@ -79,28 +73,50 @@ std::optional<Checked> check(const std::string& path, bool as_json, bool strict)
   }
   const bool ok = s.warnings.empty() && findings->empty() && !(strict && !validation.empty());
   const FileReport report{path, s, lines, *findings, validation, ok};
-  if (as_json) return Checked{ok, json_object(report)};
-  auto text = diagnostic_lines(report);
-  if (!text) return std::nullopt;
-  return Checked{ok, std::move(*text)};
+  if (as_json) {
+    append_json_object(report, out);
+  } else if (const std::size_t before = out.size(); !append_diagnostic_lines(report, out)) {
+    out.resize(before);
+    return std::nullopt;
+  }
+  return ok;
 }
+
+// Per thread, kept from call to call: the room for a file's bytes and for the reports of a
+// call's files, which a new chunk then reuses rather than allocates (and faults in) again.
+struct Room {
+  std::string data;
+  std::string reports;
+  // Beyond this, room is given back after the call (one huge file must not keep it).
+  static constexpr std::size_t kKept = std::size_t{4} << 20;
+  void trim() {
+    if (data.capacity() > kKept) std::string().swap(data);
+    if (reports.capacity() > kKept) std::string().swap(reports);
+    reports.clear();
+  }
+};
+
+thread_local Room room;
 
 }  // namespace
 
 PyObject* check_files(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
-  if (nargs != 3 || !PyList_Check(args[0])) {
-    PyErr_SetString(PyExc_TypeError, "check_files(paths: list[str], as_json: bool, strict: bool)");
+  if (nargs != 4 || !PyList_Check(args[0]) || !PyBytes_Check(args[3])) {
+    PyErr_SetString(PyExc_TypeError, "check_files(paths: list[str], as_json: bool, strict: bool, separator: bytes)");
     return nullptr;
   }
   const int as_json = PyObject_IsTrue(args[1]), strict = PyObject_IsTrue(args[2]);
   if (as_json < 0 || strict < 0) return nullptr;
   struct File {
     std::optional<std::string> path;  // nullopt: not UTF-8 (surrogates), the Python path's
-    std::optional<Checked> checked;
+    std::optional<bool> ok;           // nullopt: the Python path's
+    std::size_t start = 0, end = 0;   // its report in room.reports
   };
   std::vector<File> files;
+  std::string separator;
   try {
     // Copied while the lock is held: the list may change once it is released.
+    separator.assign(PyBytes_AS_STRING(args[3]), static_cast<std::size_t>(PyBytes_GET_SIZE(args[3])));
     const Py_ssize_t n = PyList_GET_SIZE(args[0]);
     files.resize(static_cast<std::size_t>(n));
     for (Py_ssize_t i = 0; i < n; ++i) {
@@ -118,34 +134,41 @@ PyObject* check_files(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexce
   } catch (const std::bad_alloc&) {
     return PyErr_NoMemory();
   }
+  Room& r = room;
+  struct Trim {
+    Room& r;
+    ~Trim() { r.trim(); }
+  } trim{r};
   bool failed = false;
   Py_BEGIN_ALLOW_THREADS
   try {
-    for (File& f : files)
-      if (f.path) f.checked = check(*f.path, as_json, strict);
+    bool first = true;
+    for (File& f : files) {
+      const std::size_t before = r.reports.size();
+      if (!first) r.reports += separator;
+      f.start = r.reports.size();
+      if (f.path) f.ok = check(*f.path, as_json, strict, r.data, r.reports);
+      if (!f.ok) r.reports.resize(before);
+      first = first && !f.ok;
+      f.end = r.reports.size();
+    }
   } catch (const std::bad_alloc&) {
     failed = true;
   }
   Py_END_ALLOW_THREADS
   if (failed) return PyErr_NoMemory();
-  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(files.size())));
-  if (!list) return nullptr;
+  Ref reports = Ref::steal(PyBytes_FromStringAndSize(r.reports.data(), static_cast<Py_ssize_t>(r.reports.size())));
+  Ref items = Ref::steal(PyList_New(static_cast<Py_ssize_t>(files.size())));
+  if (!reports || !items) return nullptr;
   for (std::size_t i = 0; i < files.size(); ++i) {
-    const std::optional<Checked>& c = files[i].checked;
-    PyObject* item = Py_None;
-    Ref pair;
-    if (c) {
-      // UTF-8 bytes: the caller writes them to a UTF-8 stdout as they are, so that no
-      // thread spends the lock's time decoding and encoding them.
-      Ref text = Ref::steal(PyBytes_FromStringAndSize(c->text.data(), static_cast<Py_ssize_t>(c->text.size())));
-      if (!text) return nullptr;
-      pair = Ref::steal(PyTuple_Pack(2, c->ok ? Py_True : Py_False, text.get()));
-      if (!pair) return nullptr;
-      item = pair.get();
-    }
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), Py_NewRef(item));
+    const File& f = files[i];
+    PyObject* item = f.ok ? Py_BuildValue("(Onn)", *f.ok ? Py_True : Py_False, static_cast<Py_ssize_t>(f.start),
+                                          static_cast<Py_ssize_t>(f.end))
+                          : Py_NewRef(Py_None);
+    if (item == nullptr) return nullptr;
+    PyList_SET_ITEM(items.get(), static_cast<Py_ssize_t>(i), item);
   }
-  return list.release();
+  return PyTuple_Pack(2, reports.get(), items.get());
 }
 
 }  // namespace varnok::native

@@ -168,8 +168,7 @@ void json_list(JsonWriter& w, const Items& items, Write write) {
 
 }  // namespace
 
-std::optional<std::string> diagnostic_lines(const FileReport& r) {
-  std::string out;
+bool append_diagnostic_lines(const FileReport& r, std::string& out) {
   const Statement& s = r.statement;
   for (const Warning& w : s.warnings) {
     append_at(out, r.path, w.lineno ? std::optional(static_cast<std::int64_t>(w.lineno)) : std::nullopt);
@@ -199,14 +198,13 @@ std::optional<std::string> diagnostic_lines(const FileReport& r) {
     out += ": ";
     out += field_key(p.problem.field);
     out += ' ';
-    if (!append_repr(out, p.problem.value)) return std::nullopt;
+    if (!append_repr(out, p.problem.value)) return false;
     out += ": " + p.problem.message + "\n";
   }
-  return out;
+  return true;
 }
 
-std::string json_object(const FileReport& r) {
-  std::string out;
+void append_json_object(const FileReport& r, std::string& out) {
   JsonWriter w(out);
   const auto text = [&](std::string_view key, std::string_view value) {
     w.key(key);
@@ -258,7 +256,6 @@ std::string json_object(const FileReport& r) {
     text("message", p.problem.message);
   });
   w.close('}');
-  return out;
 }
 
 }  // namespace varnok::native

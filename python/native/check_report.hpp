@@ -30,11 +30,11 @@ struct FileReport {
   bool ok;
 };
 
-// The report as text: one `path:line: kind: message` line per problem, each ending in a
-// line feed; or as the --json report's object for the file. nullopt when a value holds a
-// character whose Python repr this renderer does not know (the caller then renders it in
-// Python).
-[[nodiscard]] std::optional<std::string> diagnostic_lines(const FileReport& r);
-[[nodiscard]] std::string json_object(const FileReport& r);
+// Appends the report as text: one `path:line: kind: message` line per problem, each
+// ending in a line feed; false (and `out` partly written) when a value holds a character
+// whose Python repr this renderer does not know (the caller then renders it in Python).
+[[nodiscard]] bool append_diagnostic_lines(const FileReport& r, std::string& out);
+// Appends the report as the --json report's object for the file.
+void append_json_object(const FileReport& r, std::string& out);
 
 }  // namespace varnok::native

@@ -11,7 +11,7 @@ namespace varnok::native {
 
 PyMethodDef kMethods[] = {
     {"check_files", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_files)), METH_FASTCALL,
-     "check_files(paths, as_json, strict) -> per file (ok, text) of varnok check, or None for the Python path."},
+     "check_files(paths, as_json, strict, separator) -> (reports, per file (ok, start, end) or None for the Python path)."},
     {"field_names", field_names, METH_NOARGS, "The core's document fields: (key, name, kind, required)."},
     {"parse", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(parse)), METH_FASTCALL,
      "parse(data, file) -> a parsed file, or None when the read fails."},

@@ -4,8 +4,8 @@ from __future__ import annotations
 
 import os
 import sys
-from collections.abc import Callable, Iterable, Sequence
-from concurrent.futures import ThreadPoolExecutor, as_completed
+from collections.abc import Callable, Iterable, Iterator, Sequence
+from concurrent.futures import ThreadPoolExecutor
 from typing import Any, TypeVar
 
 T = TypeVar("T")
@@ -29,7 +29,8 @@ def find_statements(paths: Iterable[str]) -> list[str]:
         below = []
         for folder, folders, files in os.walk(path, onerror=None):
             folders[:] = sorted(f for f in folders if not f.startswith("."))
-            below += [os.path.join(folder, f) for f in files if f.lower().endswith(".txt")]
+            prefix = os.path.join(folder, "")  # os.path.join(folder, f) for every f at once
+            below += [prefix + f for f in files if f[-4:].lower() == ".txt"]
         found += sorted(below)
     return found
 
@@ -65,35 +66,35 @@ def run_all(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: 
     return its failure); anything raised stops the batch and is raised here. Ctrl-C cancels
     what has not started. With `weight`, the progress bar counts weight(item) per item (the
     files of a chunk of files)."""
+    return list(in_order(function, items, jobs, label, then=then, weight=weight))
+
+
+def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: str = "reading",
+             *, then: Callable[[Any], R] | None = None, weight: Callable[[T], int] | None = None) -> Iterator[Any]:
+    """run_all's results one at a time, in input order, each as soon as it and those before
+    it are done: the caller writes it out while the workers go on, and holds no more of
+    them than the workers are ahead."""
     count = weight if weight is not None else _one
     progress = _Progress(sum(map(count, items)), label)
     finish = then if then is not None else _same
     try:
         if jobs <= 1 or len(items) <= 1:
-            results = []
             for item in items:
-                results.append(finish(function(item)))
+                yield finish(function(item))
                 progress.advance(count(item))
-            return results
+            return
         executor = ThreadPoolExecutor(max_workers=min(jobs, len(items)), thread_name_prefix="varnok")
         try:
-            if then is not None and _gil_enabled():
-                futures = [executor.submit(function, item) for item in items]
-                results = []
-                for item, future in zip(items, futures):
-                    results.append(then(future.result()))
-                    progress.advance(count(item))
-                return results
-            work = function if then is None else lambda item: then(function(item))
+            # With the lock, `then` runs here; without it, on the workers.
+            here = then is not None and _gil_enabled()
+            work = function if here or then is None else lambda item: then(function(item))
             futures = [executor.submit(work, item) for item in items]
-            # One waiter for the whole batch: wait(FIRST_COMPLETED) in a loop would lock and
-            # watch every pending future again after each completion (quadratic, and it
-            # contends with the workers for the futures' locks).
-            weights = {future: count(item) for item, future in zip(items, futures)}
-            for future in as_completed(futures):
-                future.result()  # raises at once what a worker raised
-                progress.advance(weights[future])
-            return [f.result() for f in futures]
+            for item, future in zip(items, futures):
+                # Waiting on one future at a time, in order: linear, and no lock of a
+                # pending future is watched by this thread while the workers finish them.
+                result = future.result()
+                yield then(result) if here else result
+                progress.advance(count(item))
         finally:
             executor.shutdown(wait=True, cancel_futures=True)
     finally:

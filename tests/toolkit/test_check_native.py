@@ -40,7 +40,7 @@ def assert_same(paths, jobs=("1", "2")):
 
 
 def handled_natively(path):
-    return check_files([str(path)], True, False)[0] is not None
+    return check_files([str(path)], True, False, b",")[1][0] is not None
 
 
 @pytest.fixture(scope="module")
@@ -73,8 +73,7 @@ def test_what_the_native_path_leaves_to_python(write_file):
         document("1", "0.0000000000000000000000000001"), document("2", "79228162514264337593543950335")))
     good = write_file("good.txt", clean_statement())
     missing = good.parent / "missing.txt"
-    assert [check_files([str(p)], False, False)[0] is None
-            for p in (broken, odd, huge, good, missing)] == [True, True, True, False, True]
+    assert [check_files([str(p)], False, False, b"")[1][0] is None for p in (broken, odd, huge, good, missing)] == [True, True, True, False, True]
     assert_same([broken, odd, huge, good, missing])
 
 

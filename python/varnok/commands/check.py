@@ -10,7 +10,7 @@ import sys
 from collections.abc import Callable
 from typing import Any, TextIO, Union
 
-from varnok.batch import find_statements, run_all
+from varnok.batch import find_statements, in_order
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option
 from varnok.report import read_for_report, report_of
 
@@ -23,9 +23,11 @@ if os.sep != "/" or sys.getfilesystemencoding() != "utf-8":
 
 Text = Union[str, bytes]
 
-# Files per call of the native check: few enough that the threads share the work evenly,
-# enough that the pool's per-item overhead vanishes beside the files' own.
+# Files per call of the native check: enough that the pool's per-call overhead vanishes
+# beside the files' own; fewer towards the end (see chunked).
 CHUNK = 32
+# Between two files' reports: the JSON report's objects are items of one list.
+SEPARATOR = {False: "", True: ",\n    "}
 
 
 def configure(parser: argparse.ArgumentParser) -> None:
@@ -38,30 +40,38 @@ def configure(parser: argparse.ArgumentParser) -> None:
 
 
 def checker(as_json: bool, strict: bool, native: Callable[..., Any] | None
-            ) -> tuple[Callable[[list[str]], list[Any]], Callable[[list[Any]], list[tuple[bool, Text]]]]:
-    """The two steps of checking a chunk of files, for run_all: per file (ok, text), where
-    text is its diagnostic lines or its object of the JSON report (UTF-8 bytes from the
-    native path, str from the Python path). With `native`
-    (varnok._native.check_files), the whole of a file's work runs there without the
-    interpreter lock, so that threads check files in parallel on both builds; a file it
-    leaves (one that does not read, or a rare text it does not render) takes the Python
-    path, which words every error."""
-    def first(chunk: list[str]) -> list[Any]:
-        if native is None:
-            return [read_for_report(path) for path in chunk]
-        done = native(chunk, as_json, strict)
-        return [read_for_report(path) if d is None else d for d, path in zip(done, chunk, strict=True)]
+            ) -> tuple[Callable[[list[str]], Any], Callable[[Any], tuple[int, list[Text]]]]:
+    """The two steps of checking a chunk of files, for in_order: the number of files not
+    ok, and the chunk's reports (diagnostic lines or objects of the JSON report) as pieces
+    to join with the report's separator. With `native` (varnok._native.check_files), the
+    whole of a file's work runs there without the interpreter lock, so that threads check
+    files in parallel on both builds, and its reports come as one piece of UTF-8 bytes; a
+    file it leaves (one that does not read, or a rare text it does not render) takes the
+    Python path, which words every error."""
+    separator = SEPARATOR[as_json].encode()
 
-    def then(reads: list[Any]) -> list[tuple[bool, Text]]:
-        return [python_check(read, as_json, strict) for read in reads]
+    def first(chunk: list[str]) -> tuple[bytes, list[Any], dict[int, Any]]:
+        if native is None:
+            return b"", [None] * len(chunk), {i: read_for_report(path) for i, path in enumerate(chunk)}
+        reports, items = native(chunk, as_json, strict, separator)
+        return reports, items, {i: read_for_report(path) for i, path in enumerate(chunk) if items[i] is None}
+
+    def then(done: tuple[bytes, list[Any], dict[int, Any]]) -> tuple[int, list[Text]]:
+        reports, items, left = done
+        if not left:
+            return sum(not ok for ok, _, _ in items), [reports]
+        bad, pieces = 0, []
+        for i, item in enumerate(items):
+            ok, text = python_check(left[i], as_json, strict) if item is None else (item[0], reports[item[1]:item[2]])
+            bad += not ok
+            pieces.append(text)
+        return bad, pieces
 
     return first, then
 
 
-def python_check(read: Any, as_json: bool, strict: bool) -> tuple[bool, Text]:
-    """(ok, text) of a file read by read_for_report; a native (ok, text) as it is."""
-    if isinstance(read, tuple) and len(read) == 2:
-        return read
+def python_check(read: Any, as_json: bool, strict: bool) -> tuple[bool, str]:
+    """(ok, text) of a file read by read_for_report."""
     report = report_of(read)
     if as_json:
         text = json.dumps(report.to_json(strict), ensure_ascii=False, indent=2)
@@ -75,37 +85,61 @@ def run(args: argparse.Namespace) -> int:
         sys.stderr.write("varnok check: no statements (*.txt) found\n")
         return EXIT_PROBLEMS
     first, then = checker(args.json, args.strict, native_check_files)
-    chunks = [paths[i:i + CHUNK] for i in range(0, len(paths), CHUNK)]
-    done = [checked for chunk in run_all(first, chunks, args.jobs, "checking", then=then, weight=len)
-            for checked in chunk]
-    bad = sum(not ok for ok, _ in done)
-    texts = [text for _, text in done]
+    chunks = chunked(paths, args.jobs)
+    out = ReportWriter(sys.stdout)
     if args.json:
-        write_joined(sys.stdout, '{\n  "files": [\n    ', ",\n    ", texts, "\n  ]\n}\n")
+        out.write('{\n  "files": [\n    ')
+    bad = 0
+    # Each chunk is written as soon as it and those before it are checked, while the
+    # workers go on with the next ones.
+    for i, (chunk_bad, pieces) in enumerate(in_order(first, chunks, args.jobs, "checking", then=then, weight=len)):
+        bad += chunk_bad
+        out.write_joined(SEPARATOR[args.json], pieces, lead=i > 0)
+    if args.json:
+        out.write("\n  ]\n}\n")
     else:
-        write_joined(sys.stdout, "", "", texts, "")
-        print(f"{len(done)} file{'s' * (len(done) != 1)} checked: {len(done) - bad} ok, {bad} with problems")
+        print(f"{len(paths)} file{'s' * (len(paths) != 1)} checked: {len(paths) - bad} ok, {bad} with problems")
     return EXIT_OK if bad == 0 else EXIT_PROBLEMS
 
 
-def write_joined(out: TextIO, head: str, separator: str, texts: list[Text], tail: str) -> None:
-    """head + separator.join(texts) + tail on `out`. On a UTF-8 stream with a binary buffer
-    (a terminal, pipe or file), the UTF-8 bytes go to the buffer as they are; else (another
-    encoding, a str that is not UTF-8, an io.StringIO) everything goes through str."""
-    buffer = getattr(out, "buffer", None)
-    if buffer is not None and _is_utf8(getattr(out, "encoding", None)) and os.linesep == "\n":
-        try:
-            data = [t if isinstance(t, bytes) else t.encode() for t in texts]
-        except UnicodeEncodeError:  # a path with undecodable bytes, kept as surrogates
-            pass
+def chunked(paths: list[str], jobs: int) -> list[list[str]]:
+    """`paths` in chunks of CHUNK, smaller towards the end (a quarter of what each thread
+    has left, at least 4), so that no thread finishes a chunk long after the others."""
+    chunks, i = [], 0
+    while i < len(paths):
+        size = max(4, min(CHUNK, (len(paths) - i) // (4 * jobs)))
+        chunks.append(paths[i:i + size])
+        i += size
+    return chunks
+
+
+class ReportWriter:
+    """Writes the report's pieces to a text stream: on a UTF-8 stream with a binary buffer
+    (a terminal, pipe or file), the native path's UTF-8 bytes go to the buffer as they are;
+    otherwise (another encoding, an io.StringIO) they are decoded. str pieces (the Python
+    path's, which may hold a file name's undecodable bytes as surrogates) go through the
+    stream itself."""
+
+    def __init__(self, out: TextIO) -> None:
+        self._out = out
+        utf8 = _is_utf8(getattr(out, "encoding", None)) and os.linesep == "\n"
+        self._buffer = getattr(out, "buffer", None) if utf8 else None
+
+    def write(self, piece: Text) -> None:
+        if isinstance(piece, str):
+            self._out.write(piece)
+        elif self._buffer is None:
+            self._out.write(piece.decode())
         else:
-            out.flush()
-            buffer.write(head.encode())
-            buffer.write(separator.encode().join(data))
-            buffer.write(tail.encode())
-            buffer.flush()
-            return
-    out.write(head + separator.join(t.decode() if isinstance(t, bytes) else t for t in texts) + tail)
+            self._out.flush()  # what went through the stream before comes first
+            self._buffer.write(piece)
+
+    def write_joined(self, separator: str, pieces: list[Text], lead: bool) -> None:
+        """separator.join(pieces), after one more separator when `lead`."""
+        for i, piece in enumerate(pieces):
+            if separator and (lead or i):
+                self.write(separator)
+            self.write(piece)
 
 
 def _is_utf8(encoding: str | None) -> bool:
