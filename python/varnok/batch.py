@@ -2,6 +2,7 @@
 on N threads in input order, with a progress bar on stderr when it is a terminal."""
 from __future__ import annotations
 
+import collections
 import os
 import sys
 from collections.abc import Callable, Iterable, Iterator, Sequence
@@ -72,8 +73,8 @@ def run_all(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: 
 def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: str = "reading",
              *, then: Callable[[Any], R] | None = None, weight: Callable[[T], int] | None = None) -> Iterator[Any]:
     """run_all's results one at a time, in input order, each as soon as it and those before
-    it are done: the caller writes it out while the workers go on, and holds no more of
-    them than the workers are ahead."""
+    it are done: the caller writes it out while the workers go on, and only the results
+    the workers are ahead by are held."""
     count = weight if weight is not None else _one
     progress = _Progress(sum(map(count, items)), label)
     finish = then if then is not None else _same
@@ -84,19 +85,25 @@ def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label:
                 progress.advance(count(item))
             return
         executor = ThreadPoolExecutor(max_workers=min(jobs, len(items)), thread_name_prefix="varnok")
+        finished = False
         try:
             # With the lock, `then` runs here; without it, on the workers.
             here = then is not None and _gil_enabled()
             work = function if here or then is None else lambda item: then(function(item))
-            futures = [executor.submit(work, item) for item in items]
-            for item, future in zip(items, futures):
+            pending = collections.deque((item, executor.submit(work, item)) for item in items)
+            while pending:
                 # Waiting on one future at a time, in order: linear, and no lock of a
                 # pending future is watched by this thread while the workers finish them.
+                # A future is let go once taken, and its result with it.
+                item, future = pending.popleft()
                 result = future.result()
                 yield then(result) if here else result
                 progress.advance(count(item))
+            finished = True
         finally:
-            executor.shutdown(wait=True, cancel_futures=True)
+            # Once all is done the idle workers just exit: joining them would only wait.
+            # Else what has not started is cancelled, and what runs is waited for.
+            executor.shutdown(wait=not finished, cancel_futures=True)
     finally:
         progress.close()
 
