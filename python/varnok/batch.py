@@ -2,11 +2,10 @@
 on N threads in input order, with a progress bar on stderr when it is a terminal."""
 from __future__ import annotations
 
-import collections
 import os
 import sys
+import threading
 from collections.abc import Callable, Iterable, Iterator, Sequence
-from concurrent.futures import ThreadPoolExecutor
 from typing import Any, TypeVar
 
 T = TypeVar("T")
@@ -73,39 +72,92 @@ def run_all(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: 
 def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: str = "reading",
              *, then: Callable[[Any], R] | None = None, weight: Callable[[T], int] | None = None) -> Iterator[Any]:
     """run_all's results one at a time, in input order, each as soon as it and those before
-    it are done: the caller writes it out while the workers go on, and only the results
-    the workers are ahead by are held."""
+    it are done: the caller writes it out while the others go on, and only the results
+    they are ahead by are held. This thread is one of the `jobs`: it takes items as the
+    helpers do, and waits only when none is left to take."""
     count = weight if weight is not None else _one
     progress = _Progress(sum(map(count, items)), label)
-    finish = then if then is not None else _same
     try:
         if jobs <= 1 or len(items) <= 1:
+            finish = then if then is not None else _same
             for item in items:
                 yield finish(function(item))
                 progress.advance(count(item))
             return
-        executor = ThreadPoolExecutor(max_workers=min(jobs, len(items)), thread_name_prefix="varnok")
-        finished = False
+        # With the lock, `then` (Python work) runs here; without it, wherever the item is done.
+        here = then is not None and _gil_enabled()
+        work = function if here or then is None else lambda item: then(function(item))
+        claims = _Claims(items, work)
+        helpers = [threading.Thread(target=claims.help, name=f"varnok-{n}", daemon=True)
+                   for n in range(min(jobs, len(items)) - 1)]
+        for helper in helpers:
+            helper.start()
         try:
-            # With the lock, `then` runs here; without it, on the workers.
-            here = then is not None and _gil_enabled()
-            work = function if here or then is None else lambda item: then(function(item))
-            pending = collections.deque((item, executor.submit(work, item)) for item in items)
-            while pending:
-                # Waiting on one future at a time, in order: linear, and no lock of a
-                # pending future is watched by this thread while the workers finish them.
-                # A future is let go once taken, and its result with it.
-                item, future = pending.popleft()
-                result = future.result()
+            for i, item in enumerate(items):
+                result = claims.take(i)
                 yield then(result) if here else result
                 progress.advance(count(item))
-            finished = True
         finally:
-            # Once all is done the idle workers just exit: joining them would only wait.
-            # Else what has not started is cancelled, and what runs is waited for.
-            executor.shutdown(wait=not finished, cancel_futures=True)
+            claims.stop()  # what has not started is not started; what runs is waited for
+            for helper in helpers:
+                helper.join()
     finally:
         progress.close()
+
+
+class _Claims:
+    """The items of in_order, each done once by whichever thread claims it first, in order;
+    their results (or what they raised) kept until taken."""
+
+    def __init__(self, items: Sequence[Any], work: Callable[[Any], Any]) -> None:
+        self._items = items
+        self._work = work
+        self._next = 0  # the first item not claimed
+        self._done: dict[int, tuple[bool, Any]] = {}  # index -> (raised, result or exception)
+        self._changed = threading.Condition()
+
+    def _claim(self) -> int | None:
+        with self._changed:
+            if self._next >= len(self._items):
+                return None
+            self._next += 1
+            return self._next - 1
+
+    def _do(self, i: int, catch: type[BaseException] = Exception) -> None:
+        try:
+            outcome = (False, self._work(self._items[i]))
+        except catch as exc:  # raised where it is taken, in order
+            outcome = (True, exc)
+        with self._changed:
+            self._done[i] = outcome
+            self._changed.notify_all()
+
+    def help(self) -> None:
+        # Anything a helper meets is kept for the item's turn: a helper that died would
+        # leave its item undone and the taker waiting. (This thread lets Ctrl-C through.)
+        while (i := self._claim()) is not None:
+            self._do(i, BaseException)
+
+    def take(self, i: int) -> Any:
+        """The result of item i, done here while it is not done and an item is left to
+        claim; raises what item i raised."""
+        while True:
+            with self._changed:
+                if i in self._done:
+                    raised, value = self._done.pop(i)
+                    if raised:
+                        raise value
+                    return value
+                if self._next >= len(self._items):
+                    self._changed.wait()
+                    continue
+            claimed = self._claim()
+            if claimed is not None:
+                self._do(claimed)
+
+    def stop(self) -> None:
+        with self._changed:
+            self._next = len(self._items)
 
 
 def _same(result: Any) -> Any:
