@@ -71,10 +71,20 @@ def test_what_the_native_path_leaves_to_python(write_file):
     huge = write_file("huge.txt", statement(
         account(income="79228162514264337593543950335", expense="0", closing="1"),
         document("1", "0.0000000000000000000000000001"), document("2", "79228162514264337593543950335")))
+    year0 = write_file("year0.txt", statement(account(), document("1", date="01.01.0000")))
     good = write_file("good.txt", clean_statement())
     missing = good.parent / "missing.txt"
-    assert [check_files([str(p)], False, False, b"")[1][0] is None for p in (broken, odd, huge, good, missing)] == [True, True, True, False, True]
-    assert_same([broken, odd, huge, good, missing])
+    files = (broken, odd, huge, year0, good, missing)
+    assert [check_files([str(p)], False, False, b"")[1][0] is None for p in files] == [True] * 4 + [False, True]
+    assert_same(files)
+
+
+def test_a_date_python_cannot_hold_is_the_file_s_error_not_a_crash(write_file):
+    path = write_file("year0.txt", statement(account(), document("1", date="01.01.0000")))
+    status, out = output(["--json", path], native=True)
+    assert status == 1
+    assert ('"error": {\n        "type": "ValueError",\n        "message": "date 0000-01-01 is outside the years 1 to 9999'
+            in out)
 
 
 def test_paths_are_named_as_the_python_path_names_them(write_file, monkeypatch):
