@@ -24,6 +24,16 @@ std::optional<std::pair<ExactAmount, ExactAmount>> aligned(ExactAmount a, ExactA
   return std::pair{ExactAmount{*ua, scale}, ExactAmount{*ub, scale}};
 }
 
+// a op b at the larger scale; `overflows` computes it and tells whether it left 128 bits.
+template <class Op>
+std::optional<ExactAmount> combined(ExactAmount a, ExactAmount b, Op overflows) noexcept {
+  const auto both = aligned(a, b);
+  if (!both) return std::nullopt;
+  ExactAmount out{0, both->first.scale};
+  if (overflows(both->first.units, both->second.units, &out.units)) return std::nullopt;
+  return out;
+}
+
 }  // namespace
 
 ExactAmount exact(const Amount& a) noexcept {
@@ -32,19 +42,11 @@ ExactAmount exact(const Amount& a) noexcept {
 }
 
 std::optional<ExactAmount> add(ExactAmount a, ExactAmount b) noexcept {
-  const auto both = aligned(a, b);
-  if (!both) return std::nullopt;
-  ExactAmount sum{0, both->first.scale};
-  if (__builtin_add_overflow(both->first.units, both->second.units, &sum.units)) return std::nullopt;
-  return sum;
+  return combined(a, b, [](Int128 x, Int128 y, Int128* out) { return __builtin_add_overflow(x, y, out); });
 }
 
 std::optional<ExactAmount> subtract(ExactAmount a, ExactAmount b) noexcept {
-  const auto both = aligned(a, b);
-  if (!both) return std::nullopt;
-  ExactAmount difference{0, both->first.scale};
-  if (__builtin_sub_overflow(both->first.units, both->second.units, &difference.units)) return std::nullopt;
-  return difference;
+  return combined(a, b, [](Int128 x, Int128 y, Int128* out) { return __builtin_sub_overflow(x, y, out); });
 }
 
 std::optional<bool> same_value(ExactAmount a, ExactAmount b) noexcept {
