@@ -87,6 +87,7 @@ def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label:
         # With the lock, `then` (Python work) runs here; without it, wherever the item is done.
         here = then is not None and _gil_enabled()
         work = function if here or then is None else lambda item: then(function(item))
+        finish_here = then if here and then is not None else _same
         claims = _Claims(items, work)
         helpers = [threading.Thread(target=claims.help, name=f"varnok-{n}", daemon=True)
                    for n in range(min(jobs, len(items)) - 1)]
@@ -95,7 +96,7 @@ def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label:
         try:
             for i, item in enumerate(items):
                 result = claims.take(i)
-                yield then(result) if here else result
+                yield finish_here(result)
                 progress.advance(count(item))
         finally:
             claims.stop()  # what has not started is not started; what runs is waited for

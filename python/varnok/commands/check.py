@@ -7,7 +7,7 @@ import codecs
 import json
 import os
 import sys
-from collections.abc import Callable
+from collections.abc import Callable, Iterable
 from typing import Any, TextIO, Union
 
 from varnok.batch import find_statements, in_order
@@ -23,8 +23,8 @@ if os.sep != "/" or sys.getfilesystemencoding() != "utf-8":
 
 Text = Union[str, bytes]
 
-# Files per call of the native check: enough that the pool's per-call overhead vanishes
-# beside the files' own; fewer towards the end (see chunked).
+# Files per call of the native check: enough that the Python work around each call
+# vanishes beside the files' own; fewer towards the end (see chunked).
 CHUNK = 32
 # Between two files' reports: the JSON report's objects are items of one list.
 SEPARATOR = {False: "", True: ",\n    "}
@@ -86,13 +86,16 @@ def run(args: argparse.Namespace) -> int:
         return EXIT_PROBLEMS
     first, then = checker(args.json, args.strict, native_check_files)
     chunks = chunked(paths, args.jobs)
+    checked: Iterable[tuple[int, list[Text]]] = in_order(first, chunks, args.jobs, "checking", then=then, weight=len)
+    if sys.stdout.isatty():
+        checked = list(checked)  # written on a terminal once the progress bar is gone
     out = ReportWriter(sys.stdout)
     if args.json:
         out.write('{\n  "files": [\n    ')
     bad = 0
-    # Each chunk is written as soon as it and those before it are checked, while the
-    # workers go on with the next ones.
-    for i, (chunk_bad, pieces) in enumerate(in_order(first, chunks, args.jobs, "checking", then=then, weight=len)):
+    # Else each chunk is written as soon as it and those before it are checked, while the
+    # others go on with the next ones.
+    for i, (chunk_bad, pieces) in enumerate(checked):
         bad += chunk_bad
         out.write_joined(SEPARATOR[args.json], pieces, lead=i > 0)
     if args.json:
