@@ -50,3 +50,21 @@ def test_stopping_early_waits_for_what_runs_and_starts_nothing_more():
     count = len(started)
     time.sleep(0.03)
     assert len(started) == count < 50
+
+
+def test_what_a_helper_thread_meets_is_raised_in_its_turn():
+    """Even what is not an Exception: a helper that died of it would leave its item undone
+    and the calling thread waiting for it."""
+    caller = threading.get_ident()
+
+    def work(i):
+        time.sleep(0.001)
+        if i == 30:
+            raise ValueError("item 30") if threading.get_ident() == caller else SystemExit("item 30")
+        return i
+
+    results = []
+    with pytest.raises((SystemExit, ValueError), match="item 30"):
+        for result in in_order(work, range(40), 3):
+            results.append(result)
+    assert results == list(range(30))

@@ -2,6 +2,8 @@
 bytes out, exit status included, on real, test and generated statements."""
 import contextlib
 import io
+import os
+import subprocess
 import sys
 
 import pytest
@@ -39,8 +41,8 @@ def assert_same(paths, jobs=("1", "2")):
             assert output(["-j", j, *mode, *paths], native=True) == python, (mode, j)
 
 
-def handled_natively(path):
-    return check_files([str(path)], True, False, b",")[1][0] is not None
+def handled_natively(path, as_json=True):
+    return check_files([str(path)], as_json, False, b",")[1][0] is not None
 
 
 @pytest.fixture(scope="module")
@@ -61,6 +63,27 @@ def test_the_native_path_writes_what_the_python_path_writes(source, generated):
     folder = {"tests/data": REPO / "tests" / "data", "samples": SAMPLES, "generated": generated}[source]
     assert any(handled_natively(p) for p in folder.glob("*.txt"))  # else the comparison is empty
     assert_same([folder])
+
+
+@pytest.mark.parametrize("mode", [["--json"], []])
+def test_through_a_pipe_the_bytes_are_those_of_the_python_path(generated, tmp_path, mode):
+    """On a real stdout the native reports go to its buffer as bytes, a broken file's
+    report (Python's str) through the stream between them, in order."""
+    for path in generated.iterdir():
+        (tmp_path / path.name).write_bytes(path.read_bytes())
+    (tmp_path / "g2-broken.txt").write_bytes("1CClientBankExchange\nСекцияДокумент\nКонецФайла\n".encode())
+    result = subprocess.run([sys.executable, "-m", "varnok", "check", "-j", "2", *mode, tmp_path],
+                            capture_output=True, timeout=300, env={**os.environ, "PYTHONIOENCODING": "utf-8"})
+    status, text = output(["-j", "1", *mode, tmp_path], native=False)
+    assert (result.returncode, result.stdout) == (status, text.encode())
+
+
+def test_chunks_cover_every_path_once_in_order_smaller_at_the_end():
+    paths = [str(i) for i in range(1000)]
+    for jobs in (1, 2, 8):
+        chunks = check.chunked(paths, jobs)
+        assert [p for c in chunks for p in c] == paths
+        assert max(map(len, chunks)) <= check.CHUNK and len(chunks[-2]) <= 4
 
 
 def test_what_the_native_path_leaves_to_python(write_file):
@@ -94,6 +117,31 @@ def test_paths_are_named_as_the_python_path_names_them(write_file, monkeypatch):
     folder = str(good.parent)
     assert_same(["./good.txt", "good.txt/", ".//good.txt", f"{folder}//./good.txt", f"/{folder}/good.txt",
                  f"//{folder}/good.txt", "./missing.txt", "."], jobs=("2",))
+
+
+def test_the_requisite_tables_on_both_paths(write_file):
+    """Every value of the validation tests' tables, each in a document of its own, as each
+    requisite: the native rules and varnok.validate's must fail the same ones alike."""
+    from test_validation import BAD_INNS, CORRESPONDENT, GOOD_INNS
+
+    values = [*GOOD_INNS, *BAD_INNS, "773601001", "7736AB001", "7736ab001", "77360100X", "7736\u0410\u0412001",
+              "044525225", "04452522X", "04452522\u0665", OWN, OTHER, "4070281093800000000", "03100643000000015400"]
+    for account, bic in CORRESPONDENT:
+        values += [account, bic, account[:5] + str(9 - int(account[5])) + account[6:]]
+    keys = ["ПлательщикИНН", "ПлательщикКПП", "ПлательщикБИК", "ПлательщикСчет", "ПлательщикРасчСчет",
+            "ПлательщикКорсчет", "ПолучательИНН", "ПолучательКПП", "ПолучательРасчСчет", "ПолучательКорсчет"]
+    def statement_of(values):
+        documents = [document(str(n), **{key: value}) for n, (key, value) in enumerate(
+            (key, value) for value in values for key in keys)]
+        return statement(*documents, *(document("bic", ПолучательБИК=bic, ПолучательКорсчет=account)
+                                       for account, bic in CORRESPONDENT))
+
+    # Digits of other scripts: the native text report leaves their repr to Python.
+    other = [v for v in values if any(not c.isascii() and not "\u0400" <= c <= "\u04ff" for c in v)]
+    plain = write_file("requisites.txt", statement_of([v for v in values if v not in other]), "utf-8")
+    scripts = write_file("other-scripts.txt", statement_of(other), "utf-8")
+    assert handled_natively(plain, as_json=False) and handled_natively(scripts)
+    assert_same([plain, scripts], jobs=("1",))
 
 
 AMOUNTS = st.sampled_from(["100.00", "0", "1500", "12.5", "0.50", "0.0000001", "0.00000010", "1.2345678901",
