@@ -29,8 +29,6 @@ constexpr std::array kInn10Weights{2, 4, 10, 3, 5, 9, 4, 6, 8};
 constexpr std::array kInn11Weights{7, 2, 4, 10, 3, 5, 9, 4, 6, 8};
 constexpr std::array kInn12Weights{3, 7, 2, 4, 10, 3, 5, 9, 4, 6, 8};
 
-// 10 digits for an organisation, 12 for a person, with their control digits; 5 digits is
-// a foreign organisation's code.
 Problem inn_problem(std::string_view inn) {
   if (digits(inn, 5)) return std::nullopt;
   if (digits(inn, 10))
@@ -42,7 +40,6 @@ Problem inn_problem(std::string_view inn) {
   return "INN must be 10 or 12 digits";
 }
 
-// 4 digits, 2 digits or capital Latin letters, 3 digits.
 Problem kpp_problem(std::string_view kpp) {
   const auto digit_or_capital = [](char c) { return is_digit(c) || (c >= 'A' && c <= 'Z'); };
   const bool ok = kpp.size() == 9 && digits(kpp.substr(0, 4), 4) && digits(kpp.substr(6), 3) &&
@@ -68,60 +65,62 @@ Problem account_problem(std::string_view account, std::string_view bic, bool cor
   return total % 10 == 0 ? Problem() : "account control key does not match BIC " + std::string(bic);
 }
 
-enum class Rule : unsigned char { Inn, Kpp, Bic, Account, CorrespondentAccount };
-
-struct Side {
-  DocumentField bic;
-  std::array<std::pair<DocumentField, Rule>, 6> checks;
-};
-
-constexpr std::array<Side, 2> kSides{{
-    {DocumentField::CounterpartyBic,
-     {{{DocumentField::CounterpartyInn, Rule::Inn},
-       {DocumentField::CounterpartyKpp, Rule::Kpp},
-       {DocumentField::CounterpartyBic, Rule::Bic},
-       {DocumentField::CounterpartyAccount, Rule::Account},
-       {DocumentField::CounterpartyRasAccount, Rule::Account},
-       {DocumentField::CounterpartyCorAccount, Rule::CorrespondentAccount}}}},
-    {DocumentField::PayeeBic,
-     {{{DocumentField::PayeeInn, Rule::Inn},
-       {DocumentField::PayeeKpp, Rule::Kpp},
-       {DocumentField::PayeeBic, Rule::Bic},
-       {DocumentField::PayeeAccount, Rule::Account},
-       {DocumentField::PayeeRasAccount, Rule::Account},
-       {DocumentField::PayeeCorAccount, Rule::CorrespondentAccount}}}},
+constexpr std::array<Requisite, kRequisiteCount> kRequisites{{
+    {DocumentField::CounterpartyInn, Rule::Inn, DocumentField::CounterpartyBic},
+    {DocumentField::CounterpartyKpp, Rule::Kpp, DocumentField::CounterpartyBic},
+    {DocumentField::CounterpartyBic, Rule::Bic, DocumentField::CounterpartyBic},
+    {DocumentField::CounterpartyAccount, Rule::Account, DocumentField::CounterpartyBic},
+    {DocumentField::CounterpartyRasAccount, Rule::Account, DocumentField::CounterpartyBic},
+    {DocumentField::CounterpartyCorAccount, Rule::CorrespondentAccount, DocumentField::CounterpartyBic},
+    {DocumentField::PayeeInn, Rule::Inn, DocumentField::PayeeBic},
+    {DocumentField::PayeeKpp, Rule::Kpp, DocumentField::PayeeBic},
+    {DocumentField::PayeeBic, Rule::Bic, DocumentField::PayeeBic},
+    {DocumentField::PayeeAccount, Rule::Account, DocumentField::PayeeBic},
+    {DocumentField::PayeeRasAccount, Rule::Account, DocumentField::PayeeBic},
+    {DocumentField::PayeeCorAccount, Rule::CorrespondentAccount, DocumentField::PayeeBic},
 }};
+
+// The position in kRequisites of a side's BIC.
+constexpr std::size_t bic_position(DocumentField bic) noexcept { return bic == DocumentField::PayeeBic ? 8 : 2; }
+static_assert(kRequisites[bic_position(DocumentField::CounterpartyBic)].field == DocumentField::CounterpartyBic);
+static_assert(kRequisites[bic_position(DocumentField::PayeeBic)].field == DocumentField::PayeeBic);
 
 }  // namespace
 
-void requisite_problems(const Document& d, std::vector<RequisiteProblem>& out) {
-  for (const Side& side : kSides) {
-    const auto bic = d.text(side.bic);
-    for (const auto& [field, rule] : side.checks) {
-      const auto value = d.text(field);
-      // Payment orders write 0 for a requisite the party does not have.
-      if (!value || *value == "" || *value == "0") continue;
-      const bool needs_bic = rule == Rule::Account || rule == Rule::CorrespondentAccount;
-      if (needs_bic && !bic) continue;
-      Problem problem;
-      switch (rule) {
-        case Rule::Inn:
-          problem = inn_problem(*value);
-          break;
-        case Rule::Kpp:
-          problem = kpp_problem(*value);
-          break;
-        case Rule::Bic:
-          problem = bic_problem(*value);
-          break;
-        case Rule::Account:
-        case Rule::CorrespondentAccount:
-          problem = account_problem(*value, *bic, rule == Rule::CorrespondentAccount);
-          break;
-      }
-      if (problem) out.push_back({static_cast<std::size_t>(field), *value, std::move(*problem)});
-    }
+std::optional<std::string> requisite_problem(Rule rule, std::string_view value, std::string_view bic) {
+  switch (rule) {
+    case Rule::Inn:
+      return inn_problem(value);
+    case Rule::Kpp:
+      return kpp_problem(value);
+    case Rule::Bic:
+      return bic_problem(value);
+    case Rule::Account:
+    case Rule::CorrespondentAccount:
+      break;
   }
+  return account_problem(value, bic, rule == Rule::CorrespondentAccount);
+}
+
+const std::array<Requisite, kRequisiteCount>& requisites() noexcept { return kRequisites; }
+
+void requisite_problems(const std::array<std::optional<std::string_view>, kRequisiteCount>& texts,
+                        std::vector<RequisiteProblem>& out) {
+  for (std::size_t i = 0; i < kRequisiteCount; ++i) {
+    const Requisite& r = kRequisites[i];
+    const auto& value = texts[i];
+    const auto& bic = texts[bic_position(r.bic)];
+    if (!value || *value == "" || *value == "0") continue;
+    if ((r.rule == Rule::Account || r.rule == Rule::CorrespondentAccount) && !bic) continue;
+    if (auto problem = requisite_problem(r.rule, *value, bic.value_or("")))
+      out.push_back({static_cast<std::size_t>(r.field), *value, std::move(*problem)});
+  }
+}
+
+void requisite_problems(const Document& d, std::vector<RequisiteProblem>& out) {
+  std::array<std::optional<std::string_view>, kRequisiteCount> texts;
+  for (std::size_t i = 0; i < kRequisiteCount; ++i) texts[i] = d.text(kRequisites[i].field);
+  requisite_problems(texts, out);
 }
 
 }  // namespace varnok::native
