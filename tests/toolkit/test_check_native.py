@@ -110,6 +110,15 @@ def test_a_date_python_cannot_hold_is_the_file_s_error_not_a_crash(write_file):
             in out)
 
 
+@pytest.mark.parametrize("encoding", ["utf-16-le", "utf-16-be", "utf-8-sig"])
+def test_statements_with_a_byte_order_mark(write_file, encoding):
+    text = statement(account(income="5.00"), document("1", "5.00"), document("2", ПлательщикИНН="1"))
+    mark = {"utf-16-le": b"\xff\xfe", "utf-16-be": b"\xfe\xff", "utf-8-sig": b""}[encoding]
+    path = write_file("marked.txt", mark + text.encode(encoding))
+    assert handled_natively(path, as_json=False)
+    assert_same([path], jobs=("1",))
+
+
 def test_paths_are_named_as_the_python_path_names_them(write_file, monkeypatch):
     """As given, whether the file reads or not ("good.txt/" reads on the Python path only)."""
     good = write_file("good.txt", clean_statement())
