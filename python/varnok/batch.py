@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import os
 import sys
+import _thread
 import threading
 from collections.abc import Callable, Iterable, Iterator, Sequence
 from typing import Any, TypeVar
@@ -89,10 +90,7 @@ def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label:
         work = function if here or then is None else lambda item: then(function(item))
         finish_here = then if here and then is not None else _same
         claims = _Claims(items, work)
-        helpers = [threading.Thread(target=claims.help, name=f"varnok-{n}", daemon=True)
-                   for n in range(min(jobs, len(items)) - 1)]
-        for helper in helpers:
-            helper.start()
+        claims.start_helpers(min(jobs, len(items)) - 1)
         try:
             for i, item in enumerate(items):
                 result = claims.take(i)
@@ -100,8 +98,6 @@ def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label:
                 progress.advance(count(item))
         finally:
             claims.stop()  # what has not started is not started; what runs is waited for
-            for helper in helpers:
-                helper.join()
     finally:
         progress.close()
 
@@ -116,6 +112,20 @@ class _Claims:
         self._next = 0  # the first item not claimed
         self._done: dict[int, tuple[bool, Any]] = {}  # index -> (raised, result or exception)
         self._changed = threading.Condition()
+        self._helpers = 0  # helper threads not yet done
+
+    def start_helpers(self, count: int) -> None:
+        # Started without waiting for each to run (threading.Thread.start waits): this
+        # thread goes on with the first items while they start.
+        for _ in range(count):
+            with self._changed:
+                self._helpers += 1
+            try:
+                _thread.start_new_thread(self._help, ())
+            except BaseException:
+                with self._changed:
+                    self._helpers -= 1
+                raise
 
     def _claim(self) -> int | None:
         with self._changed:
@@ -133,11 +143,16 @@ class _Claims:
             self._done[i] = outcome
             self._changed.notify_all()
 
-    def help(self) -> None:
+    def _help(self) -> None:
         # Anything a helper meets is kept for the item's turn: a helper that died would
-        # leave its item undone and the taker waiting. (This thread lets Ctrl-C through.)
-        while (i := self._claim()) is not None:
-            self._do(i, BaseException)
+        # leave its item undone and the taker waiting. (The taker lets Ctrl-C through.)
+        try:
+            while (i := self._claim()) is not None:
+                self._do(i, BaseException)
+        finally:
+            with self._changed:
+                self._helpers -= 1
+                self._changed.notify_all()
 
     def take(self, i: int) -> Any:
         """The result of item i, done here while it is not done and an item is left to
@@ -157,8 +172,11 @@ class _Claims:
                 self._do(claimed)
 
     def stop(self) -> None:
+        """No more claims; returns once the helpers are done."""
         with self._changed:
             self._next = len(self._items)
+            while self._helpers:
+                self._changed.wait()
 
 
 def _same(result: Any) -> Any:
