@@ -78,6 +78,38 @@ def test_through_a_pipe_the_bytes_are_those_of_the_python_path(generated, tmp_pa
     assert (result.returncode, result.stdout) == (status, text.encode())
 
 
+def test_a_stdout_in_another_encoding_gets_text_not_utf8_bytes(generated):
+    def written(native):
+        raw = io.BytesIO()
+        stream = io.TextIOWrapper(raw, encoding="cp1251", errors="replace")
+        saved = check.native_check_files
+        check.native_check_files = saved if native else None
+        try:
+            with contextlib.redirect_stdout(stream):
+                main(["check", "-j", "2", str(generated)])
+            stream.flush()
+        finally:
+            check.native_check_files = saved
+        return raw.getvalue()
+
+    assert "ИНН".encode("cp1251") in written(True) == written(False)
+
+
+@pytest.mark.parametrize(("total", "amounts", "shown"), [
+    ("0", ["0.0000001"], "is 1E-7,"),                  # Decimal's scientific form
+    ("1", ["0.0000000", "0.50"], "is 0.5000000,"),      # the finest scale of the sum
+    ("5.00", [], "is 0,"),                              # no documents: a plain 0
+    ("0", ["99999999999999999.99", "99999999999999999.99"], "is 199999999999999999.98,"),
+])
+def test_exact_sums_are_written_as_decimal_writes_them(write_file, total, amounts, shown):
+    text = statement(account(income=total), *(document(str(i), amount) for i, amount in enumerate(amounts)))
+    path = write_file("sums.txt", text)
+    assert handled_natively(path, as_json=False)
+    status, out = output([path], native=True)
+    assert shown in out
+    assert (status, out) == output([path], native=False)
+
+
 def test_chunks_cover_every_path_once_in_order_smaller_at_the_end():
     paths = [str(i) for i in range(1000)]
     for jobs in (1, 2, 8):
