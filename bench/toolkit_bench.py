@@ -1,7 +1,8 @@
 """The varnok toolkit's benchmark: file -> JSON Lines and file -> Arrow -> pandas against a
 pure-Python equivalent (bench/python_parser.py, then the same rows by hand), and a folder of
-1,000 small statements through `varnok check` on two threads against one. JSON Lines go to
-os.devnull on both sides (the Python side pays its str -> UTF-8 encoding, as it would).
+1,000 small statements through `varnok check` on two threads against one (its Python path
+beside it). JSON Lines and check's report go to os.devnull on both sides (the Python side
+pays its str -> UTF-8 encoding, as it would).
 
     PYTHONPATH=build/python python3 bench/toolkit_bench.py --inputs DIR [--quick]
 
@@ -99,14 +100,22 @@ def small_folder(directory: Path, count: int) -> Path:
     return folder
 
 
-def check_seconds(folder: Path, jobs: int, runs: int) -> float:
+def check_seconds(folder: Path, jobs: int, runs: int, native: bool = True) -> float:
+    """`varnok check --json` of the folder, stdout to os.devnull as a UTF-8 text file (as a
+    pipe or file takes it); with native=False on the Python path only."""
+    import varnok.commands.check as check
     from varnok.cli import main
 
     def run() -> None:
-        with contextlib.redirect_stdout(io.StringIO()):
+        with open(os.devnull, "w", encoding="utf-8") as sink, contextlib.redirect_stdout(sink):
             main(["check", "--json", "-j", str(jobs), str(folder)])
 
-    return timed(run, runs)
+    saved = check.native_check_files
+    check.native_check_files = saved if native else None
+    try:
+        return timed(run, runs)
+    finally:
+        check.native_check_files = saved
 
 
 def main(argv: list[str] | None = None) -> int:
@@ -142,9 +151,14 @@ def main(argv: list[str] | None = None) -> int:
     folder = small_folder(args.inputs, 200 if args.quick else 1000)
     one = check_seconds(folder, 1, runs)
     two = check_seconds(folder, 2, runs)
+    python_one = check_seconds(folder, 1, runs, native=False)
+    python_two = check_seconds(folder, 2, runs, native=False)
     count = len(list(folder.iterdir()))
-    print(f"varnok check of {count} small statements: 1 thread {one:.3f} s, 2 threads {two:.3f} s, "
-          f"{one / two:.2f}x ({'free-threaded' if not sys._is_gil_enabled() else 'GIL build'})")
+    build = "free-threaded" if not sys._is_gil_enabled() else "GIL build"
+    print(f"varnok check --json of {count} small statements ({build}):")
+    print(f"  native path   1 thread {one:.3f} s, 2 threads {two:.3f} s, {one / two:.2f}x")
+    print(f"  Python path   1 thread {python_one:.3f} s, 2 threads {python_two:.3f} s, {python_one / python_two:.2f}x;"
+          f" native {python_one / one:.1f}x faster on 1 thread")
     print("\ntargets")
     print(f"  exports >= 10x pure Python        worst {worst:.1f}x   {'met' if worst >= 10 else 'NOT MET'}")
     print(f"  check on 2 threads >= 1.8x one    {one / two:.2f}x   {'met' if one / two >= 1.8 else 'NOT MET'}")

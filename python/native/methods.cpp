@@ -2,13 +2,22 @@
 // is that header, its source and one line here.
 #include "methods.hpp"
 
+#include "check_file.hpp"
 #include "exports.hpp"
 #include "fields.hpp"
+#include "requisite_functions.hpp"
 #include "writer.hpp"
 
 namespace varnok::native {
 
 PyMethodDef kMethods[] = {
+    {"check_files", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_files)), METH_FASTCALL,
+     "check_files(paths, as_json, strict, separator) -> (reports, per file (ok, start, end) or None for the Python path)."},
+    {"requisite_fields", requisite_fields, METH_NOARGS, "The attribute names of the requisites checked, in order."},
+    {"requisite_problem", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(requisite_problem)), METH_FASTCALL,
+     "requisite_problem(rule, value, bic) -> why value fails rule, or None."},
+    {"requisite_problems", requisite_problems, METH_O,
+     "requisite_problems(texts) -> (position, message) of each failing requisite."},
     {"field_names", field_names, METH_NOARGS, "The core's document fields: (key, name, kind, required)."},
     {"parse", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(parse)), METH_FASTCALL,
      "parse(data, file) -> a parsed file, or None when the read fails."},

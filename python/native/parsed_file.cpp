@@ -186,6 +186,11 @@ void fingerprints_of(const std::vector<Document>& documents, std::size_t first, 
 
 }  // namespace
 
+std::vector<std::int64_t> document_lines(std::string_view data, const Statement& s) {
+  const bool utf16 = data.starts_with("\xff\xfe") || data.starts_with("\xfe\xff");
+  return utf16 ? section_lines(utf8_of_utf16(data), Encoding::Utf8, s) : section_lines(data, s.encoding, s);
+}
+
 FieldTexts::FieldTexts(const Document& d) noexcept {
   std::size_t formatted = 0;
   for (std::size_t i = 0; i < kFieldCount; ++i) {
@@ -237,10 +242,7 @@ std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::s
   parsed.fingerprints.resize(n);
   // The first half's thread finds the section lines too (a pass over the input).
   on_two_threads(n, [&](std::size_t first, std::size_t last) {
-    if (first == 0) {
-      const bool utf16 = data.starts_with("\xff\xfe") || data.starts_with("\xfe\xff");
-      parsed.lines = utf16 ? section_lines(utf8_of_utf16(data), Encoding::Utf8, s) : section_lines(data, s.encoding, s);
-    }
+    if (first == 0) parsed.lines = document_lines(data, s);
     for (std::size_t i = first; i < last; ++i) parsed.directions[i] = direction_of(s.documents[i], own);
     fingerprints_of(s.documents, first, last, parsed.fingerprints);
   });

@@ -29,6 +29,10 @@ struct ParsedFile {
 // error through varnok_py, which words it). Never throws on bad input.
 [[nodiscard]] std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::string> file);
 
+// The start line of each document section of `data` that `s` (its read) built, in order;
+// all -1 when the sections found and the documents built do not line up.
+[[nodiscard]] std::vector<std::int64_t> document_lines(std::string_view data, const Statement& s);
+
 // The 53 fields of a document as the texts varnok_py gives (dates YYYY-MM-DD, the amount
 // with its scale; nullopt when absent). Views into the document and into this object,
 // which therefore neither copies nor moves.

@@ -4,8 +4,9 @@ from __future__ import annotations
 
 import os
 import sys
-from collections.abc import Callable, Iterable, Sequence
-from concurrent.futures import ThreadPoolExecutor, as_completed
+import _thread
+import threading
+from collections.abc import Callable, Iterable, Iterator, Sequence
 from typing import Any, TypeVar
 
 T = TypeVar("T")
@@ -29,7 +30,8 @@ def find_statements(paths: Iterable[str]) -> list[str]:
         below = []
         for folder, folders, files in os.walk(path, onerror=None):
             folders[:] = sorted(f for f in folders if not f.startswith("."))
-            below += [os.path.join(folder, f) for f in files if f.lower().endswith(".txt")]
+            prefix = os.path.join(folder, "")  # os.path.join(folder, f) for every f at once
+            below += [prefix + f for f in files if f[-4:].lower() == ".txt"]
         found += sorted(below)
     return found
 
@@ -46,9 +48,9 @@ class _Progress:
                 return
             self._bar = tqdm(total=total, desc=label, unit="file", file=sys.stderr, leave=False)
 
-    def advance(self) -> None:
+    def advance(self, count: int = 1) -> None:
         if self._bar is not None:
-            self._bar.update(1)
+            self._bar.update(count)
 
     def close(self) -> None:
         if self._bar is not None:
@@ -56,49 +58,133 @@ class _Progress:
 
 
 def run_all(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: str = "reading",
-            *, then: Callable[[Any], R] | None = None) -> list[Any]:
+            *, then: Callable[[Any], R] | None = None, weight: Callable[[T], int] | None = None) -> list[Any]:
     """[function(item) for item in items], on `jobs` threads, results in input order. With
     `then`, each result is then(function(item)): on the free-threaded build both run on the
     worker threads; with the interpreter lock, `then` (Python work, which would only contend
     for the lock) runs on this thread in input order while the workers go on with
     `function` (reads, which release the lock). Neither may raise for a bad item (they
     return its failure); anything raised stops the batch and is raised here. Ctrl-C cancels
-    what has not started."""
-    progress = _Progress(len(items), label)
-    finish = then if then is not None else _same
+    what has not started. With `weight`, the progress bar counts weight(item) per item (the
+    files of a chunk of files)."""
+    return list(in_order(function, items, jobs, label, then=then, weight=weight))
+
+
+def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: str = "reading",
+             *, then: Callable[[Any], R] | None = None, weight: Callable[[T], int] | None = None) -> Iterator[Any]:
+    """run_all's results one at a time, in input order, each as soon as it and those before
+    it are done: the caller writes it out while the others go on, and only the results
+    they are ahead by are held. This thread is one of the `jobs`: it takes items as the
+    helpers do, and waits only when none is left to take."""
+    count = weight if weight is not None else _one
+    progress = _Progress(sum(map(count, items)), label)
     try:
         if jobs <= 1 or len(items) <= 1:
-            results = []
+            finish = then if then is not None else _same
             for item in items:
-                results.append(finish(function(item)))
-                progress.advance()
-            return results
-        executor = ThreadPoolExecutor(max_workers=min(jobs, len(items)), thread_name_prefix="varnok")
+                yield finish(function(item))
+                progress.advance(count(item))
+            return
+        # With the lock, `then` (Python work) runs here; without it, wherever the item is done.
+        here = then is not None and _gil_enabled()
+        work = function if here or then is None else lambda item: then(function(item))
+        finish_here = then if here and then is not None else _same
+        claims = _Claims(items, work)
+        claims.start_helpers(min(jobs, len(items)) - 1)
         try:
-            if then is not None and _gil_enabled():
-                futures = [executor.submit(function, item) for item in items]
-                results = []
-                for future in futures:
-                    results.append(then(future.result()))
-                    progress.advance()
-                return results
-            work = function if then is None else lambda item: then(function(item))
-            futures = [executor.submit(work, item) for item in items]
-            # One waiter for the whole batch: wait(FIRST_COMPLETED) in a loop would lock and
-            # watch every pending future again after each completion (quadratic, and it
-            # contends with the workers for the futures' locks).
-            for future in as_completed(futures):
-                future.result()  # raises at once what a worker raised
-                progress.advance()
-            return [f.result() for f in futures]
+            for i, item in enumerate(items):
+                result = claims.take(i)
+                yield finish_here(result)
+                progress.advance(count(item))
         finally:
-            executor.shutdown(wait=True, cancel_futures=True)
+            claims.stop()  # what has not started is not started; what runs is waited for
     finally:
         progress.close()
 
 
+class _Claims:
+    """The items of in_order, each done once by whichever thread claims it first, in order;
+    their results (or what they raised) kept until taken."""
+
+    def __init__(self, items: Sequence[Any], work: Callable[[Any], Any]) -> None:
+        self._items = items
+        self._work = work
+        self._next = 0  # the first item not claimed
+        self._done: dict[int, tuple[bool, Any]] = {}  # index -> (raised, result or exception)
+        self._changed = threading.Condition()
+        self._helpers = 0  # helper threads not yet done
+
+    def start_helpers(self, count: int) -> None:
+        # Started without waiting for each to run (threading.Thread.start waits): this
+        # thread goes on with the first items while they start.
+        for _ in range(count):
+            with self._changed:
+                self._helpers += 1
+            try:
+                _thread.start_new_thread(self._help, ())
+            except BaseException:
+                with self._changed:
+                    self._helpers -= 1
+                raise
+
+    def _claim(self) -> int | None:
+        with self._changed:
+            if self._next >= len(self._items):
+                return None
+            self._next += 1
+            return self._next - 1
+
+    def _do(self, i: int, catch: type[BaseException] = Exception) -> None:
+        try:
+            outcome = (False, self._work(self._items[i]))
+        except catch as exc:  # raised where it is taken, in order
+            outcome = (True, exc)
+        with self._changed:
+            self._done[i] = outcome
+            self._changed.notify_all()
+
+    def _help(self) -> None:
+        # Anything a helper meets is kept for the item's turn: a helper that died would
+        # leave its item undone and the taker waiting. (The taker lets Ctrl-C through.)
+        try:
+            while (i := self._claim()) is not None:
+                self._do(i, BaseException)
+        finally:
+            with self._changed:
+                self._helpers -= 1
+                self._changed.notify_all()
+
+    def take(self, i: int) -> Any:
+        """The result of item i, done here while it is not done and an item is left to
+        claim; raises what item i raised."""
+        while True:
+            with self._changed:
+                if i in self._done:
+                    raised, value = self._done.pop(i)
+                    if raised:
+                        raise value
+                    return value
+                if self._next >= len(self._items):
+                    self._changed.wait()
+                    continue
+            claimed = self._claim()
+            if claimed is not None:
+                self._do(claimed)
+
+    def stop(self) -> None:
+        """No more claims; returns once the helpers are done."""
+        with self._changed:
+            self._next = len(self._items)
+            while self._helpers:
+                self._changed.wait()
+
+
 def _same(result: Any) -> Any:
     return result
+
+
+def _one(item: Any) -> int:
+    return 1
 
 
 def _gil_enabled() -> bool:

@@ -76,7 +76,10 @@ def report_of(read: tuple[Any, bytes | str, str] | ReadFailure) -> FileReport:
     if isinstance(read, ReadFailure):
         return FileReport(read.source or "", None, read)
     raw, data, path = read
-    statement = typed_statement(raw, data, path)
+    try:
+        statement = typed_statement(raw, data, path)
+    except ValueError as exc:  # a date the reader takes and datetime.date cannot hold (year 0)
+        return FileReport(path, None, ReadFailure(path, None, exc))
     return FileReport(path, statement, None, tuple(reconcile(statement)), tuple(validate(statement)))
 
 

@@ -217,7 +217,16 @@ def _fingerprint_of(texts: tuple[str | None, ...]) -> str:
 
 
 def _date(text: str | None) -> datetime.date | None:
-    return None if text is None else datetime.date.fromisoformat(text)
+    return None if text is None else _iso_date(text)
+
+
+def _iso_date(text: str) -> datetime.date:
+    """The date of a YYYY-MM-DD text; ValueError naming it for one the reader takes but
+    datetime.date cannot hold (year 0, or beyond 9999)."""
+    try:
+        return datetime.date.fromisoformat(text)
+    except ValueError:
+        raise ValueError(f"date {text} is outside the years 1 to 9999 that Python's date holds") from None
 
 
 def _amount(text: str | None) -> Decimal | None:
@@ -242,7 +251,7 @@ def typed_document(raw: Any, line: int | None, own: frozenset[str]) -> Any:
 
 def typed_interval(raw: Any) -> TypedInterval:
     return TypedInterval(
-        datetime.date.fromisoformat(raw.date_start),
+        _iso_date(raw.date_start),
         _date(raw.date_end),
         Decimal(raw.start_amount),
         _amount(raw.end_amount),

@@ -3,13 +3,31 @@ reconciliation finding and validation problem."""
 from __future__ import annotations
 
 import argparse
+import codecs
 import json
+import os
 import sys
-from typing import Any
+from collections.abc import Callable, Iterable
+from typing import Any, TextIO, Union
 
-from varnok.batch import find_statements, run_all
+from varnok.batch import find_statements, in_order
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option
-from varnok.report import FileReport, read_for_report, report_of
+from varnok.report import read_for_report, report_of
+
+try:
+    from varnok._native import check_files as native_check_files
+except ImportError:  # a build without the native module: all of it in Python
+    native_check_files = None
+if os.sep != "/" or sys.getfilesystemencoding() != "utf-8":
+    native_check_files = None  # it opens POSIX paths given in UTF-8
+
+Text = Union[str, bytes]
+
+# Files per call of the native check: enough that the Python work around each call
+# vanishes beside the files' own; fewer towards the end (see chunked).
+CHUNK = 32
+# Between two files' reports: the JSON report's objects are items of one list.
+SEPARATOR = {False: "", True: ",\n    "}
 
 
 def configure(parser: argparse.ArgumentParser) -> None:
@@ -21,27 +39,114 @@ def configure(parser: argparse.ArgumentParser) -> None:
     add_jobs_option(parser)
 
 
+def checker(as_json: bool, strict: bool, native: Callable[..., Any] | None
+            ) -> tuple[Callable[[list[str]], Any], Callable[[Any], tuple[int, list[Text]]]]:
+    """The two steps of checking a chunk of files, for in_order: the number of files not
+    ok, and the chunk's reports (diagnostic lines or objects of the JSON report) as pieces
+    to join with the report's separator. With `native` (varnok._native.check_files), the
+    whole of a file's work runs there without the interpreter lock, so that threads check
+    files in parallel on both builds, and its reports come as one piece of UTF-8 bytes; a
+    file it leaves (one that does not read, or a rare text it does not render) takes the
+    Python path, which words every error."""
+    separator = SEPARATOR[as_json].encode()
+
+    def first(chunk: list[str]) -> tuple[bytes, list[Any], dict[int, Any]]:
+        if native is None:
+            return b"", [None] * len(chunk), {i: read_for_report(path) for i, path in enumerate(chunk)}
+        reports, items = native(chunk, as_json, strict, separator)
+        return reports, items, {i: read_for_report(path) for i, path in enumerate(chunk) if items[i] is None}
+
+    def then(done: tuple[bytes, list[Any], dict[int, Any]]) -> tuple[int, list[Text]]:
+        reports, items, left = done
+        if not left:
+            return sum(not ok for ok, _, _ in items), [reports]
+        bad, pieces = 0, []
+        for i, item in enumerate(items):
+            ok, text = python_check(left[i], as_json, strict) if item is None else (item[0], reports[item[1]:item[2]])
+            bad += not ok
+            pieces.append(text)
+        return bad, pieces
+
+    return first, then
+
+
+def python_check(read: Any, as_json: bool, strict: bool) -> tuple[bool, str]:
+    """(ok, text) of a file read by read_for_report."""
+    report = report_of(read)
+    if as_json:
+        text = json.dumps(report.to_json(strict), ensure_ascii=False, indent=2)
+        return report.ok(strict), text.replace("\n", "\n    ")  # JSON strings hold no raw line break
+    return report.ok(strict), "".join(line + "\n" for line in report.diagnostics())
+
+
 def run(args: argparse.Namespace) -> int:
     paths = find_statements(args.paths)
     if not paths:
         sys.stderr.write("varnok check: no statements (*.txt) found\n")
         return EXIT_PROBLEMS
+    first, then = checker(args.json, args.strict, native_check_files)
+    chunks = chunked(paths, args.jobs)
+    checked: Iterable[tuple[int, list[Text]]] = in_order(first, chunks, args.jobs, "checking", then=then, weight=len)
+    if sys.stdout.isatty():
+        checked = list(checked)  # written on a terminal once the progress bar is gone
+    out = ReportWriter(sys.stdout)
     if args.json:
-        # Each file's report is encoded where it was made (on the workers of the free-threaded
-        # build); this thread only joins the texts into {"files": [...]}, indented as one dump.
-        def encoded(read: Any) -> tuple[FileReport, str]:
-            report = report_of(read)
-            text = json.dumps(report.to_json(args.strict), ensure_ascii=False, indent=2)
-            return report, text.replace("\n", "\n    ")  # JSON strings hold no raw line break
-
-        done = run_all(read_for_report, paths, args.jobs, "checking", then=encoded)
-        reports = [report for report, _ in done]
-        sys.stdout.write('{\n  "files": [\n    ' + ",\n    ".join(text for _, text in done) + "\n  ]\n}\n")
+        out.write('{\n  "files": [\n    ')
+    bad = 0
+    # Else each chunk is written as soon as it and those before it are checked, while the
+    # others go on with the next ones.
+    for i, (chunk_bad, pieces) in enumerate(checked):
+        bad += chunk_bad
+        out.write_joined(SEPARATOR[args.json], pieces, lead=i > 0)
+    if args.json:
+        out.write("\n  ]\n}\n")
     else:
-        reports = run_all(read_for_report, paths, args.jobs, "checking", then=report_of)
-        for r in reports:
-            for line in r.diagnostics():
-                print(line)
-        bad = sum(not r.ok(args.strict) for r in reports)
-        print(f"{len(reports)} file{'s' * (len(reports) != 1)} checked: {len(reports) - bad} ok, {bad} with problems")
-    return EXIT_OK if all(r.ok(args.strict) for r in reports) else EXIT_PROBLEMS
+        print(f"{len(paths)} file{'s' * (len(paths) != 1)} checked: {len(paths) - bad} ok, {bad} with problems")
+    return EXIT_OK if bad == 0 else EXIT_PROBLEMS
+
+
+def chunked(paths: list[str], jobs: int) -> list[list[str]]:
+    """`paths` in chunks of CHUNK, smaller towards the end (a quarter of what each thread
+    has left, at least 4), so that no thread finishes a chunk long after the others."""
+    chunks, i = [], 0
+    while i < len(paths):
+        size = max(4, min(CHUNK, (len(paths) - i) // (4 * jobs)))
+        chunks.append(paths[i:i + size])
+        i += size
+    return chunks
+
+
+class ReportWriter:
+    """Writes the report's pieces to a text stream: on a UTF-8 stream with a binary buffer
+    (a terminal, pipe or file), the native path's UTF-8 bytes go to the buffer as they are;
+    otherwise (another encoding, an io.StringIO) they are decoded. str pieces (the Python
+    path's, which may hold a file name's undecodable bytes as surrogates) go through the
+    stream itself."""
+
+    def __init__(self, out: TextIO) -> None:
+        self._out = out
+        utf8 = _is_utf8(getattr(out, "encoding", None)) and os.linesep == "\n"
+        self._buffer = getattr(out, "buffer", None) if utf8 else None
+
+    def write(self, piece: Text) -> None:
+        if isinstance(piece, str):
+            self._out.write(piece)
+        elif self._buffer is None:
+            self._out.write(piece.decode())
+        else:
+            self._out.flush()  # what went through the stream before comes first
+            self._buffer.write(piece)
+
+    def write_joined(self, separator: str, pieces: list[Text], lead: bool) -> None:
+        """separator.join(pieces), after one more separator when `lead`."""
+        for i, piece in enumerate(pieces):
+            if separator and (lead or i):
+                self.write(separator)
+            self.write(piece)
+
+
+def _is_utf8(encoding: str | None) -> bool:
+    try:
+        return encoding is not None and codecs.lookup(encoding).name == "utf-8"
+    except LookupError:
+        return False

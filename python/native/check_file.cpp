@@ -1,0 +1,174 @@
+// check_files: per file the read, parse, section lines, findings, validation problems and the rendered
+// report, all without the interpreter lock; Python only joins the texts.
+#include "check_file.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "check_report.hpp"
+#include "native_ref.hpp"
+#include "parsed_file.hpp"
+
+namespace varnok::native {
+namespace {
+
+// The whole file into `data` (its room kept from the file before); false on any failure
+// (the Python path then reports the OSError).
+bool read_whole(const std::string& path, std::string& data) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  struct Close {
+    std::FILE* f;
+    ~Close() { std::fclose(f); }
+  } close_at_end{f};
+  data.clear();
+  for (std::size_t room = std::max<std::size_t>(data.capacity(), 1 << 14);; room = data.size()) {
+    const std::size_t have = data.size();
+    std::size_t got = 0;
+    data.resize_and_overwrite(have + room, [&](char* p, std::size_t) {  // no zero fill
+      got = std::fread(p + have, 1, room, f);
+      return have + got;
+    });
+    if (got < room) return !std::ferror(f);
+  }
+}
+
+// Whether every date of `s` is one Python's datetime.date can hold (years 1 ... 9999): the
+// typed view the Python path builds fails on any other.
+bool dates_in_python_range(const Statement& s) noexcept {
+  const auto fits = [](const std::optional<Date>& d) { return !d || (d->year >= 1 && d->year <= 9999); };
+  for (const Account& a : s.accounts.items())
+    for (const Interval& i : a.intervals)
+      if (!fits(i.date_start) || !fits(i.date_end)) return false;
+  for (const Document& d : s.documents)
+    for (std::size_t f = 0; f < kFieldCount; ++f)
+      if (field_kind(f) == Kind::Date && !fits(document_date(d, f))) return false;
+  return true;
+}
+
+// Checks the file at `path` and appends its report to `out`: whether it is ok, or nullopt
+// (and `out` as it was) when the Python path must check it. `data` is room for its bytes.
+std::optional<bool> check(const std::string& path, bool as_json, bool strict, std::string& data, std::string& out) {
+  // The Python path opens pathlib.Path(path): the same file, except that a name which does
+  // not open as given ("x.txt/", "a\0b") may there open or fail otherwise. It is left to it.
+  if (path.find('\0') != std::string::npos || !read_whole(path, data)) return std::nullopt;
+  const auto statement = parse_statement(data);
+  if (!statement || !dates_in_python_range(*statement)) return std::nullopt;
+  const Statement& s = *statement;
+  const auto findings = reconcile(s);
+  if (!findings) return std::nullopt;
+  const std::vector<std::int64_t> lines = document_lines(data, s);
+  std::vector<DocumentProblem> validation;
+  std::vector<RequisiteProblem> problems;
+  for (std::size_t i = 0; i < s.documents.size(); ++i) {
+    problems.clear();
+    requisite_problems(s.documents[i], problems);
+    for (RequisiteProblem& p : problems) validation.push_back({i, std::move(p)});
+  }
+  const bool ok = s.warnings.empty() && findings->empty() && !(strict && !validation.empty());
+  const FileReport report{path, s, lines, *findings, validation, ok};
+  if (as_json) {
+    append_json_object(report, out);
+  } else if (const std::size_t before = out.size(); !append_diagnostic_lines(report, out)) {
+    out.resize(before);
+    return std::nullopt;
+  }
+  return ok;
+}
+
+// Per thread, kept from call to call: the room for a file's bytes and for the reports of a
+// call's files, which a new chunk then reuses rather than allocates (and faults in) again.
+struct Room {
+  std::string data;
+  std::string reports;
+  // Beyond this, room is given back after the call (one huge file must not keep it).
+  static constexpr std::size_t kKept = std::size_t{4} << 20;
+  void trim() {
+    if (data.capacity() > kKept) std::string().swap(data);
+    if (reports.capacity() > kKept) std::string().swap(reports);
+    reports.clear();
+  }
+};
+
+thread_local Room room;
+
+}  // namespace
+
+PyObject* check_files(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  if (nargs != 4 || !PyList_Check(args[0]) || !PyBytes_Check(args[3])) {
+    PyErr_SetString(PyExc_TypeError, "check_files(paths: list[str], as_json: bool, strict: bool, separator: bytes)");
+    return nullptr;
+  }
+  const int as_json = PyObject_IsTrue(args[1]), strict = PyObject_IsTrue(args[2]);
+  if (as_json < 0 || strict < 0) return nullptr;
+  struct File {
+    std::optional<std::string> path;  // nullopt: not UTF-8 (surrogates), the Python path's
+    std::optional<bool> ok;           // nullopt: the Python path's
+    std::size_t start = 0, end = 0;   // its report in room.reports
+  };
+  std::vector<File> files;
+  std::string separator;
+  try {
+    // Copied while the lock is held: the list may change once it is released.
+    separator.assign(PyBytes_AS_STRING(args[3]), static_cast<std::size_t>(PyBytes_GET_SIZE(args[3])));
+    const Py_ssize_t n = PyList_GET_SIZE(args[0]);
+    files.resize(static_cast<std::size_t>(n));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      PyObject* path = PyList_GET_ITEM(args[0], i);  // borrowed: the list holds it while the lock is held
+      if (!PyUnicode_Check(path)) {
+        PyErr_SetString(PyExc_TypeError, "check_files: paths must be str");
+        return nullptr;
+      }
+      Py_ssize_t size = 0;
+      if (const char* text = PyUnicode_AsUTF8AndSize(path, &size))
+        files[static_cast<std::size_t>(i)].path.emplace(text, static_cast<std::size_t>(size));
+      else
+        PyErr_Clear();
+    }
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  }
+  Room& r = room;
+  struct Trim {
+    Room& r;
+    ~Trim() { r.trim(); }
+  } trim{r};
+  bool failed = false;
+  Py_BEGIN_ALLOW_THREADS
+  try {
+    bool first = true;
+    for (File& f : files) {
+      const std::size_t before = r.reports.size();
+      if (!first) r.reports += separator;
+      f.start = r.reports.size();
+      if (f.path) f.ok = check(*f.path, as_json, strict, r.data, r.reports);
+      if (!f.ok) r.reports.resize(before);
+      first = first && !f.ok;
+      f.end = r.reports.size();
+    }
+  } catch (const std::bad_alloc&) {
+    failed = true;
+  }
+  Py_END_ALLOW_THREADS
+  if (failed) return PyErr_NoMemory();
+  Ref reports = Ref::steal(PyBytes_FromStringAndSize(r.reports.data(), static_cast<Py_ssize_t>(r.reports.size())));
+  Ref items = Ref::steal(PyList_New(static_cast<Py_ssize_t>(files.size())));
+  if (!reports || !items) return nullptr;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const File& f = files[i];
+    PyObject* item = f.ok ? Py_BuildValue("(Onn)", *f.ok ? Py_True : Py_False, static_cast<Py_ssize_t>(f.start),
+                                          static_cast<Py_ssize_t>(f.end))
+                          : Py_NewRef(Py_None);
+    if (item == nullptr) return nullptr;
+    PyList_SET_ITEM(items.get(), static_cast<Py_ssize_t>(i), item);
+  }
+  return PyTuple_Pack(2, reports.get(), items.get());
+}
+
+}  // namespace varnok::native

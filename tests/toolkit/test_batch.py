@@ -1,0 +1,70 @@
+"""varnok.batch.in_order / run_all: every item done once, results in input order, failures
+raised in their turn, on any number of threads."""
+import threading
+import time
+
+import pytest
+
+from varnok.batch import in_order, run_all
+
+
+@pytest.mark.parametrize("jobs", [1, 2, 3, 8])
+def test_results_in_input_order_each_item_once(jobs):
+    seen, lock = [], threading.Lock()
+
+    def work(i):
+        time.sleep(0.001 * (i % 3))  # uneven, so that threads finish out of order
+        with lock:
+            seen.append(i)
+        return i * i
+
+    assert run_all(work, range(40), jobs, then=lambda r: -r) == [-i * i for i in range(40)]
+    assert sorted(seen) == list(range(40))
+
+
+@pytest.mark.parametrize("jobs", [1, 2, 4])
+def test_a_failure_is_raised_in_its_turn_after_the_results_before_it(jobs):
+    def work(i):
+        if i == 7:
+            raise ValueError("item 7")
+        return i
+
+    got = []
+    with pytest.raises(ValueError, match="item 7"):
+        for result in in_order(work, range(20), jobs):
+            got.append(result)
+    assert got == list(range(7))
+
+
+def test_stopping_early_waits_for_what_runs_and_starts_nothing_more():
+    started = []
+
+    def work(i):
+        started.append(i)
+        time.sleep(0.005)
+        return i
+
+    results = in_order(work, range(50), 3)
+    assert next(results) == 0
+    results.close()
+    count = len(started)
+    time.sleep(0.03)
+    assert len(started) == count < 50
+
+
+def test_what_a_helper_thread_meets_is_raised_in_its_turn():
+    """Even what is not an Exception: a helper that died of it would leave its item undone
+    and the calling thread waiting for it."""
+    caller = threading.get_ident()
+
+    def work(i):
+        time.sleep(0.001)
+        if i == 30:
+            raise ValueError("item 30") if threading.get_ident() == caller else SystemExit("item 30")
+        return i
+
+    results = []
+    with pytest.raises((SystemExit, ValueError), match="item 30"):
+        for result in in_order(work, range(40), 3):
+            results.append(result)
+    assert results == list(range(30))
