@@ -186,6 +186,23 @@ std::string reference_cp1251(std::string_view bytes) {
   return out;
 }
 
+// windows-1251 input is judged on its bytes, without decoding them: for every byte, the
+// verdict must be the one its character gets in UTF-16 input, which is judged decoded.
+// 23 plain characters and two of the byte's: 100 % or 92 %.
+TEST(Decode, Cp1251PlausibilityOfEveryByte) {
+  const auto characters = cp1251_characters();
+  for (int b = 0; b < 0x100; ++b) {
+    const auto* u = reinterpret_cast<const unsigned char*>(characters[b].data());
+    const char16_t c = characters[b].size() == 1   ? u[0]
+                       : characters[b].size() == 2 ? char16_t((u[0] & 0x1F) << 6 | (u[1] & 0x3F))
+                                                   : char16_t((u[0] & 0x0F) << 12 | (u[1] & 0x3F) << 6 | (u[2] & 0x3F));
+    const std::string cp1251 = std::string(23, '\xC0') + std::string(2, static_cast<char>(b));
+    const std::u16string text = std::u16string(23, u'А') + std::u16string(2, c);
+    EXPECT_EQ(decode_input(cp1251).has_value(), decode_input("\xFE\xFF" + utf16(text, true)).has_value())
+        << std::hex << b;
+  }
+}
+
 TEST(Decode, Cp1251EveryByte) {
   const auto characters = cp1251_characters();
   std::string all;

@@ -28,6 +28,8 @@ namespace varnok::detail {
 [[nodiscard]] std::string decode_cp1251(std::string_view bytes);
 // The same into `out`, replacing its contents and reusing its storage when it is big enough.
 void decode_cp1251_into(std::string_view bytes, std::string& out);
+// The character windows-1251 makes of one byte.
+[[nodiscard]] char32_t cp1251_code_point(unsigned char byte) noexcept;
 // decode_cp1251 without the vector path that machines with AVX-512 VBMI2 take (for tests).
 [[nodiscard]] std::string decode_cp1251_portable(std::string_view bytes);
 

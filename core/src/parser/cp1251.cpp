@@ -265,4 +265,8 @@ std::string decode_cp1251_portable(std::string_view bytes) {
   return out;
 }
 
+char32_t cp1251_code_point(unsigned char byte) noexcept {
+  return byte < 0x80 ? byte : kHighHalf[byte - 0x80];
+}
+
 }  // namespace varnok::detail

@@ -3,6 +3,8 @@
 #include "parser/decode.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <utility>
 
@@ -26,10 +28,20 @@ bool is_empty_input(std::string_view bytes) noexcept {
   });
 }
 
-// Counts plain characters among the first characters of a valid UTF-8 text. A character
-// is plain when it is printable ASCII, one of TAB LF FF CR SPACE, or at or above U+0400;
-// the lead byte alone decides: 2-byte forms from D0 up are U+0400 and beyond, 3- and
-// 4-byte forms always are.
+// Whether a character counts towards plausibility: printable ASCII, TAB LF FF CR SPACE, or
+// anything at or above U+0400 (Cyrillic and the punctuation of the code pages).
+constexpr bool is_plain(char32_t c) noexcept {
+  if (c < 0x80) return (c >= 0x21 && c <= 0x7E) || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+  return c >= 0x400;
+}
+
+bool plausible(std::size_t plain, std::size_t examined) noexcept {
+  return examined > 0 && plain * 100 / examined >= kPlausiblePercent;
+}
+
+// Counts plain characters among the first characters of a valid UTF-8 text. The lead
+// byte alone decides: 2-byte forms from D0 up are U+0400 and beyond, 3- and 4-byte forms
+// always are.
 bool is_plausible(std::string_view text) noexcept {
   std::size_t examined = 0;
   std::size_t plain = 0;
@@ -37,13 +49,22 @@ bool is_plausible(std::string_view text) noexcept {
     const auto b = static_cast<unsigned char>(text[i]);
     if ((b & 0xC0) == 0x80) continue;  // continuation byte: same character
     ++examined;
-    if (b < 0x80) {
-      plain += (b >= 0x21 && b <= 0x7E) || b == '\t' || b == '\n' || b == '\f' || b == '\r' || b == ' ';
-    } else {
-      plain += b >= 0xD0;
-    }
+    plain += b < 0x80 ? is_plain(b) : b >= 0xD0;
   }
-  return examined > 0 && plain * 100 / examined >= kPlausiblePercent;
+  return plausible(plain, examined);
+}
+
+// The same for windows-1251 bytes, without decoding them: each byte is one character.
+bool is_plausible_cp1251(std::string_view bytes) noexcept {
+  static const std::array<std::uint8_t, 256> plain_byte = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned b = 0; b < 256; ++b) table[b] = is_plain(detail::cp1251_code_point(static_cast<unsigned char>(b)));
+    return table;
+  }();
+  const std::string_view window = bytes.substr(0, kPlausibilityWindow);
+  std::size_t plain = 0;
+  for (const char c : window) plain += plain_byte[static_cast<unsigned char>(c)];
+  return plausible(plain, window.size());
 }
 
 bool has_mark(std::string_view bytes) noexcept {
@@ -82,9 +103,7 @@ std::expected<InputPlan, StatementError> plan_input(std::string_view bytes) {
   if (detail::is_valid_utf8(bytes)) return InputPlan{Decoded{DecodedText::borrowed(bytes), Encoding::Utf8}, {}};
 
   if (!has_mark(bytes)) {
-    // windows-1251 makes one character of every byte, so the check needs only the
-    // window's bytes decoded.
-    if (!is_plausible(detail::decode_cp1251(bytes.substr(0, kPlausibilityWindow)))) {
+    if (!is_plausible_cp1251(bytes)) {
       return std::unexpected(error::NotStatement{});
     }
     return InputPlan{std::nullopt, bytes};
