@@ -1,4 +1,5 @@
 // The text forms of dates and amounts.
+#include <cstdio>
 #include <string_view>
 
 #include <gtest/gtest.h>
@@ -27,6 +28,17 @@ TEST(Format, DatesAsYearMonthDay) {
       {{-262143, 1, 1}, "-262143-01-01"},
   };
   for (const auto& c : cases) EXPECT_EQ(format_date(c.date).view(), c.text);
+}
+
+// Every year of the four-digit range, against printf.
+TEST(Format, EveryFourDigitYear) {
+  char expected[16];
+  for (int year = 0; year <= 9999; ++year) {
+    const auto month = static_cast<std::uint8_t>(1 + year % 12);
+    const auto day = static_cast<std::uint8_t>(1 + year % 31);
+    std::snprintf(expected, sizeof expected, "%04d-%02d-%02d", year, month, day);
+    ASSERT_EQ(format_date({year, month, day}).view(), expected);
+  }
 }
 
 struct AmountTextCase {
