@@ -32,7 +32,7 @@ TEST(Format, DatesAsYearMonthDay) {
 
 // Every year of the four-digit range, against printf.
 TEST(Format, EveryFourDigitYear) {
-  char expected[16];
+  char expected[32];
   for (int year = 0; year <= 9999; ++year) {
     const auto month = static_cast<std::uint8_t>(1 + year % 12);
     const auto day = static_cast<std::uint8_t>(1 + year % 31);
