@@ -193,23 +193,27 @@ std::vector<std::int64_t> document_lines(std::string_view data, const Statement&
 
 FieldTexts::FieldTexts(const Document& d) noexcept {
   std::size_t formatted = 0;
+  const auto put = [&](std::size_t i, std::string_view text) {
+    views_[i] = text;
+    present_ |= std::uint64_t{1} << i;
+    bytes_ += text.size();
+  };
   for (std::size_t i = 0; i < kFieldCount; ++i) {
     switch (field_kind(i)) {
       case Kind::Text:
-        texts_[i] = document_text(d, i);
+        if (const auto text = document_text(d, i)) put(i, *text);
         break;
       case Kind::Date:
         if (const auto date = document_date(d, i)) {
           formatted_[formatted] = format_date(*date);
-          texts_[i] = formatted_[formatted++].view();
+          put(i, formatted_[formatted++].view());
         }
         break;
       case Kind::Amount:
         formatted_[formatted] = format_amount(d.amount());
-        texts_[i] = formatted_[formatted++].view();
+        put(i, formatted_[formatted++].view());
         break;
     }
-    if (texts_[i]) bytes_ += texts_[i]->size();
   }
 }
 
