@@ -183,6 +183,15 @@ std::string make_document_stream(std::vector<SharedFile> files, ArrowArrayStream
   add("U", "direction");
   add("U", "fingerprint");
   auto& cols = state->columns;
+  // Room for every row at once, but for the texts' bytes: validity, offsets and fixed-width
+  // values never move while they fill.
+  std::size_t rows = 0;
+  for (const auto& f : files) rows += f->statement.documents.size();
+  for (auto& c : cols) {
+    c->validity.reserve(rows / 8 + 1);
+    if (c->is_text()) c->offsets.reserve(rows + 1);
+    c->values.reserve(c->is_text() ? 0 : rows * (c->format == "tdD" ? 4 : c->format == "l" ? 8 : 16));
+  }
   for (const auto& f : files) {
     const auto file = f->file ? std::optional<std::string_view>(*f->file) : std::nullopt;
     const auto& documents = f->statement.documents;
