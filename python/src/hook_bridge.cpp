@@ -130,8 +130,7 @@ WalkStep next_entry(PyObject* dict, Py_ssize_t start_size, Py_ssize_t produced, 
 
 }  // namespace
 
-PythonHook::PythonHook(PyObject* hook) noexcept
-    : hook_(PyRef::borrow(hook)), values_(TextCache::for_documents(kCachedSections)) {}
+PythonHook::PythonHook(PyObject* hook) noexcept : hook_(PyRef::borrow(hook)) {}
 
 PyRef PythonHook::key_object(std::string_view key, std::optional<DocumentField> field) noexcept {
   if (field) return PyRef::borrow(document_key(*field));

@@ -29,6 +29,9 @@ namespace varnok::py {
 class PythonHook final : public SectionHook {
  public:
   explicit PythonHook(PyObject* hook) noexcept;  // borrowed; a reference is added
+  // Sizes the cache of the values given to the hook for a read of `input_bytes` (a
+  // section is about a kilobyte); without it, values are made afresh.
+  void expect_input(std::size_t input_bytes) noexcept { values_ = TextCache::for_documents(input_bytes / 1024); }
   HookOutcome call(SectionType type, Attributes& attrs, const Attributes& header) override;
 
  private:
@@ -49,10 +52,6 @@ class PythonHook final : public SectionHook {
     using is_transparent = void;
     [[nodiscard]] std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
   };
-
-  // The values' cache is sized as for a statement of this many documents: a hook's
-  // read does not know in advance how many sections it will see.
-  static constexpr std::size_t kCachedSections = 64;
 
   PyRef hook_;
   std::shared_ptr<TextCache> values_;  // document fields' values; may be null

@@ -174,7 +174,10 @@ PyObject* parse_bound(const Arguments& arguments) {
 
   std::vector<SectionHook*> hook_list;
   hook_list.reserve(hooks.size());
-  for (PythonHook& hook : hooks) hook_list.push_back(&hook);
+  for (PythonHook& hook : hooks) {
+    hook.expect_input(input->size());
+    hook_list.push_back(&hook);
+  }
 
   std::expected<Statement, StatementError> result = [&] {
     if (!hook_list.empty()) return parse_statement(*input, hook_list);

@@ -29,7 +29,7 @@ class TextCache {
   // not pay (or on memory failure: it is only a cache).
   [[nodiscard]] static std::shared_ptr<TextCache> for_documents(std::size_t documents) noexcept;
 
-  explicit TextCache(std::size_t ways_per_field);
+  explicit TextCache(std::size_t ways_per_field) noexcept;
   ~TextCache();
   TextCache(const TextCache&) = delete;
   TextCache& operator=(const TextCache&) = delete;
@@ -50,7 +50,7 @@ class TextCache {
   [[nodiscard]] PyObject* find_or_make(Slot& slot, std::uint32_t hash, std::string_view utf8) noexcept;
 
   std::size_t ways_;  // per field, a power of two
-  std::unique_ptr<Slot[]> slots_;
+  std::unique_ptr<Slot[]> slots_;  // made at the first value (see str())
 #ifdef Py_GIL_DISABLED
   unsigned long owner_ = PyThread_get_thread_ident();
 #endif
