@@ -78,8 +78,8 @@ def report_of(read: tuple[Any, bytes | str, str] | ReadFailure) -> FileReport:
     raw, data, path = read
     try:
         statement = typed_statement(raw, data, path)
-    except ValueError as exc:  # a date the reader takes and datetime.date cannot hold (year 0)
-        return FileReport(path, None, ReadFailure(path, None, exc))
+    except ReadFailure as exc:  # a date the reader takes and datetime.date cannot hold (year 0)
+        return FileReport(path, None, exc)
     return FileReport(path, statement, None, tuple(reconcile(statement)), tuple(validate(statement)))
 
 

@@ -261,20 +261,30 @@ def typed_interval(raw: Any) -> TypedInterval:
 
 
 def typed_statement(raw: varnok_py.Statement, data: bytes | str, path: str | None = None) -> TypedStatement:
-    """The typed view of a parsed statement; `data` is what was parsed (for the line numbers)."""
+    """The typed view of a parsed statement; `data` is what was parsed (for the line numbers).
+    Raises ReadFailure for a date the reader takes but datetime.date cannot hold (year 0),
+    naming the line of its document section."""
     own = own_accounts(raw)
     lines = section_lines(data, raw)
-    documents = tuple(typed_document(d, line, own) for d, line in zip(raw.documents, lines, strict=True))
-    accounts = {
-        number: TypedAccount(number, tuple(typed_interval(i) for i in account.intervals))
-        for number, account in raw.accounts.items()
-    }
+    try:
+        accounts = {
+            number: TypedAccount(number, tuple(typed_interval(i) for i in account.intervals))
+            for number, account in raw.accounts.items()
+        }
+    except ValueError as exc:  # a date the reader takes and datetime.date cannot hold
+        raise ReadFailure(path, None, exc) from exc
+    documents = []
+    for d, line in zip(raw.documents, lines, strict=True):
+        try:
+            documents.append(typed_document(d, line, own))
+        except ValueError as exc:
+            raise ReadFailure(path, line, exc) from exc
     return TypedStatement(
         source=path,
         encoding=raw.encoding,
         header=MappingProxyType(dict(raw.header)),
         accounts=MappingProxyType(accounts),
-        documents=documents,
+        documents=tuple(documents),
         warnings=tuple(StatementWarning(line, message) for line, message in raw.warnings),
         raw=raw,
     )

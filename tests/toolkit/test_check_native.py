@@ -11,6 +11,7 @@ from conftest import OTHER, OWN, REPO, SAMPLES, THIRD, account, clean_statement,
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
+import varnok
 import varnok.commands.check as check
 from varnok._native import check_files
 from varnok.cli import main
@@ -140,6 +141,12 @@ def test_a_date_python_cannot_hold_is_the_file_s_error_not_a_crash(write_file):
     assert status == 1
     assert ('"error": {\n        "type": "ValueError",\n        "message": "date 0000-01-01 is outside the years 1 to 9999'
             in out)
+    section = 1 + next(i for i, line in enumerate(path.read_bytes().decode("cp1251").splitlines())
+                       if line.startswith("СекцияДокумент"))
+    assert f'"line": {section}' in out
+    with pytest.raises(varnok.ReadFailure) as failure:
+        varnok.read_file(path)
+    assert (failure.value.line, type(failure.value.cause)) == (section, ValueError)
 
 
 @pytest.mark.parametrize("encoding", ["utf-16-le", "utf-16-be", "utf-8-sig"])
