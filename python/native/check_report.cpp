@@ -1,8 +1,10 @@
-// The text forms of varnok check's report: JSON strings as json.dumps(ensure_ascii=False)
-// writes them, Python's repr of a str, Decimal's text of an amount.
+// The text forms of varnok check's report: Python's repr of a str, Decimal's text of an
+// amount, and the report's JSON (its strings escaped as the exports escape them).
 #include "check_report.hpp"
 
 #include <charconv>
+
+#include "text_rows.hpp"
 
 namespace varnok::native {
 namespace {
@@ -13,33 +15,6 @@ void append_number(std::string& out, std::uint64_t n) {
 }
 
 constexpr char kHex[] = "0123456789abcdef";
-
-bool needs_escape(char c) noexcept { return static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\'; }
-
-void append_json_string(std::string& out, std::string_view text) {
-  out += '"';
-  for (std::size_t i = 0; i < text.size();) {
-    std::size_t run = i;
-    while (run < text.size() && !needs_escape(text[run])) ++run;
-    out.append(text, i, run - i);  // most texts escape nothing: one append
-    if (run == text.size()) break;
-    switch (const char c = text[run]) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      default:
-        out += "\\u00";
-        out += kHex[c >> 4];
-        out += kHex[c & 15];
-    }
-    i = run + 1;
-  }
-  out += '"';
-}
 
 // The code point at `i` of well-formed UTF-8 (every text of the core is), advancing `i`.
 char32_t next_code_point(std::string_view s, std::size_t& i) noexcept {

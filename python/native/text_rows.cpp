@@ -106,6 +106,13 @@ std::optional<std::string_view> file_of(const ParsedFile& f) {
 
 }  // namespace
 
+void append_json_string(std::string& out, std::string_view text) {
+  const std::size_t used = out.size();
+  out.resize_and_overwrite(used + 2 + 6 * text.size(), [&](char* start, std::size_t) {
+    return static_cast<std::size_t>(put_json_string(start + used, text) - start);
+  });
+}
+
 void append_jsonl(std::string& out, const ParsedFile& f, std::size_t first, std::size_t last) {
   const auto& keys = json_keys();
   static const std::size_t keys_bytes = [&] {

@@ -4,10 +4,14 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "parsed_file.hpp"
 
 namespace varnok::native {
+
+// `text` as a JSON string, quotes included, escaped as json.dumps escapes it.
+void append_json_string(std::string& out, std::string_view text);
 
 // One JSON object per document of `f` in [first, last), each followed by "\n".
 void append_jsonl(std::string& out, const ParsedFile& f, std::size_t first, std::size_t last);
