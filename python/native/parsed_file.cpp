@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <span>
 #include <unordered_set>
 
@@ -48,6 +49,12 @@ bool is_word_line(std::string_view line, std::size_t at, std::string_view word, 
   return line.substr(at).starts_with(word) && skip_blanks(line, at + word.size(), encoding) == line.size();
 }
 
+std::uint16_t two_bytes(const char* p) noexcept {
+  std::uint16_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
 // The start line of every built document section: sections found by their start and end
 // lines (up to the end-of-file line), less those dropped with a warning (whose line is the
 // section's end). All -1 when the two do not line up.
@@ -55,8 +62,8 @@ std::vector<std::int64_t> section_lines(std::string_view data, Encoding encoding
   const std::string start_key = encoded("СекцияДокумент", encoding);
   const std::string end_word = encoded("КонецДокумента", encoding);
   const std::string file_end = encoded("КонецФайла", encoding);
-  const std::string_view start_prefix = std::string_view(start_key).substr(0, 2);
-  const std::string_view end_prefix = std::string_view(end_word).substr(0, 2);  // КонецФайла's too
+  const std::uint16_t start_prefix = two_bytes(start_key.data());
+  const std::uint16_t end_prefix = two_bytes(end_word.data());  // КонецФайла's too
   std::unordered_set<std::uint64_t> dropped;
   for (const Warning& w : s.warnings) dropped.insert(w.lineno);
   std::vector<std::int64_t> lines;
@@ -69,8 +76,10 @@ std::vector<std::int64_t> section_lines(std::string_view data, Encoding encoding
     pos = lf == std::string_view::npos ? data.size() : lf + 1;
     ++lineno;
     const std::size_t at = skip_blanks(line, 0, encoding);
-    // Most lines are other keys: two bytes tell them apart before any longer compare.
-    const std::string_view head = line.substr(at, 2);
+    // Most lines are other keys: two bytes tell them apart before any longer compare
+    // (compared as a word: a library compare per line costs more than the rest of it).
+    if (line.size() < at + 2) continue;
+    const std::uint16_t head = two_bytes(line.data() + at);
     if (head != start_prefix && head != end_prefix) continue;
     if (line.substr(at).starts_with(start_key)) {
       const std::size_t eq = skip_blanks(line, at + start_key.size(), encoding);

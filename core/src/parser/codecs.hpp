@@ -22,6 +22,8 @@ namespace varnok::detail {
 // True when bytes are well-formed UTF-8: no overlong forms, no surrogates, nothing above
 // U+10FFFF, no truncated sequence at the end.
 [[nodiscard]] bool is_valid_utf8(std::string_view bytes) noexcept;
+// is_valid_utf8 without the vector path that machines with AVX2 take (for tests).
+[[nodiscard]] bool is_valid_utf8_portable(std::string_view bytes) noexcept;
 
 // windows-1251 to UTF-8 by the WHATWG index (0x98 maps to U+0098); cannot fail.
 // Allocates the exact output size once.
