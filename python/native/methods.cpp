@@ -6,6 +6,7 @@
 #include "exports.hpp"
 #include "fields.hpp"
 #include "requisite_functions.hpp"
+#include "statement_files.hpp"
 #include "writer.hpp"
 
 namespace varnok::native {
@@ -26,6 +27,8 @@ PyMethodDef kMethods[] = {
     {"csv", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(csv)), METH_FASTCALL,
      "csv(parsed_files, header) -> CSV of their documents, as bytes."},
     {"document_stream", document_stream, METH_O, "An Arrow C stream capsule of the documents of parsed files."},
+    {"statement_files", statement_files, METH_O,
+     "statement_files(folder) -> the paths of the *.txt files below it."},
     {"write_documents", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(write_documents)), METH_FASTCALL,
      "The statement writer's hot loop; None when the Python writer must take over."},
     {nullptr, nullptr, 0, nullptr},

@@ -27,13 +27,26 @@ def find_statements(paths: Iterable[str]) -> list[str]:
         if not os.path.isdir(path):
             found.append(path)
             continue
-        below = []
-        for folder, folders, files in os.walk(path, onerror=None):
-            folders[:] = sorted(f for f in folders if not f.startswith("."))
-            prefix = os.path.join(folder, "")  # os.path.join(folder, f) for every f at once
-            below += [prefix + f for f in files if f[-4:].lower() == ".txt"]
-        found += sorted(below)
+        found += sorted(_statement_files(path))
     return found
+
+
+def _walked_statement_files(folder: str) -> list[str]:
+    """The *.txt files below folder (hidden folders skipped), in no particular order."""
+    below = []
+    for current, folders, files in os.walk(folder, onerror=None):
+        folders[:] = [f for f in folders if not f.startswith(".")]
+        prefix = os.path.join(current, "")  # os.path.join(current, f) for every f at once
+        below += [prefix + f for f in files if f[-4:].lower() == ".txt"]
+    return below
+
+
+try:  # the same walk without a Python object per entry (POSIX paths)
+    from varnok._native import statement_files as _statement_files
+except ImportError:
+    _statement_files = _walked_statement_files
+if os.sep != "/":
+    _statement_files = _walked_statement_files
 
 
 class _Progress:

@@ -1,11 +1,13 @@
-"""varnok.batch.in_order / run_all: every item done once, results in input order, failures
-raised in their turn, on any number of threads."""
+"""varnok.batch: in_order / run_all do every item once, results in input order, failures
+raised in their turn, on any number of threads; find_statements finds what os.walk would."""
+import os
 import threading
 import time
 
 import pytest
 
-from varnok.batch import in_order, run_all
+from varnok import batch
+from varnok.batch import find_statements, in_order, run_all
 
 
 @pytest.mark.parametrize("jobs", [1, 2, 3, 8])
@@ -68,3 +70,29 @@ def test_what_a_helper_thread_meets_is_raised_in_its_turn():
         for result in in_order(work, range(40), 3):
             results.append(result)
     assert results == list(range(30))
+
+
+try:
+    from varnok._native import statement_files as native_walk
+except ImportError:  # a build without the native module
+    native_walk = None
+WALKS = [batch._walked_statement_files] + [native_walk] * (native_walk is not None)
+
+
+@pytest.mark.parametrize("walk", WALKS, ids=lambda w: w.__name__)
+def test_statement_files_are_found_as_os_walk_finds_them(tmp_path, walk):
+    for name in ["a.txt", "B.TXT", "c.Txt", "notes.md", ".dot.txt", ".hidden/x.txt", "sub/d.txt",
+                 "sub/deep/e.txt", "f.txt/g.txt", "txt"]:
+        (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
+        (tmp_path / name).write_bytes(b"")
+    (tmp_path / "link-to-sub").symlink_to(tmp_path / "sub")  # a link to a folder: not walked
+    (tmp_path / "link.txt").symlink_to(tmp_path / "a.txt")
+    (tmp_path / "broken.txt").symlink_to(tmp_path / "missing")  # kept: reading it reports the error
+    (tmp_path / os.fsdecode(b"\xff.txt")).write_bytes(b"")
+    expected = sorted([".dot.txt", "B.TXT", "a.txt", "broken.txt", "c.Txt", "f.txt/g.txt", "link.txt",
+                       "sub/d.txt", "sub/deep/e.txt", os.fsdecode(b"\xff.txt")])
+    for folder in [str(tmp_path), str(tmp_path) + "/"]:
+        assert sorted(walk(folder)) == [os.path.join(folder, f) for f in expected]
+    assert walk(str(tmp_path / "missing")) == []
+    assert find_statements([str(tmp_path) + "/", str(tmp_path / "missing.txt")]) == (
+        [str(tmp_path) + "/" + f for f in expected] + [str(tmp_path / "missing.txt")])
