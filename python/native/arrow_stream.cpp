@@ -2,6 +2,8 @@
 // each array owning its buffers through private_data and freeing them in its release.
 #include "arrow_stream.hpp"
 
+#include "two_threads.hpp"
+
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -163,6 +165,52 @@ int largest_scale(const std::vector<SharedFile>& files) {
   return scale;
 }
 
+// The text of column `column` (see make_document_stream) for document n of file f.
+std::optional<std::string_view> text_of(std::size_t column, const ParsedFile& f, std::size_t n) {
+  if (column == 0) return f.file ? std::optional<std::string_view>(*f.file) : std::nullopt;
+  if (column == kFieldCount + 2) return direction_name(f.directions[n]);
+  if (column == kFieldCount + 3) return std::string_view(f.fingerprints[n].data(), f.fingerprints[n].size());
+  return document_text(f.statement.documents[n], column - 2);
+}
+
+// Fills column `column` (0 file, 1 line, 2 + i field i, then direction and fingerprint)
+// with the value of every document of `files`; a message when an amount does not fit.
+std::string fill_column(Column& c, std::size_t column, const std::vector<SharedFile>& files, std::size_t rows,
+                        int scale) {
+  c.validity.reserve(rows / 8 + 1);
+  const Kind kind = column >= 2 && column < kFieldCount + 2 ? field_kind(column - 2) : Kind::Text;
+  if (column == 1) {
+    c.values.reserve(rows * sizeof(std::int64_t));
+    for (const auto& f : files)
+      for (const std::int64_t line : f->lines) c.push_fixed(line >= 0 ? std::optional(line) : std::nullopt);
+  } else if (kind == Kind::Text) {
+    // The texts' bytes first, so that the values buffer is made once.
+    std::size_t bytes = 0;
+    for (const auto& f : files)
+      for (std::size_t n = 0; n < f->statement.documents.size(); ++n) bytes += text_of(column, *f, n).value_or("").size();
+    c.values.reserve(bytes);
+    c.offsets.reserve(rows + 1);
+    for (const auto& f : files)
+      for (std::size_t n = 0; n < f->statement.documents.size(); ++n) c.push_text(text_of(column, *f, n));
+  } else if (kind == Kind::Date) {
+    c.values.reserve(rows * sizeof(std::int32_t));
+    for (const auto& f : files)
+      for (const Document& d : f->statement.documents) {
+        const auto date = document_date(d, column - 2);
+        c.push_fixed(date ? std::optional(days_since_epoch(*date)) : std::nullopt);
+      }
+  } else {
+    c.values.reserve(rows * 16);
+    for (const auto& f : files)
+      for (const Document& d : f->statement.documents) {
+        const auto value = decimal128(d.amount(), scale);
+        if (!value) return "an amount does not fit decimal128(38, " + std::to_string(scale) + ")";
+        c.push_fixed(std::optional(*value));
+      }
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string make_document_stream(std::vector<SharedFile> files, ArrowArrayStream* out) {
@@ -182,46 +230,21 @@ std::string make_document_stream(std::vector<SharedFile> files, ArrowArrayStream
   }
   add("U", "direction");
   add("U", "fingerprint");
-  auto& cols = state->columns;
-  // Room for every row at once, but for the texts' bytes: validity, offsets and fixed-width
-  // values never move while they fill.
   std::size_t rows = 0;
   for (const auto& f : files) rows += f->statement.documents.size();
-  for (auto& c : cols) {
-    c->validity.reserve(rows / 8 + 1);
-    if (c->is_text()) c->offsets.reserve(rows + 1);
-    c->values.reserve(c->is_text() ? 0 : rows * (c->format == "tdD" ? 4 : c->format == "l" ? 8 : 16));
-  }
-  for (const auto& f : files) {
-    const auto file = f->file ? std::optional<std::string_view>(*f->file) : std::nullopt;
-    const auto& documents = f->statement.documents;
-    for (std::size_t n = 0; n < documents.size(); ++n) {
-      cols[0]->push_text(file);
-      cols[1]->push_fixed(f->lines[n] >= 0 ? std::optional<std::int64_t>(f->lines[n]) : std::nullopt);
-      for (std::size_t i = 0; i < kFieldCount; ++i) {
-        Column& c = *cols[i + 2];
-        switch (field_kind(i)) {
-          case Kind::Text:
-            c.push_text(document_text(documents[n], i));
-            break;
-          case Kind::Date: {
-            const auto date = document_date(documents[n], i);
-            c.push_fixed(date ? std::optional<std::int32_t>(days_since_epoch(*date)) : std::nullopt);
-            break;
-          }
-          case Kind::Amount: {
-            const auto value = decimal128(documents[n].amount(), scale);
-            if (!value) return "an amount does not fit decimal128(38, " + std::to_string(scale) + ")";
-            c.push_fixed(std::optional(*value));
-            break;
-          }
-        }
-      }
-      cols[kFieldCount + 2]->push_text(direction_name(f->directions[n]));
-      cols[kFieldCount + 3]->push_text(std::string_view(f->fingerprints[n].data(), f->fingerprints[n].size()));
-      ++state->rows;
-    }
-  }
+  state->rows = static_cast<std::int64_t>(rows);
+  // Column by column, half of the columns on a second thread for a large batch: each
+  // column's buffers are sized once and filled in one run.
+  auto& cols = state->columns;
+  std::vector<std::string> problems(cols.size());
+  on_two_threads(
+      cols.size(),
+      [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) problems[i] = fill_column(*cols[i], i, files, rows, scale);
+      },
+      rows >= kTwoThreadsMinimum);
+  for (const std::string& problem : problems)
+    if (!problem.empty()) return problem;
   *out = ArrowArrayStream{stream_get_schema, stream_get_next, stream_last_error, stream_release, state.release()};
   return {};
 }

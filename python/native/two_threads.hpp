@@ -11,12 +11,13 @@ namespace varnok::native {
 // Below this many items a second thread costs more than it saves.
 inline constexpr std::size_t kTwoThreadsMinimum = 256;
 
-// Runs work(first, last) over [0, n): the second half on a helper thread when n is large
-// and the machine has two CPUs, else all of it here. An exception of either half (only
-// std::bad_alloc) is raised here once both are done.
+// Runs work(first, last) over [0, n): the second half on a helper thread when the work is
+// `large` (by default, n is at least kTwoThreadsMinimum) and the machine has two CPUs, else
+// all of it here. An exception of either half (only std::bad_alloc) is raised here once
+// both are done.
 template <class Work>
-void on_two_threads(std::size_t n, Work work) {
-  if (n < kTwoThreadsMinimum || std::thread::hardware_concurrency() < 2) return work(std::size_t{0}, n);
+void on_two_threads(std::size_t n, Work work, bool large) {
+  if (!large || n < 2 || std::thread::hardware_concurrency() < 2) return work(std::size_t{0}, n);
   std::exception_ptr helper_failure;
   {
     // A plain std::thread joined by hand: std::jthread's stop token needs a libstdc++
@@ -40,6 +41,11 @@ void on_two_threads(std::size_t n, Work work) {
     work(std::size_t{0}, n / 2);
   }
   if (helper_failure) std::rethrow_exception(helper_failure);
+}
+
+template <class Work>
+void on_two_threads(std::size_t n, Work work) {
+  on_two_threads(n, work, n >= kTwoThreadsMinimum);
 }
 
 }  // namespace varnok::native
