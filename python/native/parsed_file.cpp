@@ -3,10 +3,15 @@
 #include "parsed_file.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <span>
 #include <unordered_set>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "blake2b.hpp"
 #include "two_threads.hpp"
@@ -49,6 +54,47 @@ bool is_word_line(std::string_view line, std::size_t at, std::string_view word, 
   return line.substr(at).starts_with(word) && skip_blanks(line, at + word.size(), encoding) == line.size();
 }
 
+// The positions of the line feeds of a text in order, then its size: found 64 bytes at a
+// time as a bit mask (a library search per line costs more than the line's own work).
+class LineFeeds {
+ public:
+  explicit LineFeeds(std::string_view text) noexcept : text_(text) {}
+
+  std::size_t next() noexcept {
+    while (mask_ == 0) {
+      if (block_ >= text_.size()) return text_.size();
+      mask_ = mask_at(block_);
+      block_ += 64;
+    }
+    const std::size_t at = block_ - 64 + static_cast<std::size_t>(std::countr_zero(mask_));
+    mask_ &= mask_ - 1;
+    return at;
+  }
+
+ private:
+  std::uint64_t mask_at(std::size_t at) const noexcept {
+    const char* p = text_.data() + at;
+    std::uint64_t mask = 0;
+#if defined(__SSE2__)
+    if (text_.size() - at >= 64) {
+      const __m128i lf = _mm_set1_epi8('\n');
+      for (int i = 0; i < 4; ++i) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        mask |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lf)))} << (16 * i);
+      }
+      return mask;
+    }
+#endif
+    const std::size_t n = std::min<std::size_t>(64, text_.size() - at);
+    for (std::size_t i = 0; i < n; ++i) mask |= std::uint64_t{p[i] == '\n'} << i;
+    return mask;
+  }
+
+  std::string_view text_;
+  std::size_t block_ = 0;  // where the next mask starts
+  std::uint64_t mask_ = 0;
+};
+
 std::uint16_t two_bytes(const char* p) noexcept {
   std::uint16_t w;
   std::memcpy(&w, p, sizeof w);
@@ -70,10 +116,11 @@ std::vector<std::int64_t> section_lines(std::string_view data, Encoding encoding
   lines.reserve(s.documents.size());
   std::int64_t start = -1;
   std::uint64_t lineno = 0;
+  LineFeeds feeds(data);
   for (std::size_t pos = 0; pos < data.size();) {
-    const std::size_t lf = data.find('\n', pos);
-    const std::string_view line = data.substr(pos, lf == std::string_view::npos ? data.size() - pos : lf - pos);
-    pos = lf == std::string_view::npos ? data.size() : lf + 1;
+    const std::size_t lf = feeds.next();
+    const std::string_view line = data.substr(pos, lf - pos);
+    pos = lf + 1;
     ++lineno;
     const std::size_t at = skip_blanks(line, 0, encoding);
     // Most lines are other keys: two bytes tell them apart before any longer compare
