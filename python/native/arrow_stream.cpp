@@ -4,6 +4,8 @@
 
 #include "two_threads.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -113,18 +115,23 @@ void fill_column_array(ArrowArray* out, Column* c) {
                     c->buffers.data(), nullptr, nullptr, release_array, c};
 }
 
-struct StreamState {
-  std::vector<std::unique_ptr<Column>> columns;
+struct Batch {
+  std::vector<std::unique_ptr<Column>> columns;  // each moved into the array given for it
   std::int64_t rows = 0;
-  bool given = false;
+};
+
+struct StreamState {
+  std::vector<std::pair<std::string, std::string>> fields;  // (format, name) of each column
+  std::vector<Batch> batches;
+  std::size_t next = 0;  // the batch get_next gives next
 };
 
 int stream_get_schema(ArrowArrayStream* stream, ArrowSchema* out) {
   const auto* state = static_cast<StreamState*>(stream->private_data);
   std::vector<ArrowSchema*> children;
-  for (const auto& c : state->columns) {
+  for (const auto& [format, name] : state->fields) {
     auto* child = new ArrowSchema;
-    fill_schema(child, c->format, c->name, kNullable, {});
+    fill_schema(child, format, name, kNullable, {});
     children.push_back(child);
   }
   fill_schema(out, "+s", "", 0, std::move(children));
@@ -133,20 +140,20 @@ int stream_get_schema(ArrowArrayStream* stream, ArrowSchema* out) {
 
 int stream_get_next(ArrowArrayStream* stream, ArrowArray* out) {
   auto* state = static_cast<StreamState*>(stream->private_data);
-  if (state->given) {
+  if (state->next == state->batches.size()) {
     out->release = nullptr;  // the end of the stream
     return 0;
   }
-  state->given = true;
-  const auto n = static_cast<std::int64_t>(state->columns.size());
+  Batch& batch = state->batches[state->next++];
+  const auto n = static_cast<std::int64_t>(batch.columns.size());
   auto* top = new Column;  // the struct array's own (empty) validity buffer
-  top->length = state->rows;
-  *out = ArrowArray{state->rows, 0, 0, 1, n, nullptr, new ArrowArray*[n], nullptr, release_array, top};
+  top->length = batch.rows;
+  *out = ArrowArray{batch.rows, 0, 0, 1, n, nullptr, new ArrowArray*[n], nullptr, release_array, top};
   top->buffers = {nullptr};
   out->buffers = top->buffers.data();
   for (std::int64_t i = 0; i < n; ++i) {
     out->children[i] = new ArrowArray;
-    fill_column_array(out->children[i], state->columns[static_cast<std::size_t>(i)].release());
+    fill_column_array(out->children[i], batch.columns[static_cast<std::size_t>(i)].release());
   }
   return 0;
 }
@@ -165,48 +172,52 @@ int largest_scale(const std::vector<SharedFile>& files) {
   return scale;
 }
 
-// The text of column `column` (see make_document_stream) for document n of file f.
-std::optional<std::string_view> text_of(std::size_t column, const ParsedFile& f, std::size_t n) {
-  if (column == 0) return f.file ? std::optional<std::string_view>(*f.file) : std::nullopt;
-  if (column == kFieldCount + 2) return direction_name(f.directions[n]);
-  if (column == kFieldCount + 3) return std::string_view(f.fingerprints[n].data(), f.fingerprints[n].size());
-  return document_text(f.statement.documents[n], column - 2);
-}
-
-// Fills column `column` (0 file, 1 line, 2 + i field i, then direction and fingerprint)
-// with the value of every document of `files`; a message when an amount does not fit.
-std::string fill_column(Column& c, std::size_t column, const std::vector<SharedFile>& files, std::size_t rows,
-                        int scale) {
-  c.validity.reserve(rows / 8 + 1);
-  const Kind kind = column >= 2 && column < kFieldCount + 2 ? field_kind(column - 2) : Kind::Text;
-  if (column == 1) {
-    c.values.reserve(rows * sizeof(std::int64_t));
-    for (const auto& f : files)
-      for (const std::int64_t line : f->lines) c.push_fixed(line >= 0 ? std::optional(line) : std::nullopt);
-  } else if (kind == Kind::Text) {
-    // The texts' bytes first, so that the values buffer is made once.
-    std::size_t bytes = 0;
-    for (const auto& f : files)
-      for (std::size_t n = 0; n < f->statement.documents.size(); ++n) bytes += text_of(column, *f, n).value_or("").size();
-    c.values.reserve(bytes);
-    c.offsets.reserve(rows + 1);
-    for (const auto& f : files)
-      for (std::size_t n = 0; n < f->statement.documents.size(); ++n) c.push_text(text_of(column, *f, n));
-  } else if (kind == Kind::Date) {
-    c.values.reserve(rows * sizeof(std::int32_t));
-    for (const auto& f : files)
-      for (const Document& d : f->statement.documents) {
-        const auto date = document_date(d, column - 2);
-        c.push_fixed(date ? std::optional(days_since_epoch(*date)) : std::nullopt);
+// Fills `batch` (its columns made) with the rows [first, last) of the documents of `files`
+// (one after another), a row at a time; a message when an amount does not fit.
+std::string fill_rows(Batch& batch, const std::vector<SharedFile>& files, std::size_t first, std::size_t last,
+                      int scale) {
+  auto& cols = batch.columns;
+  // Room for every row at once, but for the texts' bytes: validity, offsets and fixed-width
+  // values never move while they fill.
+  const std::size_t rows = last - first;
+  for (auto& c : cols) {
+    c->validity.reserve(rows / 8 + 1);
+    if (c->is_text()) c->offsets.reserve(rows + 1);
+    c->values.reserve(c->is_text() ? 0 : rows * (c->format == "tdD" ? 4 : c->format == "l" ? 8 : 16));
+  }
+  std::size_t row = 0;  // of the first document of f
+  for (const auto& f : files) {
+    const auto& documents = f->statement.documents;
+    const std::size_t begin = std::max(first, row), end = std::min(last, row + documents.size());
+    const std::size_t offset = row;
+    row += documents.size();
+    const auto file = f->file ? std::optional<std::string_view>(*f->file) : std::nullopt;
+    for (std::size_t n = begin - offset; begin < end && n < end - offset; ++n) {
+      cols[0]->push_text(file);
+      cols[1]->push_fixed(f->lines[n] >= 0 ? std::optional<std::int64_t>(f->lines[n]) : std::nullopt);
+      for (std::size_t i = 0; i < kFieldCount; ++i) {
+        Column& c = *cols[i + 2];
+        switch (field_kind(i)) {
+          case Kind::Text:
+            c.push_text(document_text(documents[n], i));
+            break;
+          case Kind::Date: {
+            const auto date = document_date(documents[n], i);
+            c.push_fixed(date ? std::optional<std::int32_t>(days_since_epoch(*date)) : std::nullopt);
+            break;
+          }
+          case Kind::Amount: {
+            const auto value = decimal128(documents[n].amount(), scale);
+            if (!value) return "an amount does not fit decimal128(38, " + std::to_string(scale) + ")";
+            c.push_fixed(std::optional(*value));
+            break;
+          }
+        }
       }
-  } else {
-    c.values.reserve(rows * 16);
-    for (const auto& f : files)
-      for (const Document& d : f->statement.documents) {
-        const auto value = decimal128(d.amount(), scale);
-        if (!value) return "an amount does not fit decimal128(38, " + std::to_string(scale) + ")";
-        c.push_fixed(std::optional(*value));
-      }
+      cols[kFieldCount + 2]->push_text(direction_name(f->directions[n]));
+      cols[kFieldCount + 3]->push_text(std::string_view(f->fingerprints[n].data(), f->fingerprints[n].size()));
+      ++batch.rows;
+    }
   }
   return {};
 }
@@ -216,35 +227,39 @@ std::string fill_column(Column& c, std::size_t column, const std::vector<SharedF
 std::string make_document_stream(std::vector<SharedFile> files, ArrowArrayStream* out) {
   auto state = std::make_unique<StreamState>();
   const int scale = largest_scale(files);
-  auto add = [&](std::string format, std::string_view name) {
-    auto c = std::make_unique<Column>();
-    c->format = std::move(format);
-    c->name = std::string(name);
-    state->columns.push_back(std::move(c));
-  };
-  add("U", "file");
-  add("l", "line");
+  auto& fields = state->fields;
+  fields.emplace_back("U", "file");
+  fields.emplace_back("l", "line");
   for (std::size_t i = 0; i < kFieldCount; ++i) {
     const Kind k = field_kind(i);
-    add(k == Kind::Text ? "U" : k == Kind::Date ? "tdD" : "d:38," + std::to_string(scale), field_name(i));
+    fields.emplace_back(k == Kind::Text ? "U" : k == Kind::Date ? "tdD" : "d:38," + std::to_string(scale),
+                        std::string(field_name(i)));
   }
-  add("U", "direction");
-  add("U", "fingerprint");
+  fields.emplace_back("U", "direction");
+  fields.emplace_back("U", "fingerprint");
   std::size_t rows = 0;
   for (const auto& f : files) rows += f->statement.documents.size();
-  state->rows = static_cast<std::int64_t>(rows);
-  // Column by column, half of the columns on a second thread for a large batch: each
-  // column's buffers are sized once and filled in one run.
-  auto& cols = state->columns;
-  std::vector<std::string> problems(cols.size());
-  on_two_threads(
-      cols.size(),
-      [&](std::size_t first, std::size_t last) {
-        for (std::size_t i = first; i < last; ++i) problems[i] = fill_column(*cols[i], i, files, rows, scale);
-      },
-      rows >= kTwoThreadsMinimum);
+  // Two record batches, the second half of the rows filled on a second thread, for a large
+  // batch of documents (one for a small one: the second stays unfilled and is dropped).
+  state->batches.resize(2);
+  std::array<bool, 2> filled{};
+  std::array<std::string, 2> problems;
+  for (Batch& batch : state->batches) {
+    for (const auto& [format, name] : fields) {
+      auto c = std::make_unique<Column>();
+      c->format = format;
+      c->name = name;
+      batch.columns.push_back(std::move(c));
+    }
+  }
+  on_two_threads(rows, [&](std::size_t first, std::size_t last) {
+    const std::size_t b = first == 0 ? 0 : 1;
+    filled[b] = true;
+    problems[b] = fill_rows(state->batches[b], files, first, last, scale);
+  });
   for (const std::string& problem : problems)
     if (!problem.empty()) return problem;
+  if (!filled[1]) state->batches.pop_back();
   *out = ArrowArrayStream{stream_get_schema, stream_get_next, stream_last_error, stream_release, state.release()};
   return {};
 }

@@ -142,6 +142,38 @@ def test_arrow_stream_without_pyarrow_is_a_capsule():
     assert type(capsule).__name__ == "PyCapsule" and "arrow_array_stream" in repr(capsule)
 
 
+def test_arrow_stream_calls_in_any_order():
+    # The C stream interface lets a consumer ask for the schema again after the batches.
+    import ctypes
+
+    P, I = ctypes.c_void_p, ctypes.c_int64
+
+    class Schema(ctypes.Structure):
+        _fields_ = [("format", ctypes.c_char_p), ("name", ctypes.c_char_p), ("metadata", P), ("flags", I),
+                    ("n_children", I), ("children", P), ("dictionary", P), ("release", P), ("private_data", P)]
+
+    class Array(ctypes.Structure):
+        _fields_ = [("length", I), ("null_count", I), ("offset", I), ("n_buffers", I), ("n_children", I),
+                    ("buffers", P), ("children", P), ("dictionary", P), ("release", P), ("private_data", P)]
+
+    class Stream(ctypes.Structure):
+        pass
+
+    Stream._fields_ = [("get_schema", ctypes.CFUNCTYPE(ctypes.c_int, ctypes.POINTER(Stream), ctypes.POINTER(Schema))),
+                       ("get_next", ctypes.CFUNCTYPE(ctypes.c_int, ctypes.POINTER(Stream), ctypes.POINTER(Array))),
+                       ("get_last_error", P), ("release", P), ("private_data", P)]
+    capsule = varnok.DocumentTable.from_bytes(TRICKY.encode("cp1251"), "x.txt").__arrow_c_stream__()
+    get_pointer = ctypes.pythonapi.PyCapsule_GetPointer
+    get_pointer.restype, get_pointer.argtypes = P, [ctypes.py_object, ctypes.c_char_p]
+    stream = ctypes.cast(get_pointer(capsule, b"arrow_array_stream"), ctypes.POINTER(Stream))
+    batch, schema, end = Array(), Schema(), Array()
+    assert stream.contents.get_next(stream, batch) == 0 and batch.length == 2
+    assert stream.contents.get_schema(stream, schema) == 0 and schema.n_children == 57
+    assert stream.contents.get_next(stream, end) == 0 and end.release is None
+    for given in (batch, schema):  # the consumer's to release
+        ctypes.CFUNCTYPE(None, P)(given.release)(ctypes.addressof(given))
+
+
 def test_from_files_reports_the_failing_file(write_file):
     bad = write_file("bad.txt", "1CClientBankExchange\n")
     with pytest.raises(varnok.ReadFailure, match="bad.txt"):
