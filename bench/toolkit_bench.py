@@ -100,22 +100,27 @@ def small_folder(directory: Path, count: int) -> Path:
     return folder
 
 
-def check_seconds(folder: Path, jobs: int, runs: int, native: bool = True) -> float:
-    """`varnok check --json` of the folder, stdout to os.devnull as a UTF-8 text file (as a
-    pipe or file takes it); with native=False on the Python path only."""
+def check_seconds(folder: Path, runs: int, native: bool = True) -> tuple[float, float]:
+    """Median seconds of `varnok check --json` of the folder on one thread and on two, the
+    runs alternating (a busy moment then weighs on both alike), stdout to os.devnull as a
+    UTF-8 text file (as a pipe or file takes it); with native=False on the Python path only."""
     import varnok.commands.check as check
     from varnok.cli import main
 
-    def run() -> None:
+    def run(jobs: int) -> float:
         with open(os.devnull, "w", encoding="utf-8") as sink, contextlib.redirect_stdout(sink):
+            start = time.perf_counter()
             main(["check", "--json", "-j", str(jobs), str(folder)])
+            return time.perf_counter() - start
 
     saved = check.native_check_files
     check.native_check_files = saved if native else None
     try:
-        return timed(run, runs)
+        run(1), run(2)  # warm: imports and first-time allocations are not what is measured
+        samples = [(run(1), run(2)) for _ in range(runs)]
     finally:
         check.native_check_files = saved
+    return statistics.median(s[0] for s in samples), statistics.median(s[1] for s in samples)
 
 
 def main(argv: list[str] | None = None) -> int:
@@ -149,10 +154,8 @@ def main(argv: list[str] | None = None) -> int:
                 worst = ratio if worst is None else min(worst, ratio)
                 print(f"{size + '-' + encoding:<12}{task:<24}{a:>10.4f}{b:>10.4f}{ratio:>9.1f}x")
     folder = small_folder(args.inputs, 200 if args.quick else 1000)
-    one = check_seconds(folder, 1, runs)
-    two = check_seconds(folder, 2, runs)
-    python_one = check_seconds(folder, 1, runs, native=False)
-    python_two = check_seconds(folder, 2, runs, native=False)
+    one, two = check_seconds(folder, runs)
+    python_one, python_two = check_seconds(folder, runs, native=False)
     count = len(list(folder.iterdir()))
     build = "free-threaded" if not sys._is_gil_enabled() else "GIL build"
     print(f"varnok check --json of {count} small statements ({build}):")
