@@ -2,6 +2,7 @@
 // and equality.
 #include <varnok/attributes.hpp>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,45 @@ TEST_P(AttributesAtSize, ClearForgetsEveryKeyAndReuseWorks) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Attributes, AttributesAtSize, ::testing::Values(1, 2, 8, 9, 10, 17, 33, 1000));
+
+// Keys that name document fields (found through the field table) among other keys (hashed
+// once there are more than a few): whatever the mix, a map reused for sections of every
+// size finds each key, keeps first positions and last values, and tells each entry's field.
+TEST(Attributes, DocumentKeysAmongOtherKeys) {
+  const auto mixed = [](std::size_t i) {
+    return i % 3 == 2 ? key(i) : std::string(kDocumentFields[(i * 7) % kDocumentFieldCount].key);
+  };
+  Attributes a;
+  for (const std::size_t size : {40u, 3u, 30u, 12u, 0u, 26u, 100u, 9u}) {
+    a.clear();
+    std::vector<std::string> expected_keys;
+    for (std::size_t i = 0; i < size; ++i) {
+      a.set(mixed(i), "first");
+      if (std::ranges::find(expected_keys, mixed(i)) == expected_keys.end()) expected_keys.push_back(mixed(i));
+    }
+    for (std::size_t i = 0; i < size; ++i) a.set(mixed(i), "last" + mixed(i));
+    ASSERT_EQ(keys_of(a), expected_keys) << size;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      const std::string& k = a.entries()[i].key;
+      ASSERT_NE(a.find(k), nullptr) << size << " " << k;
+      EXPECT_EQ(*a.find(k), "last" + k);
+      EXPECT_EQ(a.field_at(i), find_document_field(k)) << k;
+    }
+    EXPECT_EQ(a.find(key(1000)), nullptr);
+    if (size < 3) {
+      EXPECT_EQ(a.find(mixed(size)), nullptr);
+    }
+    const Attributes copy = a;
+    EXPECT_EQ(copy, a);
+    for (std::size_t i = 0; i < copy.size(); ++i) EXPECT_EQ(copy.field_at(i), a.field_at(i));
+  }
+  Attributes moved = std::move(a);
+  EXPECT_EQ(a.find(std::string(kDocumentFields[0].key)), nullptr);  // NOLINT(bugprone-use-after-move)
+  a.set(kDocumentFields[0].key, "x");
+  EXPECT_EQ(a.size(), 1u);
+  EXPECT_EQ(a.field_at(0), DocumentField::DocNumber);
+  EXPECT_NE(moved.find(mixed(0)), nullptr);
+}
 
 TEST(Attributes, KeysAreExactBytes) {
   Attributes a;

@@ -152,8 +152,9 @@ PyRef PythonHook::attributes_dict(const Attributes& attrs, std::vector<PyRef>* g
   // Sized for its entries at once, instead of growing three times on the way to ~30.
   PyRef dict = PyRef::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(attrs.size())));
   if (!dict) return {};
-  for (const Attributes::Entry& entry : attrs) {
-    const std::optional<DocumentField> field = find_document_field(entry.key);
+  for (std::size_t i = 0; i < attrs.size(); ++i) {
+    const Attributes::Entry& entry = attrs.entries()[i];
+    const std::optional<DocumentField> field = attrs.field_at(i);
     PyRef key = key_object(entry.key, field);
     if (!key) return {};
     PyRef value = PyRef::steal(field ? cached_str(values_.get(), *field, entry.value) : new_str_from_utf8(entry.value));

@@ -1,14 +1,18 @@
 // An insertion-ordered string map for the header and for a section's attributes.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include <varnok/fields.hpp>
 
 namespace varnok {
 
@@ -37,6 +41,12 @@ class Attributes {
   void set(std::string_view key, std::string_view value);
   // The value stored under key, or nullptr. Valid until the next change.
   [[nodiscard]] const std::string* find(std::string_view key) const noexcept;
+  // The document field that the key of entry i (i < size()) names, if any: looked up once,
+  // when the key was set, for those who build or show a document from the entries.
+  [[nodiscard]] std::optional<DocumentField> field_at(std::size_t i) const noexcept {
+    if (fields_[i] == kNoField) return std::nullopt;
+    return static_cast<DocumentField>(fields_[i]);
+  }
   // Removes every entry; keeps capacity.
   void clear() noexcept;
 
@@ -52,8 +62,12 @@ class Attributes {
   friend bool operator==(const Attributes& a, const Attributes& b) noexcept;
 
  private:
+  static constexpr std::uint8_t kNoField = 0xFF;
+
   // The slot holding key, or the empty slot where it would go. Needs a non-empty index.
   [[nodiscard]] std::size_t slot_of(std::string_view key) const noexcept;
+  // Appends a new entry (reusing spare storage); its index.
+  std::size_t append(std::string_view key, std::string_view value, std::uint8_t field);
   void rebuild_index(std::size_t capacity);
   void index_live_entries() noexcept;
   [[nodiscard]] bool in_use(std::uint64_t slot_value) const noexcept { return slot_value >> 32 == generation_; }
@@ -65,9 +79,16 @@ class Attributes {
   }
 
   std::vector<Entry> entries_;   // [0, size_) live; the rest is spare storage for reuse
+  std::vector<std::uint8_t> fields_;  // per entry: the document field its key names, or kNoField
   std::size_t size_ = 0;
-  // Open addressing. A slot is in use when its upper half is generation_, and then its
-  // lower half is the entry index + 1: clear() empties every slot by a new generation.
+  std::size_t others_ = 0;  // live entries whose key names no document field
+  // Keys that name a document field (most keys of a document section) are found through
+  // the field table's perfect hash: by_field_[f] is a slot value (see below) for the entry
+  // of field f. Only the other keys are hashed into index_.
+  std::array<std::uint64_t, kDocumentFieldCount> by_field_{};
+  // Open addressing over the entries whose key names no document field. A slot is in use
+  // when its upper half is generation_, and then its lower half is the entry index + 1:
+  // clear() empties every slot (and by_field_) by a new generation.
   std::vector<std::uint64_t> index_;
   std::uint32_t generation_ = 1;
 };

@@ -51,15 +51,17 @@ void DocumentBuilder::start(std::string_view kind) noexcept {
 }
 
 void DocumentBuilder::add(std::string_view key, std::string_view value) noexcept {
-  const auto field = find_document_field(key);
-  if (!field) return;
-  const auto index = static_cast<std::size_t>(*field);
+  if (const auto field = find_document_field(key)) add(*field, value);
+}
+
+void DocumentBuilder::add(DocumentField field, std::string_view value) noexcept {
+  const auto index = static_cast<std::size_t>(field);
   const bool is_text = (kTexts & bit(index)) != 0;
   if (filled_ & bit(index)) {
     if (is_text) text_bytes_ -= values_[index].size();
   } else {
     filled_ |= bit(index);
-    if (!is_text && *field != DocumentField::DocType) typed_order_[typed_count_++] = *field;
+    if (!is_text && field != DocumentField::DocType) typed_order_[typed_count_++] = field;
   }
   if (is_text) text_bytes_ += value.size();
   values_[index] = value;

@@ -32,6 +32,8 @@ class DocumentBuilder {
   void start(std::string_view kind) noexcept;
   // One pair, borrowed until finish(). Unknown keys are dropped.
   void add(std::string_view key, std::string_view value) noexcept;
+  // The same for a key already looked up (Attributes::field_at).
+  void add(DocumentField field, std::string_view value) noexcept;
   [[nodiscard]] std::expected<Document, std::string> finish(std::size_t max_text_bytes = kMaxTextBytes);
   // finish() into a default-constructed document, which is left unspecified on failure;
   // spares the moves of a returned one.

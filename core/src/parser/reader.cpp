@@ -166,7 +166,9 @@ class Reader {
   StepResult finish_document(std::uint64_t n) {
     if (StepResult hooked = run_hooks(SectionType::Document, n); !hooked) return hooked;
     if (!hooks_.empty()) {
-      for (const auto& entry : section_) document_.add(entry.key, entry.value);
+      const auto entries = section_.entries();
+      for (std::size_t i = 0; i < entries.size(); ++i)
+        if (const auto field = section_.field_at(i)) document_.add(*field, entries[i].value);
     }
     // Built in place in the list, and taken out again if it fails.
     std::vector<Document>& documents = statement_->documents;
