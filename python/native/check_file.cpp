@@ -2,8 +2,12 @@
 // report, all without the interpreter lock; Python only joins the texts.
 #include "check_file.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <new>
 #include <optional>
 #include <string>
@@ -19,23 +23,37 @@ namespace varnok::native {
 namespace {
 
 // The whole file into `data` (its room kept from the file before); false on any failure
-// (the Python path then reports the OSError).
+// (the Python path then reports the OSError). Plain POSIX calls rather than stdio: fopen
+// and fclose link each FILE into a list that one lock guards for the whole process, which
+// threads checking small files in parallel would take turns at.
 bool read_whole(const std::string& path, std::string& data) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
   struct Close {
-    std::FILE* f;
-    ~Close() { std::fclose(f); }
-  } close_at_end{f};
+    int fd;
+    ~Close() { ::close(fd); }
+  } close_at_end{fd};
+  struct stat st{};
+  if (::fstat(fd, &st) != 0) return false;
   data.clear();
-  for (std::size_t room = std::max<std::size_t>(data.capacity(), 1 << 14);; room = data.size()) {
+  // A regular file's size and a byte more, so that one read normally takes all of it and
+  // the next one sees its end; anything else (a pipe, a file that grows) reads on.
+  std::size_t room = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : std::size_t{1} << 14;
+  for (;;) {
     const std::size_t have = data.size();
-    std::size_t got = 0;
+    ssize_t got = 0;
     data.resize_and_overwrite(have + room, [&](char* p, std::size_t) {  // no zero fill
-      got = std::fread(p + have, 1, room, f);
-      return have + got;
+      do {
+        got = ::read(fd, p + have, room);
+      } while (got < 0 && errno == EINTR);
+      return have + static_cast<std::size_t>(std::max<ssize_t>(got, 0));
     });
-    if (got < room) return !std::ferror(f);
+    if (got < 0) return false;
+    if (got == 0) return true;
+    room = std::max(room, data.size());  // doubles the room while the file goes on
   }
 }
 
