@@ -32,7 +32,9 @@ KEYS = tuple((f.key, f.name, f.kind) for f in DOCUMENT_FIELDS)
 
 
 def timed(fn: Callable[[], object], runs: int) -> float:
-    """The median seconds of `runs` calls."""
+    """The median seconds of `runs` calls, one after another (each side of an export row is
+    timed on its own: taken in turns, the small inputs' runs would inherit what the
+    pure-Python side leaves behind, the memory it freed to be faulted in again)."""
     fn()  # warm: imports and first-time allocations are not what is measured
     samples = []
     for _ in range(runs):
@@ -40,6 +42,21 @@ def timed(fn: Callable[[], object], runs: int) -> float:
         fn()
         samples.append(time.perf_counter() - start)
     return statistics.median(samples)
+
+
+def compared(a: Callable[[], object], b: Callable[[], object], runs: int) -> tuple[float, float]:
+    """The median seconds of `runs` calls of a and of b, taken in turns in the order a b,
+    b a, a b, ...: a busy moment of the machine weighs on both alike, and neither always
+    comes first (for two ways of doing the same work, such as check on one thread and on
+    two)."""
+    a(), b()  # warm: imports and first-time allocations are not what is measured
+    times: tuple[list[float], list[float]] = ([], [])
+    for i in range(runs):
+        for which in ((0, 1) if i % 2 == 0 else (1, 0)):
+            start = time.perf_counter()
+            (a, b)[which]()
+            times[which].append(time.perf_counter() - start)
+    return statistics.median(times[0]), statistics.median(times[1])
 
 
 def python_rows(path: Path) -> list[dict]:
@@ -101,26 +118,22 @@ def small_folder(directory: Path, count: int) -> Path:
 
 
 def check_seconds(folder: Path, runs: int, native: bool = True) -> tuple[float, float]:
-    """Median seconds of `varnok check --json` of the folder on one thread and on two, the
-    runs alternating (a busy moment then weighs on both alike), stdout to os.devnull as a
-    UTF-8 text file (as a pipe or file takes it); with native=False on the Python path only."""
+    """Median seconds of `varnok check --json` of the folder on one thread and on two (see
+    compared), stdout to os.devnull as a UTF-8 text file (as a pipe or file takes it); with
+    native=False on the Python path only."""
     import varnok.commands.check as check
     from varnok.cli import main
 
-    def run(jobs: int) -> float:
+    def run(jobs: int) -> None:
         with open(os.devnull, "w", encoding="utf-8") as sink, contextlib.redirect_stdout(sink):
-            start = time.perf_counter()
             main(["check", "--json", "-j", str(jobs), str(folder)])
-            return time.perf_counter() - start
 
     saved = check.native_check_files
     check.native_check_files = saved if native else None
     try:
-        run(1), run(2)  # warm: imports and first-time allocations are not what is measured
-        samples = [(run(1), run(2)) for _ in range(runs)]
+        return compared(lambda: run(1), lambda: run(2), runs)
     finally:
         check.native_check_files = saved
-    return statistics.median(s[0] for s in samples), statistics.median(s[1] for s in samples)
 
 
 def main(argv: list[str] | None = None) -> int:
