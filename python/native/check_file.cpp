@@ -53,7 +53,9 @@ bool read_whole(const std::string& path, std::string& data) {
     });
     if (got < 0) return false;
     if (got == 0) return true;
-    room = std::max(room, data.size());  // doubles the room while the file goes on
+    // After a short read the end is most likely next: a small room to see it, rather than
+    // room for the whole file again; after a full one, double.
+    room = static_cast<std::size_t>(got) < room ? std::size_t{1} << 12 : std::max(room, data.size());
   }
 }
 

@@ -102,6 +102,11 @@ std::vector<std::size_t> sorted_order(const std::vector<std::string>& names) {
 PyObject* statement_files(PyObject*, PyObject* folder) noexcept {
   Ref encoded = Ref::steal(PyUnicode_EncodeFSDefault(folder));
   if (!encoded) return nullptr;
+  if (std::string_view(PyBytes_AS_STRING(encoded.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get())))
+          .find('\0') != std::string_view::npos) {
+    PyErr_SetString(PyExc_ValueError, "embedded null byte");  // as os.scandir says it
+    return nullptr;
+  }
   std::string root;
   std::vector<std::string> found;
   std::vector<std::size_t> order;

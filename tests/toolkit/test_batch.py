@@ -94,5 +94,7 @@ def test_statement_files_are_found_as_os_walk_finds_them(tmp_path, walk):
     for folder in [str(tmp_path), str(tmp_path) + "/"]:
         assert sorted(walk(folder)) == [os.path.join(folder, f) for f in expected]
     assert walk(str(tmp_path / "missing")) == []
+    with pytest.raises(ValueError):
+        walk(str(tmp_path) + "\0")
     assert find_statements([str(tmp_path) + "/", str(tmp_path / "missing.txt")]) == (
         [str(tmp_path) + "/" + f for f in expected] + [str(tmp_path / "missing.txt")])
