@@ -3,6 +3,7 @@
 #include "parsed_file.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cstring>
@@ -300,12 +301,25 @@ std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::s
   const std::size_t n = s.documents.size();
   parsed.directions.resize(n);
   parsed.fingerprints.resize(n);
-  // The first half's thread finds the section lines too (a pass over the input).
-  on_two_threads(n, [&](std::size_t first, std::size_t last) {
-    if (first == 0) parsed.lines = document_lines(data, s);
-    for (std::size_t i = first; i < last; ++i) parsed.directions[i] = direction_of(s.documents[i], own);
-    fingerprints_of(s.documents, first, last, parsed.fingerprints);
-  });
+  // One thread finds the section lines (a pass over the input) first; both take blocks of
+  // documents for their directions and fingerprints as they come free, so that the one
+  // with the lines does fewer.
+  std::atomic<std::size_t> next{0};
+  const auto claim_blocks = [&] {
+    constexpr std::size_t kBlock = 8 * kBlake2bLanes;
+    for (std::size_t first; (first = next.fetch_add(kBlock, std::memory_order_relaxed)) < n;) {
+      const std::size_t last = std::min(n, first + kBlock);
+      for (std::size_t i = first; i < last; ++i) parsed.directions[i] = direction_of(s.documents[i], own);
+      fingerprints_of(s.documents, first, last, parsed.fingerprints);
+    }
+  };
+  on_two_threads(
+      2,
+      [&](std::size_t first, std::size_t) {
+        if (first == 0) parsed.lines = document_lines(data, s);
+        claim_blocks();
+      },
+      n >= kTwoThreadsMinimum);
   return parsed;
 }
 
