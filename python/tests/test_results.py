@@ -383,6 +383,24 @@ class TestDocument:
         assert document.payee == expected and hash(document.payee) == hash(expected)
         assert {document.payee: 1}[expected] == 1
 
+    def test_long_mixed_texts_equal_python_strings(self):
+        # Texts of two-byte characters with ASCII, Latin-1 and three-byte ones among them, of
+        # every length around the decoder's 32-byte steps, through the getters and a hook.
+        import random
+
+        rng = random.Random(5)
+        pieces = ["a", "7", "ж", "Ё", "é", "ß", "№", "—", "€", "«", "»", "Щ"]
+        texts = []
+        for length in range(1, 140):
+            text = "".join(rng.choice(pieces[:4] if length % 3 else pieces) for _ in range(length))
+            texts.append(text)
+        sections = [document_section({**DOCUMENT, "НазначениеПлатежа": t}) for t in texts]
+        seen = []
+        data = statement_text(*sections).encode("utf-8")
+        documents = parse(data, [lambda t, a, h: seen.append(a.get("НазначениеПлатежа"))]).documents
+        assert [d.purpose for d in documents] == texts == seen
+        assert [hash(d.purpose) for d in documents] == [hash(t) for t in texts]
+
     def test_forms(self):
         document = one_document(Дата="05.01.2024", Сумма="1500.00")
         assert (document.doc_date, document.amount) == ("2024-01-05", "1500.00")
