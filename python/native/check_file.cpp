@@ -53,9 +53,13 @@ bool read_whole(const std::string& path, std::string& data) {
     });
     if (got < 0) return false;
     if (got == 0) return true;
+    // A regular file that gave fewer bytes than asked, all fstat said it has, is at its
+    // end (the byte after them was asked for): no read more to see it.
+    const bool short_read = static_cast<std::size_t>(got) < room;
+    if (short_read && S_ISREG(st.st_mode) && data.size() == static_cast<std::size_t>(st.st_size)) return true;
     // After a short read the end is most likely next: a small room to see it, rather than
     // room for the whole file again; after a full one, double.
-    room = static_cast<std::size_t>(got) < room ? std::size_t{1} << 12 : std::max(room, data.size());
+    room = short_read ? std::size_t{1} << 12 : std::max(room, data.size());
   }
 }
 
