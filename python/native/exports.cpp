@@ -2,10 +2,13 @@
 // work on them runs with the thread state detached.
 #include "exports.hpp"
 
+#include "file_read.hpp"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -89,6 +92,21 @@ PyObject* bytes_of(PyObject* sequence, std::string_view header, Rows rows) noexc
   return bytes.release();
 }
 
+// The capsule of a parsed file, or None when `parsed` is empty.
+PyObject* capsule_of(std::unique_ptr<SharedFile> parsed) noexcept {
+  if (!parsed) Py_RETURN_NONE;
+  PyObject* capsule = PyCapsule_New(parsed.get(), kParsedName, parsed_destructor);
+  if (capsule != nullptr) (void)parsed.release();
+  return capsule;
+}
+
+// parse_file into a shareable result, or nothing when the read fails.
+std::unique_ptr<SharedFile> shared_parse(std::string_view data, std::optional<std::string> file) {
+  auto result = parse_file(data, std::move(file));
+  if (!result) return nullptr;
+  return std::make_unique<SharedFile>(std::make_shared<const ParsedFile>(std::move(*result)));
+}
+
 }  // namespace
 
 PyObject* parse(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
@@ -109,17 +127,47 @@ PyObject* parse(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
   bool failed = false;
   Py_BEGIN_ALLOW_THREADS
   try {
-    if (auto result = parse_file(data, std::move(file)))
-      parsed = std::make_unique<SharedFile>(std::make_shared<const ParsedFile>(std::move(*result)));
+    parsed = shared_parse(data, std::move(file));
   } catch (const std::bad_alloc&) {
     failed = true;
   }
   Py_END_ALLOW_THREADS
   if (failed) return PyErr_NoMemory();
-  if (!parsed) Py_RETURN_NONE;
-  PyObject* capsule = PyCapsule_New(parsed.get(), kParsedName, parsed_destructor);
-  if (capsule != nullptr) (void)parsed.release();
-  return capsule;
+  return capsule_of(std::move(parsed));
+}
+
+PyObject* parse_path(PyObject*, PyObject* path) noexcept {
+  if (!PyUnicode_Check(path)) {
+    PyErr_SetString(PyExc_TypeError, "parse_path(path: str)");
+    return nullptr;
+  }
+  Py_ssize_t size = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(path, &size);
+  if (text == nullptr) {  // not UTF-8 (surrogates): the Python path's
+    PyErr_Clear();
+    Py_RETURN_NONE;
+  }
+  // The file's bytes live only through the parse (the result owns its texts): one buffer
+  // per thread, kept from file to file, so that a batch of files does not fault in fresh
+  // memory for each; given back above 4 MB.
+  thread_local std::string data;
+  std::unique_ptr<SharedFile> parsed;
+  bool failed = false;
+  try {
+    std::string name(text, static_cast<std::size_t>(size));
+    Py_BEGIN_ALLOW_THREADS
+    try {
+      if (name.find('\0') == std::string::npos && read_whole(name, data)) parsed = shared_parse(data, name);
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    }
+    if (data.capacity() > (std::size_t{4} << 20)) std::string().swap(data);
+    Py_END_ALLOW_THREADS
+  } catch (const std::bad_alloc&) {
+    failed = true;
+  }
+  if (failed) return PyErr_NoMemory();
+  return capsule_of(std::move(parsed));
 }
 
 PyObject* document_count(PyObject*, PyObject* parsed) noexcept {

@@ -8,6 +8,9 @@ namespace varnok::native {
 
 // parse(data: bytes, file: str | None) -> ParsedFile capsule, or None when the read fails.
 PyObject* parse(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
+// parse_path(path: str) -> the same for the file at path, read here; None too when it cannot
+// be read or its name is not UTF-8 (the Python path then reads it and words the error).
+PyObject* parse_path(PyObject* module, PyObject* path) noexcept;
 // document_count(parsed) -> int
 PyObject* document_count(PyObject* module, PyObject* parsed) noexcept;
 // jsonl(parsed_files: Sequence) -> bytes

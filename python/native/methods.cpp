@@ -22,6 +22,7 @@ PyMethodDef kMethods[] = {
     {"field_names", field_names, METH_NOARGS, "The core's document fields: (key, name, kind, required)."},
     {"parse", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(parse)), METH_FASTCALL,
      "parse(data, file) -> a parsed file, or None when the read fails."},
+    {"parse_path", parse_path, METH_O, "parse_path(path) -> a parsed file, or None when the file cannot be read or parsed."},
     {"document_count", document_count, METH_O, "The number of documents of a parsed file."},
     {"jsonl", jsonl, METH_O, "JSON Lines of the documents of parsed files, as bytes."},
     {"csv", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(csv)), METH_FASTCALL,

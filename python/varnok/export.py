@@ -12,6 +12,7 @@ import datetime
 import io
 import json
 import os
+import sys
 from collections.abc import Iterable, Iterator, Sequence
 from decimal import Decimal
 from importlib import import_module
@@ -267,6 +268,11 @@ def parse_native(data: bytes, file: str | None) -> Any:
 
 def parse_native_file(path: str) -> Any:
     """parse_native of a file's bytes; failures (OSError too) are returned as ReadFailure."""
+    native = _native_module()
+    if native is not None and os.sep == "/" and sys.getfilesystemencoding() == "utf-8":
+        parsed = native.parse_path(path)  # read without a bytes object in between
+        if parsed is not None:
+            return parsed
     try:
         with open(path, "rb") as f:
             data = f.read()

@@ -174,6 +174,18 @@ def test_arrow_stream_calls_in_any_order():
         ctypes.CFUNCTYPE(None, P)(given.release)(ctypes.addressof(given))
 
 
+def test_native_parse_of_a_path_is_the_parse_of_its_bytes(write_file, tmp_path):
+    from varnok import _native
+
+    path = str(write_file("tricky.txt", TRICKY))
+    with open(path, "rb") as f:
+        assert _native.jsonl([_native.parse_path(path)]) == _native.jsonl([_native.parse(f.read(), path)])
+    bad = write_file("bad.txt", "1CClientBankExchange\n")
+    # None wherever the Python path must read the file and word the error.
+    for name in (str(bad), str(tmp_path / "missing.txt"), str(tmp_path), path + "\0", os.fsdecode(b"\xff.txt")):
+        assert _native.parse_path(name) is None, name
+
+
 def test_from_files_reports_the_failing_file(write_file):
     bad = write_file("bad.txt", "1CClientBankExchange\n")
     with pytest.raises(varnok.ReadFailure, match="bad.txt"):

@@ -1,0 +1,50 @@
+// read_whole: open, fstat, read until the end, close.
+#include "file_read.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace varnok::native {
+
+bool read_whole(const std::string& path, std::string& data) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  struct Close {
+    int fd;
+    ~Close() { ::close(fd); }
+  } close_at_end{fd};
+  struct stat st{};
+  if (::fstat(fd, &st) != 0) return false;
+  data.clear();
+  // A regular file's size and a byte more, so that one read normally takes all of it and
+  // the next one sees its end; anything else (a pipe, a file that grows) reads on.
+  std::size_t room = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : std::size_t{1} << 14;
+  for (;;) {
+    const std::size_t have = data.size();
+    ssize_t got = 0;
+    data.resize_and_overwrite(have + room, [&](char* p, std::size_t) {  // no zero fill
+      do {
+        got = ::read(fd, p + have, room);
+      } while (got < 0 && errno == EINTR);
+      return have + static_cast<std::size_t>(std::max<ssize_t>(got, 0));
+    });
+    if (got < 0) return false;
+    if (got == 0) return true;
+    // A regular file that gave fewer bytes than asked, all fstat said it has, is at its
+    // end (the byte after them was asked for): no read more to see it.
+    const bool short_read = static_cast<std::size_t>(got) < room;
+    if (short_read && S_ISREG(st.st_mode) && data.size() == static_cast<std::size_t>(st.st_size)) return true;
+    // After a short read the end is most likely next: a small room to see it, rather than
+    // room for the whole file again; after a full one, double.
+    room = short_read ? std::size_t{1} << 12 : std::max(room, data.size());
+  }
+}
+
+}  // namespace varnok::native
