@@ -137,8 +137,13 @@ PyObject* check_files(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexce
   Py_END_ALLOW_THREADS
   if (failed) return PyErr_NoMemory();
   Ref reports = Ref::steal(PyBytes_FromStringAndSize(r.reports.data(), static_cast<Py_ssize_t>(r.reports.size())));
+  if (!reports) return nullptr;
+  const auto bad = static_cast<Py_ssize_t>(std::ranges::count(files, std::optional(false), &File::ok));
+  // The usual case, every file checked here, needs no item per file.
+  if (std::ranges::all_of(files, [](const File& f) { return f.ok.has_value(); }))
+    return Py_BuildValue("(OnO)", reports.get(), bad, Py_None);
   Ref items = Ref::steal(PyList_New(static_cast<Py_ssize_t>(files.size())));
-  if (!reports || !items) return nullptr;
+  if (!items) return nullptr;
   for (std::size_t i = 0; i < files.size(); ++i) {
     const File& f = files[i];
     PyObject* item = f.ok ? Py_BuildValue("(Onn)", *f.ok ? Py_True : Py_False, static_cast<Py_ssize_t>(f.start),
@@ -147,7 +152,7 @@ PyObject* check_files(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexce
     if (item == nullptr) return nullptr;
     PyList_SET_ITEM(items.get(), static_cast<Py_ssize_t>(i), item);
   }
-  return PyTuple_Pack(2, reports.get(), items.get());
+  return Py_BuildValue("(OnO)", reports.get(), bad, items.get());
 }
 
 }  // namespace varnok::native

@@ -13,7 +13,7 @@ namespace varnok::native {
 
 PyMethodDef kMethods[] = {
     {"check_files", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_files)), METH_FASTCALL,
-     "check_files(paths, as_json, strict, separator) -> (reports, per file (ok, start, end) or None for the Python path)."},
+     "check_files(paths, as_json, strict, separator) -> (reports, files not ok, None or per file (ok, start, end) or None for the Python path)."},
     {"requisite_fields", requisite_fields, METH_NOARGS, "The attribute names of the requisites checked, in order."},
     {"requisite_problem", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(requisite_problem)), METH_FASTCALL,
      "requisite_problem(rule, value, bic) -> why value fails rule, or None."},

@@ -50,16 +50,18 @@ def checker(as_json: bool, strict: bool, native: Callable[..., Any] | None
     Python path, which words every error."""
     separator = SEPARATOR[as_json].encode()
 
-    def first(chunk: list[str]) -> tuple[bytes, list[Any], dict[int, Any]]:
+    def first(chunk: list[str]) -> tuple[bytes, int, list[Any] | None, dict[int, Any]]:
         if native is None:
-            return b"", [None] * len(chunk), {i: read_for_report(path) for i, path in enumerate(chunk)}
-        reports, items = native(chunk, as_json, strict, separator)
-        return reports, items, {i: read_for_report(path) for i, path in enumerate(chunk) if items[i] is None}
+            return b"", 0, [None] * len(chunk), {i: read_for_report(path) for i, path in enumerate(chunk)}
+        reports, bad, items = native(chunk, as_json, strict, separator)
+        if items is None:  # every file checked there
+            return reports, bad, None, {}
+        return reports, bad, items, {i: read_for_report(path) for i, path in enumerate(chunk) if items[i] is None}
 
-    def then(done: tuple[bytes, list[Any], dict[int, Any]]) -> tuple[int, list[Text]]:
-        reports, items, left = done
-        if not left:
-            return sum(not ok for ok, _, _ in items), [reports]
+    def then(done: tuple[bytes, int, list[Any] | None, dict[int, Any]]) -> tuple[int, list[Text]]:
+        reports, bad, items, left = done
+        if items is None:
+            return bad, [reports]
         bad, pieces = 0, []
         for i, item in enumerate(items):
             ok, text = python_check(left[i], as_json, strict) if item is None else (item[0], reports[item[1]:item[2]])
