@@ -66,11 +66,9 @@ std::optional<bool> check(const std::string& path, bool as_json, bool strict, st
 struct Room {
   std::string data;
   std::string reports;
-  // Beyond this, room is given back after the call (one huge file must not keep it).
-  static constexpr std::size_t kKept = std::size_t{4} << 20;
-  void trim() {
-    if (data.capacity() > kKept) std::string().swap(data);
-    if (reports.capacity() > kKept) std::string().swap(reports);
+  void trim() noexcept {
+    trim_room(data);
+    trim_room(reports);
     reports.clear();
   }
 };

@@ -2,17 +2,10 @@
 // amount, and the report's JSON (its strings escaped as the exports escape them).
 #include "check_report.hpp"
 
-#include <charconv>
-
 #include "text_rows.hpp"
 
 namespace varnok::native {
 namespace {
-
-void append_number(std::string& out, std::uint64_t n) {
-  char digits[24];
-  out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
-}
 
 constexpr char kHex[] = "0123456789abcdef";
 
@@ -85,7 +78,7 @@ void append_at(std::string& out, std::string_view path, std::optional<std::int64
   out += path;
   if (line) {
     out += ':';
-    append_number(out, static_cast<std::uint64_t>(*line));
+    append_int(out, *line);
   }
 }
 
@@ -193,7 +186,7 @@ void append_json_object(const FileReport& r, std::string& out) {
   };
   const auto number = [&](std::string_view key, std::optional<std::int64_t> value) {
     w.key(key);
-    if (value) append_number(out, static_cast<std::uint64_t>(*value));
+    if (value) append_int(out, *value);
     else out += "null";
     w.done();
   };

@@ -10,6 +10,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "arrow_stream.hpp"
@@ -148,8 +149,7 @@ PyObject* parse_path(PyObject*, PyObject* path) noexcept {
     Py_RETURN_NONE;
   }
   // The file's bytes live only through the parse (the result owns its texts): one buffer
-  // per thread, kept from file to file, so that a batch of files does not fault in fresh
-  // memory for each; given back above 4 MB.
+  // per thread, kept from file to file (see trim_room).
   thread_local std::string data;
   std::unique_ptr<SharedFile> parsed;
   bool failed = false;
@@ -157,11 +157,11 @@ PyObject* parse_path(PyObject*, PyObject* path) noexcept {
     std::string name(text, static_cast<std::size_t>(size));
     Py_BEGIN_ALLOW_THREADS
     try {
-      if (name.find('\0') == std::string::npos && read_whole(name, data)) parsed = shared_parse(data, name);
+      if (name.find('\0') == std::string::npos && read_whole(name, data)) parsed = shared_parse(data, std::move(name));
     } catch (const std::bad_alloc&) {
       failed = true;
     }
-    if (data.capacity() > (std::size_t{4} << 20)) std::string().swap(data);
+    trim_room(data);
     Py_END_ALLOW_THREADS
   } catch (const std::bad_alloc&) {
     failed = true;

@@ -47,4 +47,9 @@ bool read_whole(const std::string& path, std::string& data) {
   }
 }
 
+void trim_room(std::string& room) noexcept {
+  constexpr std::size_t kKept = std::size_t{4} << 20;
+  if (room.capacity() > kKept) std::string().swap(room);
+}
+
 }  // namespace varnok::native

@@ -11,4 +11,8 @@ namespace varnok::native {
 // process, which threads reading small files in parallel would take turns at.
 bool read_whole(const std::string& path, std::string& data);
 
+// Room kept per thread from file to file (so that a batch of files does not fault in fresh
+// memory for each) is given back beyond this, so that one huge file does not keep it.
+void trim_room(std::string& room) noexcept;
+
 }  // namespace varnok::native

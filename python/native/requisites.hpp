@@ -38,7 +38,7 @@ struct RequisiteProblem {
 
 // The failing requisites among `texts` (the value of each of requisites(), nullopt when
 // absent), in that order. A requisite that is absent, empty or "0" is not checked (payment
-// orders write 0 for one the party does not have); an account not without its side's BIC.
+// orders write 0 for one the party does not have), nor an account without its side's BIC.
 void requisite_problems(const std::array<std::optional<std::string_view>, kRequisiteCount>& texts,
                         std::vector<RequisiteProblem>& out);
 // The same for a document's requisites.

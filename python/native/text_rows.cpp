@@ -81,11 +81,6 @@ char* put_json_value(char* out, std::optional<std::string_view> s) noexcept {
   return s ? put_json_string(out, *s) : put(out, "null");
 }
 
-void append_int(std::string& out, std::int64_t n) {
-  char buffer[24];
-  out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, n).ptr);
-}
-
 // csv.writer's QUOTE_MINIMAL: quoted when the field holds a comma, a quote or a line end.
 void append_csv_field(std::string& out, std::string_view s) {
   if (s.find_first_of(",\"\r\n") == std::string_view::npos) {
@@ -105,6 +100,11 @@ std::optional<std::string_view> file_of(const ParsedFile& f) {
 }
 
 }  // namespace
+
+void append_int(std::string& out, std::int64_t n) {
+  char buffer[24];
+  out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, n).ptr);
+}
 
 void append_json_string(std::string& out, std::string_view text) {
   const std::size_t used = out.size();

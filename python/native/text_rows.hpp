@@ -3,12 +3,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "parsed_file.hpp"
 
 namespace varnok::native {
+
+// `n` in decimal.
+void append_int(std::string& out, std::int64_t n);
 
 // `text` as a JSON string, quotes included, escaped as json.dumps escapes it.
 void append_json_string(std::string& out, std::string_view text);

@@ -34,7 +34,6 @@ std::uint32_t hash_of(std::string_view text) noexcept {
   return static_cast<std::uint32_t>((h * 0x94D049BB133111EBULL) >> 32);
 }
 
-
 }  // namespace
 
 std::shared_ptr<TextCache> TextCache::for_documents(std::size_t documents) noexcept {
