@@ -38,6 +38,24 @@ def test_a_failure_is_raised_in_its_turn_after_the_results_before_it(jobs):
     assert got == list(range(7))
 
 
+def test_helpers_with_tables_of_their_own_leave_this_threads_descriptors_alone(tmp_path):
+    files = [tmp_path / f"{i}.txt" for i in range(30)]
+    for i, f in enumerate(files):
+        f.write_text(str(i))
+    kept = open(files[0])  # opened here before the helpers start, used after they are done
+
+    def work(path):
+        with open(path) as f:
+            return int(f.read())
+
+    before = sorted(os.listdir("/proc/self/fd")) if os.path.isdir("/proc/self/fd") else None
+    assert run_all(work, files, 4, own_files=True) == list(range(30))
+    if before is not None:
+        assert sorted(os.listdir("/proc/self/fd")) == before
+    assert kept.read() == "0"
+    kept.close()
+
+
 def test_stopping_early_waits_for_what_runs_and_starts_nothing_more():
     started = []
 

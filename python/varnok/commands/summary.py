@@ -45,7 +45,8 @@ def summary_lines(report: FileReport) -> Iterator[str]:
 
 
 def run(args: argparse.Namespace) -> int:
-    reports = run_all(read_for_report, find_statements(args.paths), args.jobs, "reading", then=report_of)
+    reports = run_all(read_for_report, find_statements(args.paths), args.jobs, "reading", then=report_of,
+                      own_files=True)
     for n, report in enumerate(reports):
         if n:
             print()
