@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <thread>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -18,39 +20,91 @@ __extension__ typedef unsigned __int128 u128;
 
 constexpr std::int64_t kNullable = 2;
 
-// One column's buffers while it is built, then owned by its ArrowArray.
+// One column's buffers while it is built, then owned by its ArrowArray. Every buffer is
+// sized before the fill (the texts' bytes counted first), so that two threads can each fill
+// rows of their own in place. Offsets and values are left uninitialised: each is written
+// once, and clearing them first would be a serial pass over most of the batch.
 struct Column {
   std::string format;
   std::string name;
+  std::size_t width = 0;  // of a fixed-width value; 0 for utf8
   std::vector<std::uint8_t> validity;
-  std::vector<std::int64_t> offsets{0};  // utf8 columns only
-  std::vector<char> values;
+  std::unique_ptr<std::int64_t[]> offsets;  // utf8 only: rows + 1
+  std::unique_ptr<char[]> values;
   std::int64_t length = 0;
   std::int64_t null_count = 0;
   std::vector<const void*> buffers;
 
-  void push_valid(bool valid) {
-    if (length % 8 == 0) validity.push_back(0);
-    if (valid) {
-      validity.back() |= static_cast<std::uint8_t>(1u << (length % 8));
+  Column(std::string f, std::string n, std::size_t rows)
+      : format(std::move(f)),
+        name(std::move(n)),
+        width(format == "U" ? 0 : format == "tdD" ? 4 : format == "l" ? 8 : 16),
+        validity(rows / 8 + 1),
+        length(static_cast<std::int64_t>(rows)) {
+    if (is_text()) {
+      offsets.reset(new std::int64_t[rows + 1]);
+      offsets[0] = 0;
     } else {
-      ++null_count;
+      allocate_values(width * rows);
     }
-    ++length;
   }
-  void push_text(std::optional<std::string_view> s) {
-    push_valid(s.has_value());
-    if (s) values.insert(values.end(), s->begin(), s->end());
-    offsets.push_back(static_cast<std::int64_t>(values.size()));
+
+  bool is_text() const { return width == 0; }
+  // Never a null pointer, even for no bytes: Arrow wants a data buffer.
+  void allocate_values(std::size_t bytes) { values.reset(new char[std::max<std::size_t>(bytes, 1)]); }
+};
+
+// One thread's writer into the columns' rows [first, last) (first a multiple of 8), its
+// texts from the given byte of each column on. Validity bits and null counts are its own
+// until both threads are done: a small batch's bitmaps are a cache line or two, which the
+// two threads would otherwise both write on every row.
+class RowWriter {
+ public:
+  RowWriter(std::vector<std::unique_ptr<Column>>& columns, std::size_t first, std::size_t last,
+            std::vector<std::size_t> text_starts)
+      : columns_(columns),
+        first_(first),
+        at_(std::move(text_starts)),
+        validity_(columns.size(), std::vector<std::uint8_t>((last - first + 7) / 8)),
+        nulls_(columns.size()) {}
+
+  void text(std::size_t column, std::size_t row, std::optional<std::string_view> s) {
+    Column& c = *columns_[column];
+    if (valid(column, row, s.has_value())) {
+      std::memcpy(c.values.get() + at_[column], s->data(), s->size());
+      at_[column] += s->size();
+    }
+    c.offsets[row + 1] = static_cast<std::int64_t>(at_[column]);
   }
   template <class T>
-  void push_fixed(std::optional<T> v) {
-    push_valid(v.has_value());
-    const T value = v.value_or(T{});
-    const auto* p = reinterpret_cast<const char*>(&value);
-    values.insert(values.end(), p, p + sizeof(T));
+  void fixed(std::size_t column, std::size_t row, std::optional<T> v) {
+    const T value = valid(column, row, v.has_value()) ? *v : T{};
+    std::memcpy(columns_[column]->values.get() + row * sizeof(T), &value, sizeof(T));
   }
-  bool is_text() const { return format == "U"; }
+  // Adds this thread's validity bits and null counts to the columns' (once both are done).
+  void put_validity() const {
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      Column& c = *columns_[i];
+      std::copy(validity_[i].begin(), validity_[i].end(), c.validity.begin() + static_cast<std::ptrdiff_t>(first_ / 8));
+      c.null_count += nulls_[i];
+    }
+  }
+
+ private:
+  bool valid(std::size_t column, std::size_t row, bool valid) {
+    if (valid) {
+      validity_[column][(row - first_) / 8] |= static_cast<std::uint8_t>(1u << (row % 8));
+    } else {
+      ++nulls_[column];
+    }
+    return valid;
+  }
+
+  std::vector<std::unique_ptr<Column>>& columns_;
+  std::size_t first_;
+  std::vector<std::size_t> at_;  // per column: where its next text byte goes
+  std::vector<std::vector<std::uint8_t>> validity_;
+  std::vector<std::int64_t> nulls_;
 };
 
 // Days since 1970-01-01 of a proleptic Gregorian date.
@@ -107,10 +161,9 @@ void fill_schema(ArrowSchema* out, std::string format, std::string name, std::in
 void release_array(ArrowArray* array) { release_node<ArrowArray, Column>(array); }
 
 void fill_column_array(ArrowArray* out, Column* c) {
-  if (c->values.empty()) c->values.push_back(0);  // no null data buffer, even for no rows
   c->buffers = {c->null_count ? c->validity.data() : nullptr};
-  if (c->is_text()) c->buffers.push_back(c->offsets.data());
-  c->buffers.push_back(c->values.data());
+  if (c->is_text()) c->buffers.push_back(c->offsets.get());
+  c->buffers.push_back(c->values.get());
   *out = ArrowArray{c->length, c->null_count, 0, static_cast<std::int64_t>(c->buffers.size()), 0,
                     c->buffers.data(), nullptr, nullptr, release_array, c};
 }
@@ -146,7 +199,7 @@ int stream_get_next(ArrowArrayStream* stream, ArrowArray* out) {
   }
   Batch& batch = state->batches[state->next++];
   const auto n = static_cast<std::int64_t>(batch.columns.size());
-  auto* top = new Column;  // the struct array's own (empty) validity buffer
+  auto* top = new Column("+s", "", 0);  // the struct array's own (unused) buffers
   top->length = batch.rows;
   *out = ArrowArray{batch.rows, 0, 0, 1, n, nullptr, new ArrowArray*[n], nullptr, release_array, top};
   top->buffers = {nullptr};
@@ -172,54 +225,67 @@ int largest_scale(const std::vector<SharedFile>& files) {
   return scale;
 }
 
-// Fills `batch` (its columns made) with the rows [first, last) of the documents of `files`
-// (one after another), a row at a time; a message when an amount does not fit.
-std::string fill_rows(Batch& batch, const std::vector<SharedFile>& files, std::size_t first, std::size_t last,
-                      int scale) {
-  auto& cols = batch.columns;
-  // Room for every row at once, but for the texts' bytes: validity, offsets and fixed-width
-  // values never move while they fill.
-  const std::size_t rows = last - first;
-  for (auto& c : cols) {
-    c->validity.reserve(rows / 8 + 1);
-    if (c->is_text()) c->offsets.reserve(rows + 1);
-    c->values.reserve(c->is_text() ? 0 : rows * (c->format == "tdD" ? 4 : c->format == "l" ? 8 : 16));
-  }
-  std::size_t row = 0;  // of the first document of f
+// Calls row(f, n, r) for the rows r in [first, last) of the documents of `files` (one after
+// another), n the row's document in file f, while it returns true.
+template <class Row>
+void for_each_row(const std::vector<SharedFile>& files, std::size_t first, std::size_t last, Row row) {
+  std::size_t start = 0;  // the row of the first document of f
   for (const auto& f : files) {
-    const auto& documents = f->statement.documents;
-    const std::size_t begin = std::max(first, row), end = std::min(last, row + documents.size());
-    const std::size_t offset = row;
-    row += documents.size();
-    const auto file = f->file ? std::optional<std::string_view>(*f->file) : std::nullopt;
-    for (std::size_t n = begin - offset; begin < end && n < end - offset; ++n) {
-      cols[0]->push_text(file);
-      cols[1]->push_fixed(f->lines[n] >= 0 ? std::optional<std::int64_t>(f->lines[n]) : std::nullopt);
-      for (std::size_t i = 0; i < kFieldCount; ++i) {
-        Column& c = *cols[i + 2];
-        switch (field_kind(i)) {
-          case Kind::Text:
-            c.push_text(document_text(documents[n], i));
-            break;
-          case Kind::Date: {
-            const auto date = document_date(documents[n], i);
-            c.push_fixed(date ? std::optional<std::int32_t>(days_since_epoch(*date)) : std::nullopt);
-            break;
+    const std::size_t count = f->statement.documents.size();
+    for (std::size_t r = std::max(first, start); r < std::min(last, start + count); ++r)
+      if (!row(*f, r - start, r)) return;
+    start += count;
+  }
+}
+
+// Adds the text bytes of rows [first, last) to `bytes`, by column.
+void count_text_bytes(const std::vector<SharedFile>& files, std::size_t first, std::size_t last,
+                      std::vector<std::size_t>& bytes) {
+  for_each_row(files, first, last, [&](const ParsedFile& f, std::size_t n, std::size_t) {
+    const Document& d = f.statement.documents[n];
+    bytes[0] += f.file ? f.file->size() : 0;
+    for (std::size_t i = 0; i < kFieldCount; ++i)
+      if (const auto text = field_kind(i) == Kind::Text ? document_text(d, i) : std::nullopt) bytes[i + 2] += text->size();
+    bytes[kFieldCount + 2] += direction_name(f.directions[n]).size();
+    bytes[kFieldCount + 3] += f.fingerprints[n].size();
+    return true;
+  });
+}
+
+// Fills rows [first, last); a message when an amount does not fit.
+std::string fill_rows(RowWriter& out, const std::vector<SharedFile>& files, std::size_t first, std::size_t last,
+                      int scale) {
+  std::string problem;
+  for_each_row(files, first, last, [&](const ParsedFile& f, std::size_t n, std::size_t r) {
+    const Document& d = f.statement.documents[n];
+    out.text(0, r, f.file ? std::optional<std::string_view>(*f.file) : std::nullopt);
+    out.fixed(1, r, f.lines[n] >= 0 ? std::optional<std::int64_t>(f.lines[n]) : std::nullopt);
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+      switch (field_kind(i)) {
+        case Kind::Text:
+          out.text(i + 2, r, document_text(d, i));
+          break;
+        case Kind::Date: {
+          const auto date = document_date(d, i);
+          out.fixed(i + 2, r, date ? std::optional<std::int32_t>(days_since_epoch(*date)) : std::nullopt);
+          break;
+        }
+        case Kind::Amount: {
+          const auto value = decimal128(d.amount(), scale);
+          if (!value) {
+            problem = "an amount does not fit decimal128(38, " + std::to_string(scale) + ")";
+            return false;
           }
-          case Kind::Amount: {
-            const auto value = decimal128(documents[n].amount(), scale);
-            if (!value) return "an amount does not fit decimal128(38, " + std::to_string(scale) + ")";
-            c.push_fixed(std::optional(*value));
-            break;
-          }
+          out.fixed(i + 2, r, std::optional(*value));
+          break;
         }
       }
-      cols[kFieldCount + 2]->push_text(direction_name(f->directions[n]));
-      cols[kFieldCount + 3]->push_text(std::string_view(f->fingerprints[n].data(), f->fingerprints[n].size()));
-      ++batch.rows;
     }
-  }
-  return {};
+    out.text(kFieldCount + 2, r, direction_name(f.directions[n]));
+    out.text(kFieldCount + 3, r, std::string_view(f.fingerprints[n].data(), f.fingerprints[n].size()));
+    return true;
+  });
+  return problem;
 }
 
 }  // namespace
@@ -239,27 +305,55 @@ std::string make_document_stream(std::vector<SharedFile> files, ArrowArrayStream
   fields.emplace_back("U", "fingerprint");
   std::size_t rows = 0;
   for (const auto& f : files) rows += f->statement.documents.size();
-  // Two record batches, the second half of the rows filled on a second thread, for a large
-  // batch of documents (one for a small one: the second stays unfilled and is dropped).
-  state->batches.resize(2);
-  std::array<bool, 2> filled{};
+  // One record batch (a consumer imports each batch's arrays one by one, and pandas works
+  // per chunk), filled on two threads for a large batch of documents: the second from a
+  // row that starts a byte of the validity bitmaps.
+  Batch& batch = state->batches.emplace_back();
+  batch.rows = static_cast<std::int64_t>(rows);
+  for (const auto& [format, name] : fields) batch.columns.push_back(std::make_unique<Column>(format, name, rows));
+  const std::size_t split = rows / 2 / 8 * 8;
+  // The first thread counts the text bytes of both parts and makes the text buffers; the
+  // second (which starts meanwhile) waits for them.
+  std::array<std::vector<std::size_t>, 2> bytes{std::vector<std::size_t>(fields.size()),
+                                                std::vector<std::size_t>(fields.size())};
+  enum : int { kWaiting, kReady, kFailed };
+  std::atomic<int> buffers{kWaiting};
+  const auto make_text_buffers = [&](std::size_t parts) {
+    struct Publish {
+      std::atomic<int>& state;
+      int outcome = kFailed;
+      ~Publish() { state.store(outcome, std::memory_order_release); }
+    } publish{buffers};
+    count_text_bytes(files, 0, parts == 2 ? split : rows, bytes[0]);
+    if (parts == 2) count_text_bytes(files, split, rows, bytes[1]);
+    for (std::size_t i = 0; i < fields.size(); ++i)
+      if (batch.columns[i]->is_text()) batch.columns[i]->allocate_values(bytes[0][i] + bytes[1][i]);
+    publish.outcome = kReady;
+  };
   std::array<std::string, 2> problems;
-  for (Batch& batch : state->batches) {
-    for (const auto& [format, name] : fields) {
-      auto c = std::make_unique<Column>();
-      c->format = format;
-      c->name = name;
-      batch.columns.push_back(std::move(c));
-    }
-  }
-  on_two_threads(rows, [&](std::size_t first, std::size_t last) {
-    const std::size_t b = first == 0 ? 0 : 1;
-    filled[b] = true;
-    problems[b] = fill_rows(state->batches[b], files, first, last, scale);
-  });
+  std::array<std::optional<RowWriter>, 2> writers;
+  on_two_threads(
+      2,
+      [&](std::size_t part, std::size_t end) {
+        // (0, 2): every row on this thread; else (0, 1) the rows before split, (1, 2) the rest.
+        const bool later = part == 1, alone = end == 2 && part == 0;
+        if (later) {
+          int state;
+          while ((state = buffers.load(std::memory_order_acquire)) == kWaiting) std::this_thread::yield();
+          if (state == kFailed) return;  // the first thread raises why
+        } else {
+          make_text_buffers(alone ? 1 : 2);
+        }
+        const std::size_t first = later ? split : 0, last = later || alone ? rows : split;
+        RowWriter& out = writers[later].emplace(batch.columns, first, last,
+                                                later ? bytes[0] : std::vector<std::size_t>(fields.size()));
+        problems[later] = fill_rows(out, files, first, last, scale);
+      },
+      rows >= kTwoThreadsMinimum);
+  for (const auto& writer : writers)
+    if (writer) writer->put_validity();
   for (const std::string& problem : problems)
     if (!problem.empty()) return problem;
-  if (!filled[1]) state->batches.pop_back();
   *out = ArrowArrayStream{stream_get_schema, stream_get_next, stream_last_error, stream_release, state.release()};
   return {};
 }

@@ -217,6 +217,22 @@ def test_a_large_statement_split_over_two_threads_gives_the_same_rows(encoding, 
     assert native.cast(typed.schema).equals(typed)
 
 
+def test_a_batch_split_over_two_threads_inside_a_file_gives_the_same_table(write_file):
+    # The second thread's rows start inside the second file: its texts, bits and nulls
+    # join the first thread's at a row that is no file's first.
+    sys.path.insert(0, str(REPO / "bench"))
+    import generate
+
+    pa = pytest.importorskip("pyarrow", exc_type=ImportError)
+    paths = [str(write_file(f"{i}.txt", generate.generate(120_000 + 37_000 * i, seed=i, encoding=encoding)))
+             for i, encoding in enumerate(["cp1251", "utf-8", "cp1251"])]
+    statements = [varnok.read_file(p) for p in paths]
+    counts = [len(s.documents) for s in statements]
+    assert sum(counts) >= 256 and counts[0] < sum(counts) // 2 < counts[0] + counts[1]
+    native, typed = pa.table(varnok.DocumentTable.from_files(paths)), pa.table(varnok.DocumentTable(statements))
+    assert native.cast(typed.schema).equals(typed)
+
+
 def test_native_fingerprints_at_every_block_boundary(write_file):
     # Purposes of 136 consecutive lengths: every remainder of BLAKE2b's 128-byte block, and
     # messages of different block counts hashed side by side.
