@@ -15,6 +15,7 @@
 
 #include "arrow_stream.hpp"
 #include "native_ref.hpp"
+#include "output_pieces.hpp"
 #include "parsed_file.hpp"
 #include "text_rows.hpp"
 #include "two_threads.hpp"
@@ -53,11 +54,12 @@ bool parsed_files(PyObject* sequence, Ref& holder, std::vector<SharedFile>& out)
   return true;
 }
 
-// The text rows of the documents of a sequence of parsed files, as bytes: written by
-// rows(out, file, first, last) for ranges of each file's documents, the first half of all
-// documents and the second on two threads when there are many, after `header`.
+// The text rows of the documents of a sequence of parsed files, as a tuple of output
+// pieces: written by rows(out, file, first, last) for ranges of each file's documents, the
+// first half of all documents (after `header`) and the second on two threads when there
+// are many, each into a kept buffer.
 template <class Rows>
-PyObject* bytes_of(PyObject* sequence, std::string_view header, Rows rows) noexcept {
+PyObject* pieces_of(PyObject* module, PyObject* sequence, std::string_view header, Rows rows) noexcept {
   Ref holder;
   std::vector<SharedFile> files;
   if (!parsed_files(sequence, holder, files)) return nullptr;
@@ -67,6 +69,8 @@ PyObject* bytes_of(PyObject* sequence, std::string_view header, Rows rows) noexc
   bool failed = false;
   Py_BEGIN_ALLOW_THREADS
   try {
+    for (std::string& part : parts) part = take_output_buffer();
+    parts[0].append(header);
     on_two_threads(total, [&](std::size_t first, std::size_t last) {
       std::string& out = parts[first == 0 ? 0 : 1];
       out.reserve((last - first) * 1536);  // a typical row is about 1 KiB
@@ -83,14 +87,11 @@ PyObject* bytes_of(PyObject* sequence, std::string_view header, Rows rows) noexc
   }
   Py_END_ALLOW_THREADS
   if (failed) return PyErr_NoMemory();
-  Ref bytes = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(header.size() + parts[0].size() + parts[1].size())));
-  if (!bytes) return nullptr;
-  char* p = PyBytes_AS_STRING(bytes.get());
-  for (std::string_view part : {header, std::string_view(parts[0]), std::string_view(parts[1])}) {
-    std::memcpy(p, part.data(), part.size());
-    p += part.size();
-  }
-  return bytes.release();
+  Ref first = Ref::steal(output_piece(module, std::move(parts[0])));
+  if (!first) return nullptr;
+  if (parts[1].empty()) return PyTuple_Pack(1, first.get());
+  Ref second = Ref::steal(output_piece(module, std::move(parts[1])));
+  return second ? PyTuple_Pack(2, first.get(), second.get()) : nullptr;
 }
 
 // The capsule of a parsed file, or None when `parsed` is empty.
@@ -175,9 +176,9 @@ PyObject* document_count(PyObject*, PyObject* parsed) noexcept {
   return file == nullptr ? nullptr : PyLong_FromSize_t((*file)->statement.documents.size());
 }
 
-PyObject* jsonl(PyObject*, PyObject* files) noexcept { return bytes_of(files, {}, append_jsonl); }
+PyObject* jsonl(PyObject* module, PyObject* files) noexcept { return pieces_of(module, files, {}, append_jsonl); }
 
-PyObject* csv(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+PyObject* csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept {
   if (nargs != 2) {
     PyErr_SetString(PyExc_TypeError, "csv(parsed_files, header: bool)");
     return nullptr;
@@ -186,7 +187,7 @@ PyObject* csv(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
   if (header < 0) return nullptr;
   std::string header_row;
   if (header) append_csv_header(header_row);
-  return bytes_of(args[0], header_row, append_csv);
+  return pieces_of(module, args[0], header_row, append_csv);
 }
 
 PyObject* document_stream(PyObject*, PyObject* sequence) noexcept {

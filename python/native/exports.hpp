@@ -13,9 +13,9 @@ PyObject* parse(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexc
 PyObject* parse_path(PyObject* module, PyObject* path) noexcept;
 // document_count(parsed) -> int
 PyObject* document_count(PyObject* module, PyObject* parsed) noexcept;
-// jsonl(parsed_files: Sequence) -> bytes
+// jsonl(parsed_files: Sequence) -> tuple of output pieces (bytes-like), to be written in order
 PyObject* jsonl(PyObject* module, PyObject* files) noexcept;
-// csv(parsed_files: Sequence, header: bool) -> bytes
+// csv(parsed_files: Sequence, header: bool) -> the same
 PyObject* csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
 // document_stream(parsed_files: Sequence) -> "arrow_array_stream" capsule
 PyObject* document_stream(PyObject* module, PyObject* files) noexcept;

@@ -1,12 +1,15 @@
 // varnok._native: the varnok package's fast paths over the core's C++ API (never over
-// varnok_py's internals). Multi-phase initialisation, no module state, no GIL needed.
+// varnok_py's internals). Multi-phase initialisation, no module state (its one type is an attribute), no GIL
+// needed.
 #include <Python.h>
 
 #include "methods.hpp"
+#include "output_pieces.hpp"
 
 namespace {
 
 PyModuleDef_Slot native_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(varnok::native::add_output_piece_type)},
     {Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED},
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
     {0, nullptr},

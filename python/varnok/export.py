@@ -311,18 +311,20 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
         return failures
     from varnok import _native
 
-    rows = _native.csv(good, True) if fmt == "csv" else _native.jsonl(good)
+    # Bytes-like pieces, whole rows each, that give their memory back for the next export.
+    pieces = _native.csv(good, True) if fmt == "csv" else _native.jsonl(good)
     if isinstance(out, (str, os.PathLike)):
         with atomic_output(out, "wb") as f:
-            f.write(rows)
+            f.writelines(pieces)
     elif isinstance(out, io.TextIOBase) and hasattr(out, "buffer"):
         out.flush()
-        out.buffer.write(rows)
+        out.buffer.writelines(pieces)
         out.buffer.flush()
     elif isinstance(out, io.TextIOBase):
-        out.write(rows.decode())
+        out.write("".join(str(piece, "utf-8") for piece in pieces))
     else:
-        out.write(rows)
+        for piece in pieces:
+            out.write(piece)
     return failures
 
 

@@ -179,11 +179,30 @@ def test_native_parse_of_a_path_is_the_parse_of_its_bytes(write_file, tmp_path):
 
     path = str(write_file("tricky.txt", TRICKY))
     with open(path, "rb") as f:
-        assert _native.jsonl([_native.parse_path(path)]) == _native.jsonl([_native.parse(f.read(), path)])
+        by_path, by_bytes = _native.jsonl([_native.parse_path(path)]), _native.jsonl([_native.parse(f.read(), path)])
+        assert b"".join(by_path) == b"".join(by_bytes)
     bad = write_file("bad.txt", "1CClientBankExchange\n")
     # None wherever the Python path must read the file and word the error.
     for name in (str(bad), str(tmp_path / "missing.txt"), str(tmp_path), path + "\0", os.fsdecode(b"\xff.txt")):
         assert _native.parse_path(name) is None, name
+
+
+def test_output_pieces_kept_by_a_writer_keep_their_bytes_while_later_exports_run(write_file):
+    # A piece's buffer is reused only once the piece is gone, however the writer held it.
+    from varnok import _native
+
+    kept = []
+
+    class Keeper:
+        def write(self, piece):
+            kept.append((piece, memoryview(piece)[1:], bytes(piece)))
+
+    path = str(write_file("tricky.txt", TRICKY))
+    export.export_files("jsonl", [path], Keeper())
+    for _ in range(6):
+        _native.csv([_native.parse_path(path)], True)
+    assert kept and all(bytes(piece) == copy and view == copy[1:] for piece, view, copy in kept)
+    del kept[:]  # what was kept now goes back
 
 
 def test_from_files_reports_the_failing_file(write_file):
