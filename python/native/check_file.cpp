@@ -12,6 +12,7 @@
 
 #include "check_report.hpp"
 #include "file_read.hpp"
+#include "kept_pool.hpp"
 #include "native_ref.hpp"
 #include "parsed_file.hpp"
 
@@ -61,8 +62,8 @@ std::optional<bool> check(const std::string& path, bool as_json, bool strict, st
   return ok;
 }
 
-// Per thread, kept from call to call: the room for a file's bytes and for the reports of a
-// call's files, which a new chunk then reuses rather than allocates (and faults in) again.
+// Kept from call to call: the room for a file's bytes and for the reports of a call's
+// files, which a new chunk then reuses rather than allocates (and faults in) again.
 struct Room {
   std::string data;
   std::string reports;
@@ -73,7 +74,8 @@ struct Room {
   }
 };
 
-thread_local Room room;
+// Never freed: a thread may still check while the interpreter exits.
+KeptPool<Room, 8>& rooms = *new KeptPool<Room, 8>;
 
 }  // namespace
 
@@ -111,11 +113,14 @@ PyObject* check_files(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexce
   } catch (const std::bad_alloc&) {
     return PyErr_NoMemory();
   }
-  Room& r = room;
-  struct Trim {
-    Room& r;
-    ~Trim() { r.trim(); }
-  } trim{r};
+  struct Kept {
+    Room r = rooms.take();
+    ~Kept() {
+      r.trim();
+      rooms.keep(std::move(r));
+    }
+  } kept;
+  Room& r = kept.r;
   bool failed = false;
   Py_BEGIN_ALLOW_THREADS
   try {

@@ -2,34 +2,24 @@
 // pool of kept buffers when the piece is freed.
 #include "output_pieces.hpp"
 
-#include <mutex>
 #include <new>
 #include <utility>
-#include <vector>
 
 #include "file_read.hpp"
+#include "kept_pool.hpp"
 
 namespace varnok::native {
 namespace {
 
-// At most this many buffers are kept (two per export on two threads, and room for a
-// couple of exports at once); each no larger than trim_room allows.
-constexpr std::size_t kKeptBuffers = 4;
-
-std::mutex kept_mutex;
-std::vector<std::string>* kept = new std::vector<std::string>;  // never freed: outlives every piece
+// Two buffers per export on two threads, and room for a couple of exports at once. Never
+// freed: it outlives every piece.
+KeptPool<std::string, 4>& kept = *new KeptPool<std::string, 4>;
 
 void keep_buffer(std::string&& buffer) noexcept {
   trim_room(buffer);
   if (buffer.capacity() == 0) return;
   buffer.clear();
-  std::lock_guard lock(kept_mutex);
-  if (kept->size() < kKeptBuffers) {
-    try {
-      kept->push_back(std::move(buffer));
-    } catch (const std::bad_alloc&) {
-    }
-  }
+  kept.keep(std::move(buffer));
 }
 
 struct OutputPiece {
@@ -68,13 +58,7 @@ constexpr const char* kTypeName = "OutputPiece";
 
 }  // namespace
 
-std::string take_output_buffer() {
-  std::lock_guard lock(kept_mutex);
-  if (kept->empty()) return {};
-  std::string buffer = std::move(kept->back());
-  kept->pop_back();
-  return buffer;
-}
+std::string take_output_buffer() { return kept.take(); }
 
 int add_output_piece_type(PyObject* module) noexcept {
   PyObject* type = PyType_FromModuleAndSpec(module, &piece_spec, nullptr);
