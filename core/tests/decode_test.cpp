@@ -240,6 +240,7 @@ TEST(Decode, Cp1251MatchesReference) {
   std::vector<std::size_t> lengths;
   for (std::size_t n = 0; n <= 40; ++n) lengths.push_back(n);
   for (std::size_t n : {63, 64, 65, 2015, 2016, 2017, 2049, 20'000}) lengths.push_back(n);
+  std::string reused;  // decoded into again and again, as the reader's pieces are
   for (const auto& a : alphabets) {
     for (std::size_t n : lengths) {
       for (int round = 0; round < (n <= 40 ? 20 : 2); ++round) {
@@ -248,6 +249,8 @@ TEST(Decode, Cp1251MatchesReference) {
         const std::string out = detail::decode_cp1251(input);
         ASSERT_EQ(out, reference_cp1251(input)) << a.name << ", " << n << " bytes";
         ASSERT_EQ(detail::decode_cp1251_portable(input), out) << a.name << ", " << n << " bytes";
+        detail::decode_cp1251_into(input, reused);
+        ASSERT_EQ(reused, out) << a.name << ", " << n << " bytes";
       }
     }
   }
