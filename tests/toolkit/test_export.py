@@ -77,6 +77,30 @@ def test_native_rows_are_the_python_rows(fmt, write_file, tmp_path):
     assert native.getvalue().decode() == python.getvalue()
 
 
+LAYOUTS = {
+    # How the start and end lines of document sections may be padded or look alike.
+    "blanks before": lambda t: t.replace("СекцияДокумент=", " \t\u00a0СекцияДокумент =", 1)
+                                .replace("КонецДокумента\n", "\u00a0 КонецДокумента \t\n", 1),
+    "crlf": lambda t: t.replace("\n", "\r\n"),
+    "markers inside values": lambda t: t.replace("Оплата 1", "СекцияДокумент=Оплата КонецДокумента")
+                                        .replace("Оплата 2", "Секция Конец Ко Се"),
+    "a dropped section": lambda t: t.replace("Сумма=250.00", "Сумма=2,5"),
+    "keys that begin alike": lambda t: t.replace("Номер=2\n", "Номер=2\nКод=0\nСрокПлатежа=05.03.2024\n"),
+}
+
+
+@pytest.mark.parametrize("encoding", ["cp1251", "utf-8"])
+@pytest.mark.parametrize("layout", LAYOUTS)
+def test_native_section_lines_are_the_python_ones(layout, encoding, write_file):
+    text = LAYOUTS[layout](statement(account(), document("1"), document("2", amount="250.00"), document("3")))
+    path = str(write_file("layout.txt", text, encoding))
+    out = io.BytesIO()
+    export.export_files("jsonl", [path], out)
+    native = [json.loads(line)["line"] for line in out.getvalue().splitlines()]
+    typed = varnok.read_file(path)
+    assert native == [d.line for d in typed.documents] and None not in native
+
+
 def test_xlsx_amounts_are_exact_numbers_and_dates_are_dates(statements, tmp_path):
     path = tmp_path / "out.xlsx"
     varnok.to_xlsx(statements[0], path)
