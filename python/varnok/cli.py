@@ -32,6 +32,11 @@ def add_jobs_option(parser: argparse.ArgumentParser) -> None:
                         help="read files on N threads (default: the number of CPUs)")
 
 
+def stdout_dash(text: str) -> str | None:
+    """An -o argument: "-" is stdout (None), as for most tools; a file named "-" is "./-"."""
+    return None if text == "-" else text
+
+
 def _positive(text: str) -> int:
     try:
         n = int(text)

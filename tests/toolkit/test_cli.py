@@ -110,10 +110,12 @@ class TestExport:
         assert [os.path.basename(r["file"]) for r in rows] == ["findings.txt", "good.txt", "good.txt",
                                                               "more.txt", "more.txt"]
 
-    def test_jsonl_to_stdout_and_intervals(self, folder):
-        result = run("export", folder / "good.txt", "--format", "jsonl")
+    @pytest.mark.parametrize("to_stdout", [[], ["-o", "-"]])
+    def test_jsonl_to_stdout_and_intervals(self, folder, to_stdout):
+        result = run("export", folder / "good.txt", "--format", "jsonl", *to_stdout, cwd=folder)
         rows = [json.loads(line) for line in result.stdout.splitlines()]
         assert result.returncode == 0 and [r["amount"] for r in rows] == ["250.00", "40.50"]
+        assert not (folder / "-").exists()
         intervals = run("export", folder / "good.txt", "--format", "jsonl", "--intervals")
         assert [json.loads(line)["end_amount"] for line in intervals.stdout.splitlines()] == ["1209.50"]
 

@@ -6,7 +6,7 @@ import argparse
 import pathlib
 import sys
 
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, stdout_dash
 from varnok.typed import ReadFailure, parse_source
 from varnok.writer import WriteError, write, write_file
 
@@ -17,8 +17,8 @@ def configure(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("path", metavar="FILE", help="the statement to convert")
     parser.add_argument("-e", "--encoding", choices=("cp1251", "utf-8"), required=True,
                         help="the encoding to write (Кодировка in the header follows it)")
-    parser.add_argument("-o", "--output", metavar="OUT",
-                        help="the file to write, atomically (may be FILE itself); default stdout")
+    parser.add_argument("-o", "--output", metavar="OUT", type=stdout_dash,
+                        help="the file to write, atomically (may be FILE itself); '-' or none: stdout")
     parser.add_argument("--newline", choices=sorted(NEWLINES), default="crlf", help="line ends (default: crlf)")
 
 

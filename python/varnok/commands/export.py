@@ -8,13 +8,14 @@ import sys
 
 from varnok import export, writer
 from varnok.batch import find_statements
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, stdout_dash
 
 
 def configure(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("paths", nargs="+", metavar="PATH", help="statement files, or folders searched for *.txt")
     parser.add_argument("-f", "--format", choices=sorted(export.WRITERS), required=True)
-    parser.add_argument("-o", "--output", metavar="OUT", help="the output file (written atomically); default stdout")
+    parser.add_argument("-o", "--output", metavar="OUT", type=stdout_dash,
+                        help="the output file (written atomically); '-' or none: stdout")
     parser.add_argument("--intervals", action="store_true", help="export the account intervals instead of documents")
     add_jobs_option(parser)
 
