@@ -204,7 +204,8 @@ def _own_descriptor_table() -> None:
     ends. Threads that share one table contend for its lock and cache lines on every open
     and close, and the kernel counts references on every read; over a folder of small
     files that is several per cent of two threads' time. Where the system has no such call
-    or forbids it (some container profiles), the table stays shared."""
+    or refuses it (some container profiles), the table stays shared. Only the commands ask
+    for it: a library call inside someone else's process leaves its threads as they are."""
     unshare = getattr(os, "unshare", None)
     if unshare is None:
         return

@@ -212,7 +212,7 @@ class DocumentTable:
         varnok.ReadFailure for the first file that fails to read."""
         from varnok.batch import run_all
 
-        results = run_all(parse_native_file, [os.fspath(p) for p in paths], jobs, own_files=True)
+        results = run_all(parse_native_file, [os.fspath(p) for p in paths], jobs)
         return cls._from_parsed(results)
 
     @classmethod
@@ -303,7 +303,7 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
 
     write, binary = WRITERS[fmt]
     native = fmt in ("csv", "jsonl") and not intervals and _native_module() is not None
-    results = run_all(parse_native_file if native else _read_or_failure, list(paths), jobs, own_files=True)
+    results = run_all(parse_native_file if native else _read_or_failure, list(paths), jobs)
     failures = [r for r in results if isinstance(r, ReadFailure)]
     good = [r for r in results if not isinstance(r, ReadFailure)]
     if not native:
