@@ -210,6 +210,24 @@ class TestReadBack:
         assert [header for _, _, header in after.calls] == [HEADER, HEADER]
         assert s.header == HEADER
 
+    def test_dicts_a_hook_keeps_stay_its_own(self):
+        # Each call gets its own dicts, whatever the hook keeps of earlier ones (a dict, a
+        # view of one) or leaves behind.
+        kept = []
+
+        def keeper(section_type, attrs, header):
+            number = attrs["Номер"]
+            if number in ("2", "4"):
+                kept.append((number, attrs, header, dict(header)))
+            elif number == "3":
+                kept.append((number, attrs.items(), header.keys(), dict(header)))
+
+        sections = [document_section({**DOCUMENT, "Номер": str(n)}) for n in range(1, 7)]
+        parse(statement_text(*sections), [keeper])
+        assert [(n, dict(a)["Номер"]) for n, a, _, _ in kept] == [("2", "2"), ("3", "3"), ("4", "4")]
+        assert all(dict(zip(h, copy.values())) == copy == HEADER for _, _, h, copy in kept)
+        assert len({id(a) for _, a, _, _ in kept}) == len({id(h) for _, _, h, _ in kept}) == 3
+
     def test_a_kept_dict_changed_later_has_no_effect(self):
         kept = []
 
