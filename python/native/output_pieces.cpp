@@ -11,9 +11,10 @@
 namespace varnok::native {
 namespace {
 
-// Two buffers per export on two threads, and room for a couple of exports at once. Never
-// freed: it outlives every piece.
-KeptPool<std::string, 4>& kept = *new KeptPool<std::string, 4>;
+// The two buffers of an export on two threads, each of at most what trim_room keeps: a
+// process that exported once holds at most 8 MB for the next export. Never freed: it
+// outlives every piece.
+KeptPool<std::string, 2>& kept = *new KeptPool<std::string, 2>;
 
 void keep_buffer(std::string&& buffer) noexcept {
   trim_room(buffer);
