@@ -1,6 +1,7 @@
 // Raw lines, White_Space trimming and the classification of a line.
 #include "parser/lines.hpp"
 
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -106,6 +107,29 @@ const std::vector<char32_t> kWhiteSpace = {0x09,   0x0A,   0x0B,   0x0C,   0x0D,
                                            0xA0,   0x1680, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004,
                                            0x2005, 0x2006, 0x2007, 0x2008, 0x2009, 0x200A, 0x2028,
                                            0x2029, 0x202F, 0x205F, 0x3000};
+
+// LFs are taken 64 bytes at a time: texts of many lines of every length, so that line ends
+// fall everywhere in and across blocks, and a text's end anywhere in its last block.
+TEST(Lines, CutsManyLinesAcrossBlocks) {
+  std::mt19937 rng(64);
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    std::vector<Numbered> expected;
+    const int lines = std::uniform_int_distribution<int>(0, 60)(rng);
+    for (int i = 0; i < lines; ++i) {
+      std::string line(std::uniform_int_distribution<std::size_t>(0, 150)(rng), 'x');
+      for (char& c : line) c = "ab =\r\t"[std::uniform_int_distribution<int>(0, 5)(rng)];
+      const bool last = i + 1 == lines, no_lf = last && round % 3 == 0;
+      text += line;
+      if (!no_lf) text += round % 2 ? "\r\n" : "\n";
+      if (no_lf && line.empty()) break;  // nothing after the last LF is no line
+      // A CR just before an LF goes with it.
+      if (!no_lf && round % 2 == 0 && line.ends_with('\r')) line.pop_back();
+      expected.emplace_back(i + 1, line);
+    }
+    ASSERT_EQ(cut(text), expected) << round;
+  }
+}
 
 TEST(Lines, TrimsWhiteSpaceAndNothingElse) {
   for (char32_t c : kWhiteSpace) {
