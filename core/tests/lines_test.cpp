@@ -108,8 +108,8 @@ const std::vector<char32_t> kWhiteSpace = {0x09,   0x0A,   0x0B,   0x0C,   0x0D,
                                            0x2005, 0x2006, 0x2007, 0x2008, 0x2009, 0x200A, 0x2028,
                                            0x2029, 0x202F, 0x205F, 0x3000};
 
-// LFs are taken 64 bytes at a time: texts of many lines of every length, so that line ends
-// fall everywhere in and across blocks, and a text's end anywhere in its last block.
+// The LF search works on 16-byte blocks: texts of many lines of every length, so that line
+// ends fall everywhere in and across blocks, and a text's end anywhere in its last block.
 TEST(Lines, CutsManyLinesAcrossBlocks) {
   std::mt19937 rng(64);
   for (int round = 0; round < 200; ++round) {

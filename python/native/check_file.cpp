@@ -12,7 +12,6 @@
 
 #include "check_report.hpp"
 #include "file_read.hpp"
-#include "kept_pool.hpp"
 #include "native_ref.hpp"
 #include "parsed_file.hpp"
 
@@ -62,20 +61,19 @@ std::optional<bool> check(const std::string& path, bool as_json, bool strict, st
   return ok;
 }
 
-// Kept from call to call: the room for a file's bytes and for the reports of a call's
-// files, which a new chunk then reuses rather than allocates (and faults in) again.
+// The room for a file's bytes and for the reports of a call's files, kept from call to
+// call (see take_room).
 struct Room {
-  std::string data;
-  std::string reports;
-  void trim() noexcept {
-    trim_room(data);
-    trim_room(reports);
-    reports.clear();
+  std::string data = take_room();
+  std::string reports = take_room();
+  Room() = default;
+  Room(const Room&) = delete;
+  Room& operator=(const Room&) = delete;
+  ~Room() {
+    keep_room(std::move(data));
+    keep_room(std::move(reports));
   }
 };
-
-// Never freed: a thread may still check while the interpreter exits.
-KeptPool<Room, 8>& rooms = *new KeptPool<Room, 8>;
 
 }  // namespace
 
@@ -113,14 +111,7 @@ PyObject* check_files(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexce
   } catch (const std::bad_alloc&) {
     return PyErr_NoMemory();
   }
-  struct Kept {
-    Room r = rooms.take();
-    ~Kept() {
-      r.trim();
-      rooms.keep(std::move(r));
-    }
-  } kept;
-  Room& r = kept.r;
+  Room r;
   bool failed = false;
   Py_BEGIN_ALLOW_THREADS
   try {

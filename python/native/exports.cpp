@@ -69,7 +69,7 @@ PyObject* pieces_of(PyObject* module, PyObject* sequence, std::string_view heade
   bool failed = false;
   Py_BEGIN_ALLOW_THREADS
   try {
-    for (std::string& part : parts) part = take_output_buffer();
+    for (std::string& part : parts) part = take_room();
     parts[0].append(header);
     on_two_threads(total, [&](std::size_t first, std::size_t last) {
       std::string& out = parts[first == 0 ? 0 : 1];
@@ -149,9 +149,8 @@ PyObject* parse_path(PyObject*, PyObject* path) noexcept {
     PyErr_Clear();
     Py_RETURN_NONE;
   }
-  // The file's bytes live only through the parse (the result owns its texts): one buffer
-  // per thread, kept from file to file (see trim_room).
-  thread_local std::string data;
+  // The file's bytes live only through the parse (the result owns its texts): kept room.
+  std::string data = take_room();
   std::unique_ptr<SharedFile> parsed;
   bool failed = false;
   try {
@@ -162,7 +161,7 @@ PyObject* parse_path(PyObject*, PyObject* path) noexcept {
     } catch (const std::bad_alloc&) {
       failed = true;
     }
-    trim_room(data);
+    keep_room(std::move(data));
     Py_END_ALLOW_THREADS
   } catch (const std::bad_alloc&) {
     failed = true;

@@ -1,4 +1,4 @@
-// read_whole: open, fstat, read until the end, close.
+// read_whole: open, fstat, read until the end, close; the pool of kept rooms.
 #include "file_read.hpp"
 
 #include <fcntl.h>
@@ -7,6 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
+#include <new>
+#include <utility>
+#include <vector>
 
 namespace varnok::native {
 
@@ -47,9 +51,34 @@ bool read_whole(const std::string& path, std::string& data) {
   }
 }
 
-void trim_room(std::string& room) noexcept {
-  constexpr std::size_t kKept = std::size_t{4} << 20;
-  if (room.capacity() > kKept) std::string().swap(room);
+namespace {
+
+constexpr std::size_t kKeptBytes = std::size_t{4} << 20;
+constexpr std::size_t kKeptRooms = 16;
+
+std::mutex kept_mutex;
+// Never freed: a thread may still give room back while the interpreter exits.
+std::vector<std::string>& kept = *new std::vector<std::string>;
+
+}  // namespace
+
+std::string take_room() {
+  std::lock_guard lock(kept_mutex);
+  if (kept.empty()) return {};
+  std::string room = std::move(kept.back());
+  kept.pop_back();
+  return room;
+}
+
+void keep_room(std::string&& room) noexcept {
+  if (room.capacity() == 0 || room.capacity() > kKeptBytes) return;
+  room.clear();
+  std::lock_guard lock(kept_mutex);
+  if (kept.size() >= kKeptRooms) return;
+  try {
+    kept.push_back(std::move(room));
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 }  // namespace varnok::native

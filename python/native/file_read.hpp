@@ -1,4 +1,5 @@
-// Reading a whole file for the native paths (check, the exports' parse of a path).
+// Reading a whole file for the native paths (check, the exports' parse of a path), and the
+// room that reads and the exports' output keep from call to call.
 #pragma once
 
 #include <string>
@@ -11,8 +12,13 @@ namespace varnok::native {
 // process, which threads reading small files in parallel would take turns at.
 bool read_whole(const std::string& path, std::string& data);
 
-// Room kept per thread from file to file (so that a batch of files does not fault in fresh
-// memory for each) is given back beyond this, so that one huge file does not keep it.
-void trim_room(std::string& room) noexcept;
+// Room kept from call to call, for any thread: a batch of files (or of exports) reuses
+// memory already faulted in instead of growing and faulting in fresh memory for each. A
+// batch's helper threads are new each time, so the room is not kept per thread.
+// An empty string with an earlier call's capacity, or a new one.
+std::string take_room();
+// Gives room back, emptied. Not kept beyond 4 MB (one huge file must not keep it), nor
+// beyond 16 rooms; as many are kept as were in use at once.
+void keep_room(std::string&& room) noexcept;
 
 }  // namespace varnok::native

@@ -1,27 +1,14 @@
-// OutputPiece: a read-only buffer object over a std::string, which goes back to a small
-// pool of kept buffers when the piece is freed.
+// OutputPiece: a read-only buffer object over a std::string, whose room is kept (see
+// keep_room) when the piece is freed.
 #include "output_pieces.hpp"
 
 #include <new>
 #include <utility>
 
 #include "file_read.hpp"
-#include "kept_pool.hpp"
 
 namespace varnok::native {
 namespace {
-
-// The two buffers of an export on two threads, each of at most what trim_room keeps: a
-// process that exported once holds at most 8 MB for the next export. Never freed: it
-// outlives every piece.
-KeptPool<std::string, 2>& kept = *new KeptPool<std::string, 2>;
-
-void keep_buffer(std::string&& buffer) noexcept {
-  trim_room(buffer);
-  if (buffer.capacity() == 0) return;
-  buffer.clear();
-  kept.keep(std::move(buffer));
-}
 
 struct OutputPiece {
   PyObject_HEAD
@@ -31,7 +18,7 @@ struct OutputPiece {
 void piece_dealloc(PyObject* self) {
   auto* piece = reinterpret_cast<OutputPiece*>(self);
   PyTypeObject* type = Py_TYPE(self);
-  if (piece->text != nullptr) keep_buffer(std::move(*piece->text));
+  if (piece->text != nullptr) keep_room(std::move(*piece->text));
   delete piece->text;
   type->tp_free(self);
   Py_DECREF(type);
@@ -58,8 +45,6 @@ PyType_Spec piece_spec = {"varnok._native.OutputPiece", sizeof(OutputPiece), 0,
 constexpr const char* kTypeName = "OutputPiece";
 
 }  // namespace
-
-std::string take_output_buffer() { return kept.take(); }
 
 int add_output_piece_type(PyObject* module) noexcept {
   PyObject* type = PyType_FromModuleAndSpec(module, &piece_spec, nullptr);

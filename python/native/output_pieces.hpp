@@ -11,9 +11,6 @@
 
 namespace varnok::native {
 
-// An empty buffer with the room of an earlier export's when one is kept.
-std::string take_output_buffer();
-
 // Adds the type of the pieces to `module` (from its exec slot); -1 with an error set.
 int add_output_piece_type(PyObject* module) noexcept;
 
