@@ -102,20 +102,22 @@ std::uint16_t two_bytes(const char* p) noexcept {
   return w;
 }
 
-// The start line of every built document section: sections found by their start and end
-// lines (up to the end-of-file line), less those dropped with a warning (whose line is the
-// section's end). All -1 when the two do not line up.
-std::vector<std::int64_t> section_lines(std::string_view data, Encoding encoding, const Statement& s) {
+// Each document section of the input, found by its start and end lines (up to the
+// end-of-file line): its start line and the line of its КонецДокумента.
+struct SectionSpan {
+  std::uint64_t start;
+  std::uint64_t end;
+};
+
+std::vector<SectionSpan> section_spans(std::string_view data, Encoding encoding) {
   const std::string start_key = encoded("СекцияДокумент", encoding);
   const std::string end_word = encoded("КонецДокумента", encoding);
   const std::string file_end = encoded("КонецФайла", encoding);
   const std::uint16_t start_prefix = two_bytes(start_key.data());
   const std::uint16_t end_prefix = two_bytes(end_word.data());  // КонецФайла's too
-  std::unordered_set<std::uint64_t> dropped;
-  for (const Warning& w : s.warnings) dropped.insert(w.lineno);
-  std::vector<std::int64_t> lines;
-  lines.reserve(s.documents.size());
-  std::int64_t start = -1;
+  std::vector<SectionSpan> spans;
+  spans.reserve(data.size() / 1024);
+  std::uint64_t start = 0;  // none
   std::uint64_t lineno = 0;
   LineFeeds feeds(data);
   for (std::size_t pos = 0; pos < data.size();) {
@@ -131,14 +133,26 @@ std::vector<std::int64_t> section_lines(std::string_view data, Encoding encoding
     if (head != start_prefix && head != end_prefix) continue;
     if (line.substr(at).starts_with(start_key)) {
       const std::size_t eq = skip_blanks(line, at + start_key.size(), encoding);
-      if (eq < line.size() && line[eq] == '=') start = static_cast<std::int64_t>(lineno);
+      if (eq < line.size() && line[eq] == '=') start = lineno;
     } else if (is_word_line(line, at, end_word, encoding)) {
-      if (start >= 0 && !dropped.contains(lineno)) lines.push_back(start);
-      start = -1;
+      if (start != 0) spans.push_back({start, lineno});
+      start = 0;
     } else if (is_word_line(line, at, file_end, encoding)) {
       break;
     }
   }
+  return spans;
+}
+
+// The start line of every document `s` built: the spans less the sections dropped with a
+// warning (whose line is the section's end). All -1 when the two do not line up.
+std::vector<std::int64_t> built_section_lines(const std::vector<SectionSpan>& spans, const Statement& s) {
+  std::unordered_set<std::uint64_t> dropped;
+  for (const Warning& w : s.warnings) dropped.insert(w.lineno);
+  std::vector<std::int64_t> lines;
+  lines.reserve(s.documents.size());
+  for (const SectionSpan& span : spans)
+    if (!dropped.contains(span.end)) lines.push_back(static_cast<std::int64_t>(span.start));
   if (lines.size() != s.documents.size()) lines.assign(s.documents.size(), -1);
   return lines;
 }
@@ -174,6 +188,28 @@ std::string utf8_of_utf16(std::string_view bytes) {
     }
   }
   return out;
+}
+
+bool is_utf16(std::string_view data) noexcept { return data.starts_with("\xff\xfe") || data.starts_with("\xfe\xff"); }
+
+// The sections of `data` read as `encoding` (UTF-16 input as its UTF-8 text, whatever
+// `encoding` says).
+std::vector<SectionSpan> spans_of(std::string_view data, Encoding encoding) {
+  return is_utf16(data) ? section_spans(utf8_of_utf16(data), Encoding::Utf8) : section_spans(data, encoding);
+}
+
+// The encoding a read of `data` will most likely find, known before the read: UTF-8 when
+// its first byte above ASCII starts a UTF-8 character. The read's own is what counts.
+Encoding likely_encoding(std::string_view data) noexcept {
+  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+  const auto* end = p + data.size();
+  while (p != end && *p < 0x80) ++p;
+  if (p == end) return Encoding::Utf8;
+  const int continuations = *p >= 0xC2 && *p < 0xE0 ? 1 : *p >= 0xE0 && *p < 0xF5 ? (*p < 0xF0 ? 2 : 3) : 0;
+  if (continuations == 0 || end - p <= continuations) return Encoding::Cp1251;
+  for (int i = 1; i <= continuations; ++i)
+    if ((p[i] & 0xC0) != 0x80) return Encoding::Cp1251;
+  return Encoding::Utf8;
 }
 
 Direction direction_of(const Document& d, const std::unordered_set<std::string_view>& own) {
@@ -244,8 +280,7 @@ void fingerprints_of(const std::vector<Document>& documents, std::size_t first, 
 }  // namespace
 
 std::vector<std::int64_t> document_lines(std::string_view data, const Statement& s) {
-  const bool utf16 = data.starts_with("\xff\xfe") || data.starts_with("\xfe\xff");
-  return utf16 ? section_lines(utf8_of_utf16(data), Encoding::Utf8, s) : section_lines(data, s.encoding, s);
+  return built_section_lines(spans_of(data, s.encoding), s);
 }
 
 FieldTexts::FieldTexts(const Document& d) noexcept {
@@ -289,37 +324,42 @@ std::string_view direction_name(Direction d) noexcept {
 }
 
 std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::string> file) {
-  auto statement = parse_statement(data);
-  if (!statement) return std::nullopt;
-  ParsedFile parsed{std::move(file), std::move(*statement), {}, {}, {}};
-  const Statement& s = parsed.statement;
-  // The statement's own accounts: its account sections' and the header's РасчСчет.
-  std::unordered_set<std::string_view> own;
-  for (const Account& a : s.accounts.items()) own.insert(a.number);
-  if (const std::string* header_account = s.header.find("РасчСчет"); header_account && !header_account->empty())
-    own.insert(*header_account);
-  const std::size_t n = s.documents.size();
-  parsed.directions.resize(n);
-  parsed.fingerprints.resize(n);
-  // One thread finds the section lines (a pass over the input) first; both take blocks of
-  // documents for their directions and fingerprints as they come free, so that the one
-  // with the lines does fewer.
-  std::atomic<std::size_t> next{0};
-  const auto claim_blocks = [&] {
-    constexpr std::size_t kBlock = 8 * kBlake2bLanes;
-    for (std::size_t first; (first = next.fetch_add(kBlock, std::memory_order_relaxed)) < n;) {
-      const std::size_t last = std::min(n, first + kBlock);
-      for (std::size_t i = first; i < last; ++i) parsed.directions[i] = direction_of(s.documents[i], own);
-      fingerprints_of(s.documents, first, last, parsed.fingerprints);
-    }
+  std::optional<ParsedFile> parsed;
+  std::unordered_set<std::string_view> own;  // the statement's own accounts
+  const auto read = [&] {
+    auto statement = parse_statement(data);
+    if (!statement) return false;
+    parsed.emplace(std::move(file), std::move(*statement), std::vector<std::int64_t>{}, std::vector<Direction>{},
+                   std::vector<std::array<char, 32>>{});
+    const Statement& s = parsed->statement;
+    for (const Account& a : s.accounts.items()) own.insert(a.number);
+    if (const std::string* header_account = s.header.find("РасчСчет"); header_account && !header_account->empty())
+      own.insert(*header_account);
+    parsed->directions.resize(s.documents.size());
+    parsed->fingerprints.resize(s.documents.size());
+    return true;
   };
-  on_two_threads(
-      2,
-      [&](std::size_t first, std::size_t) {
-        if (first == 0) parsed.lines = document_lines(data, s);
-        claim_blocks();
-      },
-      n >= kTwoThreadsMinimum);
+  // The sections are found (a pass over the input) on the helper while this thread reads,
+  // in the encoding the read will most likely find; then both take blocks of documents for
+  // their directions and fingerprints as they come free.
+  const Encoding likely = likely_encoding(data);
+  std::vector<SectionSpan> spans;
+  std::atomic<std::size_t> next{0};
+  beside_helper(
+      data.size() >= kTwoThreadsMinimumBytes, [&] { spans = spans_of(data, likely); }, read,
+      [&] {
+        const std::vector<Document>& documents = parsed->statement.documents;
+        constexpr std::size_t kBlock = 8 * kBlake2bLanes;
+        for (std::size_t first; (first = next.fetch_add(kBlock, std::memory_order_relaxed)) < documents.size();) {
+          const std::size_t last = std::min(documents.size(), first + kBlock);
+          for (std::size_t i = first; i < last; ++i) parsed->directions[i] = direction_of(documents[i], own);
+          fingerprints_of(documents, first, last, parsed->fingerprints);
+        }
+      });
+  if (!parsed) return std::nullopt;
+  const Encoding found = parsed->statement.encoding;
+  if (found != likely && !is_utf16(data)) spans = spans_of(data, found);
+  parsed->lines = built_section_lines(spans, parsed->statement);
   return parsed;
 }
 

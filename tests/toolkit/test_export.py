@@ -12,7 +12,7 @@ from decimal import Decimal
 from pathlib import Path
 
 import pytest
-from conftest import OTHER, OWN, REPO, account, clean_statement, document, statement
+from conftest import HEADER, OTHER, OWN, REPO, account, clean_statement, document, statement
 
 import varnok
 from varnok import _fields, export
@@ -99,6 +99,25 @@ def test_native_section_lines_are_the_python_ones(layout, encoding, write_file):
     native = [json.loads(line)["line"] for line in out.getvalue().splitlines()]
     typed = varnok.read_file(path)
     assert native == [d.line for d in typed.documents] and None not in native
+
+
+# Large inputs find their sections beside the read, in the encoding guessed from the first
+# bytes above ASCII; "misleading" starts with bytes that read as UTF-8 but is windows-1251.
+LARGE = {"cp1251": ("cp1251", None), "utf-8": ("utf-8", None), "utf-16": ("utf-16", None),
+         "misleading": ("cp1251", {"X": "РЁ", **HEADER})}
+
+
+@pytest.mark.parametrize("case", LARGE)
+def test_native_section_lines_of_large_statements(case, write_file):
+    encoding, header = LARGE[case]
+    documents = [document(str(i), "2,5" if i == 300 else "10.00") for i in range(1200)]
+    path = write_file("large.txt", statement(account(), *documents, header=header), encoding)
+    assert path.stat().st_size > 256 * 1024
+    out = io.BytesIO()
+    export.export_files("jsonl", [str(path)], out)
+    native = [json.loads(line)["line"] for line in out.getvalue().splitlines()]
+    typed = varnok.read_file(str(path))
+    assert native == [d.line for d in typed.documents] and len(native) == 1199 and None not in native
 
 
 def test_xlsx_amounts_are_exact_numbers_and_dates_are_dates(statements, tmp_path):
