@@ -5,9 +5,12 @@ Exit status: 0 when everything is fine, 1 when problems were found, 2 for a usag
 from __future__ import annotations
 
 import argparse
+import functools
+import shutil
 import sys
 from collections.abc import Callable, Sequence
 from importlib import import_module
+from typing import Any
 
 EXIT_OK = 0
 EXIT_PROBLEMS = 1
@@ -48,6 +51,14 @@ def _positive(text: str) -> int:
 
 
 class _Parser(argparse.ArgumentParser):
+    def __init__(self, *args: Any, **kwargs: Any) -> None:
+        # Some Pythons' argparse makes a formatter to check every argument added, and each
+        # measures the terminal: it is measured once per parser instead.
+        if "formatter_class" not in kwargs:
+            width = shutil.get_terminal_size().columns - 2
+            kwargs["formatter_class"] = functools.partial(argparse.HelpFormatter, width=width)
+        super().__init__(*args, **kwargs)
+
     # argparse exits on its own; main() turns that into a return value.
     def exit(self, status: int = 0, message: str | None = None) -> None:  # type: ignore[override]
         if message:
