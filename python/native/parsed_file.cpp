@@ -109,10 +109,24 @@ struct SectionSpan {
   std::uint64_t end;
 };
 
+// The words that start and end sections, in one encoding.
+struct SectionWords {
+  std::string start_key, end_word, file_end;
+
+  explicit SectionWords(Encoding encoding)
+      : start_key(encoded("СекцияДокумент", encoding)),
+        end_word(encoded("КонецДокумента", encoding)),
+        file_end(encoded("КонецФайла", encoding)) {}
+
+  // Made once per encoding: a check of a small file is a few microseconds.
+  static const SectionWords& of(Encoding encoding) {
+    static const SectionWords utf8(Encoding::Utf8), cp1251(Encoding::Cp1251);
+    return encoding == Encoding::Utf8 ? utf8 : cp1251;
+  }
+};
+
 std::vector<SectionSpan> section_spans(std::string_view data, Encoding encoding) {
-  const std::string start_key = encoded("СекцияДокумент", encoding);
-  const std::string end_word = encoded("КонецДокумента", encoding);
-  const std::string file_end = encoded("КонецФайла", encoding);
+  const auto& [start_key, end_word, file_end] = SectionWords::of(encoding);
   const std::uint16_t start_prefix = two_bytes(start_key.data());
   const std::uint16_t end_prefix = two_bytes(end_word.data());  // КонецФайла's too
   std::vector<SectionSpan> spans;
