@@ -18,19 +18,6 @@
 namespace varnok::native {
 namespace {
 
-// Whether every date of `s` is one Python's datetime.date can hold (years 1 ... 9999): the
-// typed view the Python path builds fails on any other.
-bool dates_in_python_range(const Statement& s) noexcept {
-  const auto fits = [](const std::optional<Date>& d) { return !d || (d->year >= 1 && d->year <= 9999); };
-  for (const Account& a : s.accounts.items())
-    for (const Interval& i : a.intervals)
-      if (!fits(i.date_start) || !fits(i.date_end)) return false;
-  for (const Document& d : s.documents)
-    for (std::size_t f = 0; f < kFieldCount; ++f)
-      if (field_kind(f) == Kind::Date && !fits(document_date(d, f))) return false;
-  return true;
-}
-
 // Checks the file at `path` and appends its report to `out`: whether it is ok, or nullopt
 // (and `out` as it was) when the Python path must check it. `data` is room for its bytes.
 std::optional<bool> check(const std::string& path, bool as_json, bool strict, std::string& data, std::string& out) {

@@ -19,6 +19,7 @@
 #include "parsed_file.hpp"
 #include "text_rows.hpp"
 #include "two_threads.hpp"
+#include "xlsx_rows.hpp"
 
 namespace varnok::native {
 namespace {
@@ -55,7 +56,8 @@ bool parsed_files(PyObject* sequence, Ref& holder, std::vector<SharedFile>& out)
 }
 
 // The text rows of the documents of a sequence of parsed files, as a tuple of output
-// pieces: written by rows(out, file, first, last) for ranges of each file's documents, the
+// pieces: written by rows(out, file, first, last, index) for ranges of each file's
+// documents (`index`: the place of `first` among all the files' documents), the
 // first half of all documents (after `header`) and the second on two threads when there
 // are many, each into a kept buffer.
 template <class Rows>
@@ -78,7 +80,7 @@ PyObject* pieces_of(PyObject* module, PyObject* sequence, std::string_view heade
       for (const auto& f : files) {
         const std::size_t count = f->statement.documents.size();
         const std::size_t from = std::max(first, start), to = std::min(last, start + count);
-        if (from < to) rows(out, *f, from - start, to - start);
+        if (from < to) rows(out, *f, from - start, to - start, from);
         start += count;
       }
     });
@@ -175,7 +177,10 @@ PyObject* document_count(PyObject*, PyObject* parsed) noexcept {
   return file == nullptr ? nullptr : PyLong_FromSize_t((*file)->statement.documents.size());
 }
 
-PyObject* jsonl(PyObject* module, PyObject* files) noexcept { return pieces_of(module, files, {}, append_jsonl); }
+PyObject* jsonl(PyObject* module, PyObject* files) noexcept {
+  return pieces_of(module, files, {}, [](std::string& out, const ParsedFile& f, std::size_t first, std::size_t last,
+                                         std::size_t) { append_jsonl(out, f, first, last); });
+}
 
 PyObject* csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept {
   if (nargs != 2) {
@@ -186,7 +191,28 @@ PyObject* csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcep
   if (header < 0) return nullptr;
   std::string header_row;
   if (header) append_csv_header(header_row);
-  return pieces_of(module, args[0], header_row, append_csv);
+  return pieces_of(module, args[0], header_row,
+                   [](std::string& out, const ParsedFile& f, std::size_t first, std::size_t last, std::size_t) {
+                     append_csv(out, f, first, last);
+                   });
+}
+
+PyObject* xlsx_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  if (nargs != 2 || !PyLong_Check(args[1])) {
+    PyErr_SetString(PyExc_TypeError, "xlsx_rows(parsed_files, first_row: int)");
+    return nullptr;
+  }
+  const std::size_t first_row = PyLong_AsSize_t(args[1]);
+  if (PyErr_Occurred()) return nullptr;
+  return pieces_of(module, args[0], {},
+                   [first_row](std::string& out, const ParsedFile& f, std::size_t first, std::size_t last,
+                               std::size_t index) { append_xlsx_rows(out, f, first, last, first_row + index); });
+}
+
+PyObject* dates_fit(PyObject*, PyObject* parsed) noexcept {
+  auto* file = static_cast<SharedFile*>(PyCapsule_GetPointer(parsed, kParsedName));
+  if (file == nullptr) return nullptr;
+  return PyBool_FromLong(dates_in_python_range((*file)->statement));
 }
 
 PyObject* document_stream(PyObject*, PyObject* sequence) noexcept {

@@ -1,5 +1,5 @@
 // The Python functions of the native exports: parse a file's bytes once, then write the
-// documents of many parsed files as JSON Lines, CSV or an Arrow C stream.
+// documents of many parsed files as JSON Lines, CSV, xlsx sheet rows or an Arrow C stream.
 #pragma once
 
 #include <Python.h>
@@ -17,6 +17,11 @@ PyObject* document_count(PyObject* module, PyObject* parsed) noexcept;
 PyObject* jsonl(PyObject* module, PyObject* files) noexcept;
 // csv(parsed_files: Sequence, header: bool) -> the same
 PyObject* csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
+// xlsx_rows(parsed_files: Sequence, first_row: int) -> the same: the sheet rows of their
+// documents, numbered from first_row
+PyObject* xlsx_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
+// dates_fit(parsed) -> whether every date of the file is one datetime.date can hold
+PyObject* dates_fit(PyObject* module, PyObject* parsed) noexcept;
 // document_stream(parsed_files: Sequence) -> "arrow_array_stream" capsule
 PyObject* document_stream(PyObject* module, PyObject* files) noexcept;
 

@@ -297,6 +297,17 @@ std::vector<std::int64_t> document_lines(std::string_view data, const Statement&
   return built_section_lines(spans_of(data, s.encoding), s);
 }
 
+bool dates_in_python_range(const Statement& s) noexcept {
+  const auto fits = [](const std::optional<Date>& d) { return !d || (d->year >= 1 && d->year <= 9999); };
+  for (const Account& a : s.accounts.items())
+    for (const Interval& i : a.intervals)
+      if (!fits(i.date_start) || !fits(i.date_end)) return false;
+  for (const Document& d : s.documents)
+    for (std::size_t f = 0; f < kFieldCount; ++f)
+      if (field_kind(f) == Kind::Date && !fits(document_date(d, f))) return false;
+  return true;
+}
+
 FieldTexts::FieldTexts(const Document& d) noexcept {
   std::size_t formatted = 0;
   const auto put = [&](std::size_t i, std::string_view text) {

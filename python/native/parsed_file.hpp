@@ -33,6 +33,10 @@ struct ParsedFile {
 // all -1 when the sections found and the documents built do not line up.
 [[nodiscard]] std::vector<std::int64_t> document_lines(std::string_view data, const Statement& s);
 
+// Whether every date of `s` is one Python's datetime.date can hold (years 1 ... 9999): the
+// typed view the Python package builds fails on any other.
+[[nodiscard]] bool dates_in_python_range(const Statement& s) noexcept;
+
 // The 53 fields of a document as the texts varnok_py gives (dates YYYY-MM-DD, the amount
 // with its scale; nullopt when absent). Views into the document and into this object,
 // which therefore neither copies nor moves.

@@ -5,7 +5,7 @@ from __future__ import annotations
 import datetime
 import re
 import zipfile
-from collections.abc import Iterable, Sequence
+from collections.abc import Callable, Iterable, Sequence
 from decimal import Decimal
 from typing import IO, Any
 from xml.sax.saxutils import escape
@@ -78,6 +78,32 @@ def write_xlsx(out: IO[bytes], header: Sequence[str], rows: Iterable[Sequence[An
     """Writes one sheet: `header` in row 1, then `rows`. A cell is a str (text),
     int or Decimal (a number, written exactly), datetime.date (a date) or None (empty)."""
     letters = _column_letters(len(header))
+
+    def sheet_data(f: IO[bytes]) -> None:
+        for number, row in enumerate(_chain(header, rows), 1):
+            f.write(_row(letters, number, row))
+
+    _write_workbook(out, sheet, sheet_data)
+
+
+def write_xlsx_rows(out: IO[bytes], header: Sequence[str], rows: Iterable[Any], sheet: str = "Sheet1") -> None:
+    """write_xlsx with the rows after the header given as the sheet's own XML, in bytes-like
+    pieces that each hold whole rows numbered from 2 (the native export's)."""
+
+    def sheet_data(f: IO[bytes]) -> None:
+        f.write(_row(_column_letters(len(header)), 1, header))
+        for piece in rows:
+            f.write(piece)
+
+    _write_workbook(out, sheet, sheet_data)
+
+
+def _row(letters: Sequence[str], number: int, row: Sequence[Any]) -> bytes:
+    cells = "".join(_cell(f"{letter}{number}", value) for letter, value in zip(letters, row))
+    return f'<row r="{number}">{cells}</row>'.encode()
+
+
+def _write_workbook(out: IO[bytes], sheet: str, sheet_data: Callable[[IO[bytes]], None]) -> None:
     with zipfile.ZipFile(out, "w", compression=zipfile.ZIP_DEFLATED) as z:
         z.writestr("[Content_Types].xml", _CONTENT_TYPES)
         z.writestr("_rels/.rels", _ROOT_RELS)
@@ -89,9 +115,7 @@ def write_xlsx(out: IO[bytes], header: Sequence[str], rows: Iterable[Sequence[An
                 b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
                 b'<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>'
             )
-            for number, row in enumerate(_chain(header, rows), 1):
-                cells = "".join(_cell(f"{letter}{number}", value) for letter, value in zip(letters, row))
-                f.write(f'<row r="{number}">{cells}</row>'.encode())
+            sheet_data(f)
             f.write(b"</sheetData></worksheet>")
 
 

@@ -54,20 +54,35 @@ def _listed(statements: Statements) -> list[TypedStatement]:
     return [statements] if isinstance(statements, TypedStatement) else list(statements)
 
 
+def file_column(source: str | None) -> str | None:
+    """A statement's path as the exports' file column. A name's bytes that are not UTF-8
+    come from os.fsdecode as lone surrogates, which no UTF-8 output can hold: each shows as
+    U+FFFD, as a terminal shows it."""
+    if source is None or source.isascii():
+        return source
+    try:
+        encoded = source.encode("utf-8", "surrogateescape")
+    except UnicodeEncodeError:  # a lone surrogate that is not an escaped byte
+        encoded = source.encode("utf-8", "surrogatepass")
+    return encoded.decode("utf-8", "replace")
+
+
 def document_rows(statements: Statements) -> Iterator[tuple[Any, ...]]:
     """One row per document, in DOCUMENT_COLUMNS order: the file (or None), the section's
     line, the 53 texts as varnok_py gives them, direction and fingerprint."""
     for statement in _listed(statements):
+        file = file_column(statement.source)
         for raw, doc in zip(statement.raw.documents, statement.documents, strict=True):
-            yield (statement.source, doc.line, *(getattr(raw, n) for n in FIELD_NAMES), doc.direction, doc.fingerprint)
+            yield (file, doc.line, *(getattr(raw, n) for n in FIELD_NAMES), doc.direction, doc.fingerprint)
 
 
 def interval_rows(statements: Statements) -> Iterator[tuple[Any, ...]]:
     """One row per account interval, in INTERVAL_COLUMNS order, with the texts varnok_py gives."""
     for statement in _listed(statements):
+        file = file_column(statement.source)
         for number, account in statement.raw.accounts.items():
             for i in account.intervals:
-                yield (statement.source, number, i.date_start, i.date_end, i.start_amount, i.end_amount,
+                yield (file, number, i.date_start, i.date_end, i.start_amount, i.end_amount,
                        i.total_income, i.total_expense)
 
 
@@ -259,7 +274,7 @@ def parse_native(data: bytes, file: str | None) -> Any:
     """A native parsed file, or (without the native module) the typed statement. A read
     that fails is read again through varnok_py for its exact error: ReadFailure."""
     native = _native_module()
-    parsed = None if native is None else native.parse(data, file)
+    parsed = None if native is None else native.parse(data, file_column(file))
     if parsed is not None:
         return parsed
     raw, data, path = parse_source(data)  # raises ReadFailure when the read fails
@@ -297,13 +312,21 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     """Exports the documents (or intervals) of the statement files at `paths` as one table
     in format `fmt` (a key of WRITERS) to a path (atomically) or a file object (binary for
     xlsx, text otherwise). Files that fail to read are left out and returned. CSV and JSON
-    Lines of documents are written by the native module, the same bytes as to_csv and
-    to_jsonl, without a Python object per value."""
+    Lines and the xlsx sheet of documents are written by the native module, the same bytes
+    as to_csv, to_jsonl and to_xlsx, without a Python object per value."""
     from varnok.batch import run_all
 
     write, binary = WRITERS[fmt]
-    native = fmt in ("csv", "jsonl") and not intervals and _native_module() is not None
-    results = run_all(parse_native_file if native else _read_or_failure, list(paths), jobs)
+    native = fmt in ("csv", "jsonl", "xlsx") and not intervals and _native_module() is not None
+    paths = list(paths)
+    results = run_all(parse_native_file if native else _read_or_failure, paths, jobs)
+    if native and fmt == "xlsx":
+        from varnok import _native
+
+        # xlsx holds dates as dates: a file with one that datetime.date cannot hold fails as
+        # the typed read words it.
+        results = [r if isinstance(r, ReadFailure) or _native.dates_fit(r) else _read_or_failure(p)
+                   for p, r in zip(paths, results)]
     failures = [r for r in results if isinstance(r, ReadFailure)]
     good = [r for r in results if not isinstance(r, ReadFailure)]
     if not native:
@@ -311,6 +334,12 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
         return failures
     from varnok import _native
 
+    if fmt == "xlsx":
+        from varnok._xlsx import write_xlsx_rows
+
+        rows = _native.xlsx_rows(good, 2)
+        _write(out, True, lambda f: write_xlsx_rows(f, DOCUMENT_COLUMNS, rows, "documents"))
+        return failures
     # Bytes-like pieces, whole rows each, that give their memory back for the next export.
     pieces = _native.csv(good, True) if fmt == "csv" else _native.jsonl(good)
     if isinstance(out, (str, os.PathLike)):

@@ -77,6 +77,55 @@ def test_native_rows_are_the_python_rows(fmt, write_file, tmp_path):
     assert native.getvalue().decode() == python.getvalue()
 
 
+def test_native_xlsx_is_the_python_xlsx(write_file):
+    # Texts the sheet escapes or spells out, a non-BMP character, numbers and dates.
+    odd = document("3", "-0.10", НазначениеПлатежа="a&b <c> _x0041_ _x12_ \x01\x1f\t \ufffe\uffff\uffef 😀 _")
+    paths = [str(write_file("tricky.txt", TRICKY)), str(write_file("odd.txt", statement(account(), odd), "utf-8")),
+             *map(str, DATA_FILES)]
+    native = io.BytesIO()
+    assert export.export_files("xlsx", paths, native) == []
+    python = io.BytesIO()
+    export.to_xlsx([varnok.read_file(p) for p in paths], python)
+    native_zip, python_zip = zipfile.ZipFile(native), zipfile.ZipFile(python)
+    assert native_zip.namelist() == python_zip.namelist()
+    for name in python_zip.namelist():
+        assert native_zip.read(name) == python_zip.read(name), name
+    assert b"_x005F_x0041_" in native_zip.read("xl/worksheets/sheet1.xml")
+
+
+def test_native_xlsx_leaves_out_a_file_with_a_date_python_cannot_hold(write_file):
+    good = str(write_file("good.txt", TRICKY))
+    year_zero = str(write_file("zero.txt", statement(account(), document("1", date="01.01.0000"))))
+    out = io.BytesIO()
+    failures = export.export_files("xlsx", [good, year_zero], out)
+    assert [(f.source, f.line) for f in failures] == [(year_zero, 11)]
+    assert "outside the years 1 to 9999" in str(failures[0])
+    python = io.BytesIO()
+    export.to_xlsx([varnok.read_file(good)], python)
+    sheet = "xl/worksheets/sheet1.xml"
+    assert zipfile.ZipFile(out).read(sheet) == zipfile.ZipFile(python).read(sheet)
+
+
+@pytest.mark.parametrize("fmt", ["csv", "jsonl", "xlsx"])
+def test_a_file_name_that_is_not_utf8_is_exported_with_replacement_characters(fmt, tmp_path):
+    try:
+        path = os.fsdecode(os.fsencode(str(tmp_path)) + b"/\xffname.txt")
+        Path(path).write_bytes(TRICKY.encode("cp1251"))
+    except (OSError, UnicodeError):
+        pytest.skip("the file system takes only UTF-8 names")
+    shown = str(tmp_path) + "/\ufffdname.txt"
+    native = io.BytesIO()
+    assert export.export_files(fmt, [path], native) == []
+    python = io.BytesIO() if fmt == "xlsx" else io.StringIO()
+    export.WRITERS[fmt][0]([varnok.read_file(path)], python)
+    if fmt == "xlsx":
+        native_text = zipfile.ZipFile(native).read("xl/worksheets/sheet1.xml").decode()
+        python_text = zipfile.ZipFile(python).read("xl/worksheets/sheet1.xml").decode()
+    else:
+        native_text, python_text = native.getvalue().decode(), python.getvalue()
+    assert native_text == python_text and shown in native_text
+
+
 LAYOUTS = {
     # How the start and end lines of document sections may be padded or look alike.
     "blanks before": lambda t: t.replace("СекцияДокумент=", " \t\u00a0СекцияДокумент =", 1)

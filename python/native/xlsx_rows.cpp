@@ -1,0 +1,187 @@
+// The xlsx export's sheet rows (see xlsx_rows.hpp).
+#include "xlsx_rows.hpp"
+
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+namespace varnok::native {
+namespace {
+
+// The columns: file, line, the 53 fields, direction, fingerprint.
+constexpr std::size_t kColumns = kFieldCount + 4;
+
+// "A", "B", ..., "Z", "AA", ...: the letters of each column.
+const std::array<std::string, kColumns>& column_letters() {
+  static const auto letters = [] {
+    std::array<std::string, kColumns> out;
+    for (std::size_t i = 0; i < kColumns; ++i) {
+      for (std::size_t n = i + 1; n != 0; n = (n - 1) / 26) out[i].insert(out[i].begin(), static_cast<char>('A' + (n - 1) % 26));
+    }
+    return out;
+  }();
+  return letters;
+}
+
+char* put(char* out, std::string_view s) noexcept {
+  std::memcpy(out, s.data(), s.size());
+  return out + s.size();
+}
+
+bool is_hex(char c) noexcept { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
+// "_xHHHH_": how the sheet spells a character XML cannot hold, and an underscore that
+// would otherwise read as the start of such a spelling.
+char* put_spelled(char* out, unsigned code) noexcept {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out = put(out, "_x");
+  for (int shift = 12; shift >= 0; shift -= 4) *out++ = kHex[code >> shift & 15];
+  *out++ = '_';
+  return out;
+}
+
+// Bytes that may need more than themselves: controls, & < >, _ and the lead byte of
+// U+FFFE and U+FFFF.
+constexpr std::array<bool, 256> kSpecial = [] {
+  std::array<bool, 256> special{};
+  for (int c = 0; c < 0x20; ++c) special[c] = c != '\t' && c != '\n' && c != '\r';
+  for (const int c : {int{'&'}, int{'<'}, int{'>'}, int{'_'}, 0xEF}) special[static_cast<std::size_t>(c)] = true;
+  return special;
+}();
+
+// A text as an XML text node: at most 7 bytes for each byte of it.
+char* put_text(char* out, std::string_view s) noexcept {
+  const char* p = s.data();
+  const char* const end = p + s.size();
+  while (p != end) {
+    const char* run = p;
+    while (p != end && !kSpecial[static_cast<unsigned char>(*p)]) ++p;
+    out = put(out, std::string_view(run, static_cast<std::size_t>(p - run)));
+    if (p == end) break;
+    const auto c = static_cast<unsigned char>(*p);
+    if (c == '&') {
+      out = put(out, "&amp;");
+    } else if (c == '<') {
+      out = put(out, "&lt;");
+    } else if (c == '>') {
+      out = put(out, "&gt;");
+    } else if (c == '_') {
+      const bool spelled_alike = end - p >= 7 && p[1] == 'x' && is_hex(p[2]) && is_hex(p[3]) && is_hex(p[4]) &&
+                                 is_hex(p[5]) && p[6] == '_';
+      out = spelled_alike ? put_spelled(out, '_') : put(out, "_");
+    } else if (c == 0xEF) {
+      // U+FFFE and U+FFFF are EF BF BE and EF BF BF; other characters from EF pass.
+      if (end - p >= 3 && static_cast<unsigned char>(p[1]) == 0xBF && (static_cast<unsigned char>(p[2]) & 0xFE) == 0xBE) {
+        out = put_spelled(out, 0xFFFE | (static_cast<unsigned char>(p[2]) & 1));
+        p += 3;
+        continue;
+      }
+      *out++ = *p;
+    } else {
+      out = put_spelled(out, c);
+    }
+    ++p;
+  }
+  return out;
+}
+
+// Days since 1899-12-30, the spreadsheet's day 0 (a date of years 1 to 9999).
+std::int64_t date_serial(const Date& d) noexcept {
+  // Days from 0000-03-01 (the proleptic Gregorian calendar counted from March).
+  const auto days_from_civil = [](std::int64_t y, unsigned m, unsigned day) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + day - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe);
+  };
+  static const std::int64_t epoch = days_from_civil(1899, 12, 30);
+  return days_from_civil(d.year, d.month, d.day) - epoch;
+}
+
+class RowWriter {
+ public:
+  RowWriter(char* out, std::string_view row) noexcept : out_(out), row_(row) {}
+
+  void text(std::size_t column, std::optional<std::string_view> value) noexcept {
+    if (!value) return;
+    open(column, "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">");
+    out_ = put_text(out_, *value);
+    out_ = put(out_, "</t></is></c>");
+  }
+  void number(std::size_t column, std::string_view digits, bool date = false) noexcept {
+    open(column, date ? "\" s=\"1\"><v>" : "\"><v>");
+    out_ = put(out_, digits);
+    out_ = put(out_, "</v></c>");
+  }
+  char* end() noexcept { return out_; }
+
+ private:
+  void open(std::size_t column, std::string_view rest) noexcept {
+    out_ = put(out_, "<c r=\"");
+    out_ = put(out_, column_letters()[column]);
+    out_ = put(out_, row_);
+    out_ = put(out_, rest);
+  }
+
+  char* out_;
+  std::string_view row_;
+};
+
+}  // namespace
+
+void append_xlsx_rows(std::string& out, const ParsedFile& f, std::size_t first, std::size_t last, std::size_t row) {
+  const std::optional<std::string_view> file =
+      f.file ? std::optional<std::string_view>(*f.file) : std::nullopt;
+  const auto& documents = f.statement.documents;
+  for (std::size_t n = first; n < last; ++n, ++row) {
+    const Document& d = documents[n];
+    const FieldTexts texts(d);
+    char row_text[24];
+    const std::string_view row_number(row_text, static_cast<std::size_t>(std::to_chars(row_text, row_text + 24, row).ptr - row_text));
+    // Room for the worst case: every text byte spelled out (7 bytes), 80 bytes of markup
+    // and a 20-digit number per cell.
+    const std::size_t file_bytes = file ? file->size() : 0;
+    const std::size_t room = 32 + 7 * (texts.bytes() + file_bytes + 32 + 9) + kColumns * (80 + 20 + row_number.size());
+    const std::size_t used = out.size();
+    out.resize_and_overwrite(used + room, [&](char* start, std::size_t) {
+      char* p = put(start + used, "<row r=\"");
+      p = put(p, row_number);
+      p = put(p, "\">");
+      RowWriter w(p, row_number);
+      w.text(0, file);
+      if (f.lines[n] >= 0) {
+        char digits[24];
+        w.number(1, std::string_view(digits, static_cast<std::size_t>(std::to_chars(digits, digits + 24, f.lines[n]).ptr - digits)));
+      }
+      for (std::size_t i = 0; i < kFieldCount; ++i) {
+        const std::size_t column = i + 2;
+        switch (field_kind(i)) {
+          case Kind::Text:
+            w.text(column, texts[i]);
+            break;
+          case Kind::Amount:
+            if (const auto amount = texts[i]) w.number(column, *amount);
+            break;
+          case Kind::Date:
+            if (const auto date = document_date(d, i)) {
+              char digits[24];
+              const auto serial = date_serial(*date);
+              w.number(column, std::string_view(digits, static_cast<std::size_t>(std::to_chars(digits, digits + 24, serial).ptr - digits)), true);
+            }
+            break;
+        }
+      }
+      w.text(kFieldCount + 2, direction_name(f.directions[n]));
+      w.text(kFieldCount + 3, std::string_view(f.fingerprints[n].data(), f.fingerprints[n].size()));
+      p = put(w.end(), "</row>");
+      return static_cast<std::size_t>(p - start);
+    });
+  }
+}
+
+}  // namespace varnok::native
