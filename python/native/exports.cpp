@@ -209,6 +209,37 @@ PyObject* xlsx_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) n
                                std::size_t index) { append_xlsx_rows(out, f, first, last, first_row + index); });
 }
 
+PyObject* interval_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  const char* format = nargs == 2 && PyUnicode_Check(args[1]) ? PyUnicode_AsUTF8(args[1]) : nullptr;
+  const std::string_view name = format != nullptr ? format : "";
+  if (name != "csv" && name != "jsonl" && name != "xlsx") {
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, "interval_rows(parsed_files, format: 'csv' | 'jsonl' | 'xlsx')");
+    return nullptr;
+  }
+  Ref holder;
+  std::vector<SharedFile> files;
+  if (!parsed_files(args[0], holder, files)) return nullptr;
+  std::string out;
+  try {
+    out = take_room();
+    if (name == "csv") append_csv_interval_header(out);
+    std::size_t row = 2;  // the sheet's, after its header
+    for (const auto& f : files) {
+      if (name == "csv") {
+        append_csv_intervals(out, *f);
+      } else if (name == "jsonl") {
+        append_jsonl_intervals(out, *f);
+      } else {
+        row = append_xlsx_interval_rows(out, *f, row);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  }
+  Ref piece = Ref::steal(output_piece(module, std::move(out)));
+  return piece ? PyTuple_Pack(1, piece.get()) : nullptr;
+}
+
 PyObject* dates_fit(PyObject*, PyObject* parsed) noexcept {
   auto* file = static_cast<SharedFile*>(PyCapsule_GetPointer(parsed, kParsedName));
   if (file == nullptr) return nullptr;

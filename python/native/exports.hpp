@@ -20,6 +20,9 @@ PyObject* csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcep
 // xlsx_rows(parsed_files: Sequence, first_row: int) -> the same: the sheet rows of their
 // documents, numbered from first_row
 PyObject* xlsx_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
+// interval_rows(parsed_files: Sequence, format: "csv" | "jsonl" | "xlsx") -> the same, of
+// their accounts' intervals (CSV with its header; xlsx sheet rows numbered from 2)
+PyObject* interval_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
 // dates_fit(parsed) -> whether every date of the file is one datetime.date can hold
 PyObject* dates_fit(PyObject* module, PyObject* parsed) noexcept;
 // document_stream(parsed_files: Sequence) -> "arrow_array_stream" capsule

@@ -297,6 +297,14 @@ std::vector<std::int64_t> document_lines(std::string_view data, const Statement&
   return built_section_lines(spans_of(data, s.encoding), s);
 }
 
+std::array<std::optional<ShortText>, 6> interval_texts(const Interval& i) noexcept {
+  const auto amount = [](const std::optional<Amount>& a) {
+    return a ? std::optional<ShortText>(format_amount(*a)) : std::nullopt;
+  };
+  return {format_date(i.date_start), i.date_end ? std::optional<ShortText>(format_date(*i.date_end)) : std::nullopt,
+          format_amount(i.start_amount), amount(i.end_amount), amount(i.total_income), amount(i.total_expense)};
+}
+
 bool dates_in_python_range(const Statement& s) noexcept {
   const auto fits = [](const std::optional<Date>& d) { return !d || (d->year >= 1 && d->year <= 9999); };
   for (const Account& a : s.accounts.items())

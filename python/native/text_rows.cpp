@@ -177,4 +177,57 @@ void append_csv(std::string& out, const ParsedFile& f, std::size_t first, std::s
   }
 }
 
+void append_csv_interval_header(std::string& out) {
+  out += "file,account";
+  for (const std::string_view column : kIntervalColumns) {
+    out.push_back(',');
+    out += column;
+  }
+  out.push_back('\n');
+}
+
+void append_csv_intervals(std::string& out, const ParsedFile& f) {
+  const auto file = file_of(f);
+  for (const Account& account : f.statement.accounts.items()) {
+    for (const Interval& interval : account.intervals) {
+      if (file) append_csv_field(out, *file);
+      out.push_back(',');
+      append_csv_field(out, account.number);
+      for (const auto& text : interval_texts(interval)) {
+        out.push_back(',');
+        if (text) out += text->view();
+      }
+      out.push_back('\n');
+    }
+  }
+}
+
+void append_jsonl_intervals(std::string& out, const ParsedFile& f) {
+  const auto file = file_of(f);
+  for (const Account& account : f.statement.accounts.items()) {
+    for (const Interval& interval : account.intervals) {
+      out += "{\"file\": ";
+      if (file) {
+        append_json_string(out, *file);
+      } else {
+        out += "null";
+      }
+      out += ", \"account\": ";
+      append_json_string(out, account.number);
+      const auto texts = interval_texts(interval);
+      for (std::size_t i = 0; i < texts.size(); ++i) {
+        out += ", \"";
+        out += kIntervalColumns[i];
+        out += "\": ";
+        if (texts[i]) {
+          append_json_string(out, texts[i]->view());
+        } else {
+          out += "null";
+        }
+      }
+      out += "}\n";
+    }
+  }
+}
+
 }  // namespace varnok::native

@@ -25,4 +25,10 @@ void append_csv_header(std::string& out);
 // One CSV row per document of `f` in [first, last), each ended by "\n".
 void append_csv(std::string& out, const ParsedFile& f, std::size_t first, std::size_t last);
 
+// The intervals' header row: file, account, then kIntervalColumns.
+void append_csv_interval_header(std::string& out);
+// One CSV row (or JSON object and "\n") per interval of every account of `f`.
+void append_csv_intervals(std::string& out, const ParsedFile& f);
+void append_jsonl_intervals(std::string& out, const ParsedFile& f);
+
 }  // namespace varnok::native

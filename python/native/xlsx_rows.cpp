@@ -103,6 +103,18 @@ std::int64_t date_serial(const Date& d) noexcept {
   return days_from_civil(d.year, d.month, d.day) - epoch;
 }
 
+// A number's decimal digits, held for as long as the object lives.
+class Digits {
+ public:
+  explicit Digits(std::int64_t n) noexcept
+      : size_(static_cast<std::size_t>(std::to_chars(text_, text_ + sizeof text_, n).ptr - text_)) {}
+  [[nodiscard]] std::string_view view() const noexcept { return {text_, size_}; }
+
+ private:
+  char text_[24];
+  std::size_t size_;
+};
+
 class RowWriter {
  public:
   RowWriter(char* out, std::string_view row) noexcept : out_(out), row_(row) {}
@@ -118,6 +130,7 @@ class RowWriter {
     out_ = put(out_, digits);
     out_ = put(out_, "</v></c>");
   }
+  void date(std::size_t column, const Date& d) noexcept { number(column, Digits(date_serial(d)).view(), true); }
   char* end() noexcept { return out_; }
 
  private:
@@ -132,32 +145,41 @@ class RowWriter {
   std::string_view row_;
 };
 
+// Writes one <row>, sheet row `row`, whose cells(RowWriter&) take at most `room` bytes
+// besides their markup.
+template <class Cells>
+void append_row(std::string& out, std::size_t row, std::size_t room, Cells cells) {
+  const Digits number(static_cast<std::int64_t>(row));
+  const std::size_t used = out.size();
+  out.resize_and_overwrite(used + room + kColumns * (80 + 20 + number.view().size()), [&](char* start, std::size_t) {
+    char* p = put(start + used, "<row r=\"");
+    p = put(p, number.view());
+    p = put(p, "\">");
+    RowWriter w(p, number.view());
+    cells(w);
+    p = put(w.end(), "</row>");
+    return static_cast<std::size_t>(p - start);
+  });
+}
+
+std::optional<std::string_view> file_of(const ParsedFile& f) {
+  return f.file ? std::optional<std::string_view>(*f.file) : std::nullopt;
+}
+
 }  // namespace
 
+// A row's room: every text byte spelled out (7 bytes); append_row adds the markup, at most
+// 80 bytes and a 20-digit number per cell.
 void append_xlsx_rows(std::string& out, const ParsedFile& f, std::size_t first, std::size_t last, std::size_t row) {
-  const std::optional<std::string_view> file =
-      f.file ? std::optional<std::string_view>(*f.file) : std::nullopt;
+  const auto file = file_of(f);
   const auto& documents = f.statement.documents;
   for (std::size_t n = first; n < last; ++n, ++row) {
     const Document& d = documents[n];
     const FieldTexts texts(d);
-    char row_text[24];
-    const std::string_view row_number(row_text, static_cast<std::size_t>(std::to_chars(row_text, row_text + 24, row).ptr - row_text));
-    // Room for the worst case: every text byte spelled out (7 bytes), 80 bytes of markup
-    // and a 20-digit number per cell.
-    const std::size_t file_bytes = file ? file->size() : 0;
-    const std::size_t room = 32 + 7 * (texts.bytes() + file_bytes + 32 + 9) + kColumns * (80 + 20 + row_number.size());
-    const std::size_t used = out.size();
-    out.resize_and_overwrite(used + room, [&](char* start, std::size_t) {
-      char* p = put(start + used, "<row r=\"");
-      p = put(p, row_number);
-      p = put(p, "\">");
-      RowWriter w(p, row_number);
+    const std::size_t room = 32 + 7 * (texts.bytes() + (file ? file->size() : 0) + 32 + 9);
+    append_row(out, row, room, [&](RowWriter& w) {
       w.text(0, file);
-      if (f.lines[n] >= 0) {
-        char digits[24];
-        w.number(1, std::string_view(digits, static_cast<std::size_t>(std::to_chars(digits, digits + 24, f.lines[n]).ptr - digits)));
-      }
+      if (f.lines[n] >= 0) w.number(1, Digits(f.lines[n]).view());
       for (std::size_t i = 0; i < kFieldCount; ++i) {
         const std::size_t column = i + 2;
         switch (field_kind(i)) {
@@ -168,20 +190,33 @@ void append_xlsx_rows(std::string& out, const ParsedFile& f, std::size_t first, 
             if (const auto amount = texts[i]) w.number(column, *amount);
             break;
           case Kind::Date:
-            if (const auto date = document_date(d, i)) {
-              char digits[24];
-              const auto serial = date_serial(*date);
-              w.number(column, std::string_view(digits, static_cast<std::size_t>(std::to_chars(digits, digits + 24, serial).ptr - digits)), true);
-            }
+            if (const auto date = document_date(d, i)) w.date(column, *date);
             break;
         }
       }
       w.text(kFieldCount + 2, direction_name(f.directions[n]));
       w.text(kFieldCount + 3, std::string_view(f.fingerprints[n].data(), f.fingerprints[n].size()));
-      p = put(w.end(), "</row>");
-      return static_cast<std::size_t>(p - start);
     });
   }
+}
+
+std::size_t append_xlsx_interval_rows(std::string& out, const ParsedFile& f, std::size_t row) {
+  const auto file = file_of(f);
+  for (const Account& account : f.statement.accounts.items()) {
+    for (const Interval& interval : account.intervals) {
+      const auto texts = interval_texts(interval);
+      const std::size_t room = 32 + 7 * ((file ? file->size() : 0) + account.number.size()) + 6 * 40;
+      append_row(out, row++, room, [&](RowWriter& w) {
+        w.text(0, file);
+        w.text(1, account.number);
+        w.date(2, interval.date_start);
+        if (interval.date_end) w.date(3, *interval.date_end);
+        for (std::size_t i = 2; i < texts.size(); ++i)
+          if (texts[i]) w.number(i + 2, texts[i]->view());
+      });
+    }
+  }
+  return row;
 }
 
 }  // namespace varnok::native

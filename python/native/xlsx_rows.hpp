@@ -13,4 +13,8 @@ namespace varnok::native {
 // One <row> per document of `f` in [first, last); the first is sheet row `row`.
 void append_xlsx_rows(std::string& out, const ParsedFile& f, std::size_t first, std::size_t last, std::size_t row);
 
+// One <row> per interval of every account of `f`, the first being sheet row `row`; returns
+// the row after the last.
+std::size_t append_xlsx_interval_rows(std::string& out, const ParsedFile& f, std::size_t row);
+
 }  // namespace varnok::native

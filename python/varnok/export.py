@@ -311,13 +311,13 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
                  jobs: int = 1) -> list[ReadFailure]:
     """Exports the documents (or intervals) of the statement files at `paths` as one table
     in format `fmt` (a key of WRITERS) to a path (atomically) or a file object (binary for
-    xlsx, text otherwise). Files that fail to read are left out and returned. CSV and JSON
-    Lines and the xlsx sheet of documents are written by the native module, the same bytes
-    as to_csv, to_jsonl and to_xlsx, without a Python object per value."""
+    xlsx, text otherwise). Files that fail to read are left out and returned. CSV, JSON
+    Lines and the xlsx sheet are written by the native module, the same bytes as to_csv,
+    to_jsonl and to_xlsx, without a Python object per value."""
     from varnok.batch import run_all
 
     write, binary = WRITERS[fmt]
-    native = fmt in ("csv", "jsonl", "xlsx") and not intervals and _native_module() is not None
+    native = fmt in ("csv", "jsonl", "xlsx") and _native_module() is not None
     paths = list(paths)
     results = run_all(parse_native_file if native else _read_or_failure, paths, jobs)
     if native and fmt == "xlsx":
@@ -337,11 +337,15 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     if fmt == "xlsx":
         from varnok._xlsx import write_xlsx_rows
 
-        rows = _native.xlsx_rows(good, 2)
-        _write(out, True, lambda f: write_xlsx_rows(f, DOCUMENT_COLUMNS, rows, "documents"))
+        rows = _native.interval_rows(good, "xlsx") if intervals else _native.xlsx_rows(good, 2)
+        header, sheet = (INTERVAL_COLUMNS, "intervals") if intervals else (DOCUMENT_COLUMNS, "documents")
+        _write(out, True, lambda f: write_xlsx_rows(f, header, rows, sheet))
         return failures
     # Bytes-like pieces, whole rows each, that give their memory back for the next export.
-    pieces = _native.csv(good, True) if fmt == "csv" else _native.jsonl(good)
+    if intervals:
+        pieces = _native.interval_rows(good, fmt)
+    else:
+        pieces = _native.csv(good, True) if fmt == "csv" else _native.jsonl(good)
     if isinstance(out, (str, os.PathLike)):
         with atomic_output(out, "wb") as f:
             f.writelines(pieces)
