@@ -240,6 +240,35 @@ PyObject* interval_rows(PyObject* module, PyObject* const* args, Py_ssize_t narg
   return piece ? PyTuple_Pack(1, piece.get()) : nullptr;
 }
 
+PyObject* document_facts(PyObject*, PyObject* parsed) noexcept {
+  auto* shared = static_cast<SharedFile*>(PyCapsule_GetPointer(parsed, kParsedName));
+  if (shared == nullptr) return nullptr;
+  const ParsedFile& f = **shared;
+  const auto n = static_cast<Py_ssize_t>(f.statement.documents.size());
+  // The four direction names, made once for this call and shared by the documents.
+  Ref names[4];
+  for (const Direction d : {Direction::Income, Direction::Expense, Direction::Internal, Direction::Unrelated}) {
+    const std::string_view name = direction_name(d);
+    names[static_cast<int>(d)] = Ref::steal(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
+    if (!names[static_cast<int>(d)]) return nullptr;
+  }
+  Ref lines = Ref::steal(PyList_New(n));
+  Ref directions = Ref::steal(PyList_New(n));
+  Ref fingerprints = Ref::steal(PyList_New(n));
+  if (!lines || !directions || !fingerprints) return nullptr;
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    const auto at = static_cast<std::size_t>(i);
+    PyObject* line = f.lines[at] >= 0 ? PyLong_FromLongLong(f.lines[at]) : Py_NewRef(Py_None);
+    if (line == nullptr) return nullptr;
+    PyList_SET_ITEM(lines.get(), i, line);
+    PyList_SET_ITEM(directions.get(), i, Py_NewRef(names[static_cast<int>(f.directions[at])].get()));
+    PyObject* fingerprint = PyUnicode_FromStringAndSize(f.fingerprints[at].data(), 32);
+    if (fingerprint == nullptr) return nullptr;
+    PyList_SET_ITEM(fingerprints.get(), i, fingerprint);
+  }
+  return PyTuple_Pack(3, lines.get(), directions.get(), fingerprints.get());
+}
+
 PyObject* dates_fit(PyObject*, PyObject* parsed) noexcept {
   auto* file = static_cast<SharedFile*>(PyCapsule_GetPointer(parsed, kParsedName));
   if (file == nullptr) return nullptr;

@@ -23,6 +23,9 @@ PyObject* xlsx_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) n
 // interval_rows(parsed_files: Sequence, format: "csv" | "jsonl" | "xlsx") -> the same, of
 // their accounts' intervals (CSV with its header; xlsx sheet rows numbered from 2)
 PyObject* interval_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
+// document_facts(parsed) -> (lines, directions, fingerprints): per document its section's
+// start line (None when unknown), its direction and its fingerprint
+PyObject* document_facts(PyObject* module, PyObject* parsed) noexcept;
 // dates_fit(parsed) -> whether every date of the file is one datetime.date can hold
 PyObject* dates_fit(PyObject* module, PyObject* parsed) noexcept;
 // document_stream(parsed_files: Sequence) -> "arrow_array_stream" capsule

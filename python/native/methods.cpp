@@ -31,6 +31,8 @@ PyMethodDef kMethods[] = {
      "xlsx_rows(parsed_files, first_row) -> the sheet rows of their documents, as bytes-like pieces to write in order."},
     {"interval_rows", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(interval_rows)), METH_FASTCALL,
      "interval_rows(parsed_files, format) -> the rows of their intervals in csv, jsonl or xlsx, as bytes-like pieces."},
+    {"document_facts", document_facts, METH_O,
+     "document_facts(parsed) -> (section lines, directions, fingerprints) of its documents."},
     {"dates_fit", dates_fit, METH_O, "Whether every date of a parsed file is one datetime.date can hold."},
     {"document_stream", document_stream, METH_O, "An Arrow C stream capsule of the documents of parsed files."},
     {"statement_files", statement_files, METH_O,

@@ -239,14 +239,39 @@ _CONVERSIONS = tuple(
 )
 
 
-def typed_document(raw: Any, line: int | None, own: frozenset[str]) -> Any:
+def typed_document(raw: Any, line: int | None, own: frozenset[str],
+                   known: tuple[str, str] | None = None) -> Any:
+    """The typed document of a varnok_py.Document; `known`: its direction and fingerprint,
+    when they were found already."""
     # Each attribute of a varnok_py.Document makes a new str: read them once for both the
     # typed values and the fingerprint.
     texts = _field_texts(raw)
     values = list(texts)
     for i, convert in _CONVERSIONS:
         values[i] = convert(values[i])
+    if known is not None:
+        return TypedDocument(line, *values, *known)
     return TypedDocument(line, *values, direction(raw, own), _fingerprint_of(texts))
+
+
+def _native_facts(data: bytes | str, count: int) -> tuple[list[int | None], list[str], list[str]] | None:
+    """Each document's section line, direction and fingerprint as varnok._native finds them
+    (a read of its own of the same bytes, in C++, where the fingerprints cost a tenth of
+    hashing in Python); None without the native module."""
+    try:
+        from varnok import _native
+    except ImportError:
+        return None
+    if isinstance(data, str):
+        try:
+            data = data.encode("utf-8")
+        except UnicodeEncodeError:  # lone surrogates: the Python path's
+            return None
+    parsed = _native.parse(data, None)
+    if parsed is None:
+        return None
+    facts: tuple[list[int | None], list[str], list[str]] = _native.document_facts(parsed)
+    return facts if len(facts[0]) == count else None
 
 
 def typed_interval(raw: Any) -> TypedInterval:
@@ -265,7 +290,10 @@ def typed_statement(raw: varnok_py.Statement, data: bytes | str, path: str | Non
     Raises ReadFailure for a date the reader takes but datetime.date cannot hold (year 0),
     naming the line of its document section."""
     own = own_accounts(raw)
-    lines = section_lines(data, raw)
+    facts = _native_facts(data, len(raw.documents))
+    lines = section_lines(data, raw) if facts is None else facts[0]
+    known: list[tuple[str, str]] | list[None] = (
+        [None] * len(lines) if facts is None else list(zip(facts[1], facts[2], strict=True)))
     try:
         accounts = {
             number: TypedAccount(number, tuple(typed_interval(i) for i in account.intervals))
@@ -274,9 +302,9 @@ def typed_statement(raw: varnok_py.Statement, data: bytes | str, path: str | Non
     except ValueError as exc:  # a date the reader takes and datetime.date cannot hold
         raise ReadFailure(path, None, exc) from exc
     documents = []
-    for d, line in zip(raw.documents, lines, strict=True):
+    for d, line, found in zip(raw.documents, lines, known, strict=True):
         try:
-            documents.append(typed_document(d, line, own))
+            documents.append(typed_document(d, line, own, found))
         except ValueError as exc:
             raise ReadFailure(path, line, exc) from exc
     return TypedStatement(

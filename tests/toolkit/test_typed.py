@@ -9,7 +9,7 @@ import varnok_py
 from conftest import OTHER, OWN, THIRD, account, clean_statement, document, statement
 
 import varnok
-from varnok import _fields
+from varnok import _fields, typed
 
 
 def test_every_public_name_resolves():
@@ -100,6 +100,7 @@ class TestSectionLines:
 class TestFingerprint:
     def test_stable_across_encodings_scale_and_position(self):
         a = varnok.read(statement(document("7", amount="1500.00")).encode("cp1251")).documents[0]
+        assert a.fingerprint == "8821d869fef5d81e2090b9893f7ceb70"  # the same in every version
         b = varnok.read(statement(account(), document("1"), document("7", amount="1500")).encode("utf-8"))
         assert a.fingerprint == b.documents[1].fingerprint != b.documents[0].fingerprint
         assert len(a.fingerprint) == 32 and int(a.fingerprint, 16) >= 0
@@ -110,3 +111,30 @@ class TestFingerprint:
         base = varnok.read(statement(document("7", amount="1500.00"))).documents[0]
         other = varnok.read(statement(document("7", **{"amount": "1500.00", **change}))).documents[0]
         assert other.fingerprint != base.fingerprint
+
+
+# The section lines, directions and fingerprints come from varnok._native when it is there;
+# the Python path (without it) must give the same on every kind of input.
+NATIVE_FACT_INPUTS = {
+    "cp1251": lambda t: t.encode("cp1251"),
+    "utf-8 crlf": lambda t: t.replace("\n", "\r\n").encode("utf-8"),
+    "utf-16": lambda t: t.encode("utf-16"),
+    "str": lambda t: t,
+    "padded markers": lambda t: t.replace("СекцияДокумент=", " \u00a0СекцияДокумент =").encode("utf-8"),
+}
+
+
+@pytest.mark.parametrize("kind", NATIVE_FACT_INPUTS)
+def test_native_facts_are_the_python_ones(kind, monkeypatch):
+    text = statement(account(income="250.00", expense="0", closing="1250.00"), document("1", payer=OTHER, payee=OWN),
+                     document("2", amount="1,5"), document("3", payer=OWN, payee=THIRD),
+                     document("4", payer=OWN, payee=OWN), document("5", payer=OTHER, payee=THIRD))
+    data = NATIVE_FACT_INPUTS[kind](text)
+    if typed._native_facts(data, 4) is None:
+        pytest.skip("no native module")
+    native = varnok.read(data)
+    monkeypatch.setattr(typed, "_native_facts", lambda data, count: None)
+    python = varnok.read(data)
+    assert native.documents == python.documents and len(native.documents) == 4
+    assert [d.direction for d in native.documents] == ["income", "expense", "internal", "unrelated"]
+    assert None not in [d.line for d in native.documents]
