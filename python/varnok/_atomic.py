@@ -3,6 +3,7 @@ over the target, so an error or Ctrl-C leaves either the whole new file or the o
 from __future__ import annotations
 
 import contextlib
+import errno
 import os
 import secrets
 from collections.abc import Iterator
@@ -14,6 +15,9 @@ def atomic_output(path: str | os.PathLike[str], mode: str = "w", **open_args: An
     """Opens a temporary file beside `path` (mode "w" or "wb"); on a clean exit it is
     flushed, synced and renamed to `path`, on any exception (KeyboardInterrupt too) removed."""
     target = os.fspath(path)
+    if target.endswith((os.sep, os.altsep or os.sep)) or os.path.isdir(target):
+        # Nothing is written then, not even beside it (the folder above would take the file).
+        raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), target)
     folder = os.path.dirname(os.path.abspath(target))
     fd, temporary = _create_beside(target, folder)
     try:
@@ -21,7 +25,10 @@ def atomic_output(path: str | os.PathLike[str], mode: str = "w", **open_args: An
             yield f
             f.flush()
             os.fsync(f.fileno())
-        os.replace(temporary, target)
+        try:
+            os.replace(temporary, target)
+        except OSError as exc:  # named by the target, not by the temporary file
+            raise OSError(exc.errno, exc.strerror, target) from None
     except BaseException:
         with contextlib.suppress(FileNotFoundError):
             os.unlink(temporary)

@@ -97,7 +97,7 @@ def _configure(parser: argparse.ArgumentParser, name: str, module_name: str) -> 
     module = import_module(module_name)
     module.configure(parser)
     run: Callable[[argparse.Namespace], int] = module.run
-    parser.set_defaults(run=run, command=name)
+    parser.set_defaults(run=run, command=name, usage_error=parser.error)
     return parser
 
 
@@ -115,6 +115,8 @@ def main(argv: Sequence[str] | None = None) -> int:
         return exc.status
     try:
         return int(args.run(args))
+    except _Exit as exc:  # a usage error only the command itself can see (args.usage_error)
+        return exc.status
     except KeyboardInterrupt:
         sys.stderr.write("varnok: interrupted\n")
         return 130

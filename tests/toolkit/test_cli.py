@@ -128,6 +128,27 @@ class TestExport:
         result = run("export", folder / "good.txt", "-f", "csv", "-o", tmp_path / "missing" / "out.csv")
         assert result.returncode != 0 and "Traceback" not in result.stderr
 
+    @pytest.mark.parametrize("name", ["out", "out/"])
+    def test_a_folder_as_output_is_refused_and_nothing_is_written(self, folder, tmp_path, name):
+        (tmp_path / "out").mkdir()
+        before = sorted(os.listdir(tmp_path))
+        result = run("export", folder / "good.txt", "-f", "csv", "-o", str(tmp_path / "out") + name[3:])
+        assert result.returncode == 1 and "Is a directory" in result.stderr and ".tmp" not in result.stderr
+        assert sorted(os.listdir(tmp_path)) == before and os.listdir(tmp_path / "out") == []
+
+    @pytest.mark.parametrize(("name", "check"), [
+        ("all.XLSX", lambda data: data[:2] == b"PK"),
+        ("all.jsonl", lambda data: json.loads(data.splitlines()[0])["amount"] == "250.00"),
+        ("all.csv", lambda data: data.startswith(b"file,line,")),
+    ])
+    def test_the_format_follows_the_output_extension(self, folder, tmp_path, name, check):
+        assert run("export", folder / "good.txt", "-o", tmp_path / name).returncode == 0
+        assert check((tmp_path / name).read_bytes())
+
+    def test_no_format_and_no_known_extension_is_a_usage_error(self, folder, tmp_path):
+        result = run("export", folder / "good.txt", "-o", tmp_path / "out.dat")
+        assert result.returncode == 2 and "give --format" in result.stderr and not (tmp_path / "out.dat").exists()
+
 
 def test_summary(folder):
     result = run("summary", folder / "good.txt", folder / "broken.txt")

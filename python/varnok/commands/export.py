@@ -1,9 +1,10 @@
-"""`varnok export PATH... --format csv|jsonl|xlsx|statement [-o OUT] [--intervals]`: one table of all
+"""`varnok export PATH... [--format csv|jsonl|xlsx|statement] [-o OUT] [--intervals]`: one table of all
 documents (or account intervals) of all files. Files that fail to read are reported on
 stderr and left out, and make the exit status 1."""
 from __future__ import annotations
 
 import argparse
+import os
 import sys
 
 from varnok import export, writer
@@ -11,9 +12,15 @@ from varnok.batch import find_statements
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, stdout_dash
 
 
+# The format an OUT without --format is written in, by its extension.
+EXTENSIONS = {".csv": "csv", ".jsonl": "jsonl", ".ndjson": "jsonl", ".xlsx": "xlsx"}
+
+
 def configure(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("paths", nargs="+", metavar="PATH", help="statement files, or folders searched for *.txt")
-    parser.add_argument("-f", "--format", choices=sorted(export.WRITERS), required=True)
+    parser.add_argument("-f", "--format", choices=sorted(export.WRITERS),
+                        help="the output's format (default: from OUT's extension, "
+                             + ", ".join(f"{ext} for {fmt}" for ext, fmt in EXTENSIONS.items()) + ")")
     parser.add_argument("-o", "--output", metavar="OUT", type=stdout_dash,
                         help="the output file (written atomically); '-' or none: stdout")
     parser.add_argument("--intervals", action="store_true", help="export the account intervals instead of documents")
@@ -21,6 +28,10 @@ def configure(parser: argparse.ArgumentParser) -> None:
 
 
 def run(args: argparse.Namespace) -> int:
+    if args.format is None:
+        args.format = EXTENSIONS.get(os.path.splitext(args.output or "")[1].lower())
+        if args.format is None:
+            args.usage_error("give --format, or an OUT ending in " + ", ".join(EXTENSIONS))
     _, binary = export.WRITERS[args.format]
     if args.output is None and binary and sys.stdout.isatty():
         sys.stderr.write(f"varnok export: --format {args.format} writes a binary file: give -o OUT\n")
