@@ -177,6 +177,14 @@ PyObject* document_count(PyObject*, PyObject* parsed) noexcept {
   return file == nullptr ? nullptr : PyLong_FromSize_t((*file)->statement.documents.size());
 }
 
+PyObject* interval_count(PyObject*, PyObject* parsed) noexcept {
+  auto* file = static_cast<SharedFile*>(PyCapsule_GetPointer(parsed, kParsedName));
+  if (file == nullptr) return nullptr;
+  std::size_t count = 0;
+  for (const Account& a : (*file)->statement.accounts.items()) count += a.intervals.size();
+  return PyLong_FromSize_t(count);
+}
+
 PyObject* jsonl(PyObject* module, PyObject* files) noexcept {
   return pieces_of(module, files, {}, [](std::string& out, const ParsedFile& f, std::size_t first, std::size_t last,
                                          std::size_t) { append_jsonl(out, f, first, last); });

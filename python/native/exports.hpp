@@ -13,6 +13,8 @@ PyObject* parse(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexc
 PyObject* parse_path(PyObject* module, PyObject* path) noexcept;
 // document_count(parsed) -> int
 PyObject* document_count(PyObject* module, PyObject* parsed) noexcept;
+// interval_count(parsed) -> int: the intervals of all its accounts
+PyObject* interval_count(PyObject* module, PyObject* parsed) noexcept;
 // jsonl(parsed_files: Sequence) -> tuple of output pieces (bytes-like), to be written in order
 PyObject* jsonl(PyObject* module, PyObject* files) noexcept;
 // csv(parsed_files: Sequence, header: bool) -> the same

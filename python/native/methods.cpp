@@ -24,6 +24,7 @@ PyMethodDef kMethods[] = {
      "parse(data, file) -> a parsed file, or None when the read fails."},
     {"parse_path", parse_path, METH_O, "parse_path(path) -> a parsed file, or None when the file cannot be read or parsed."},
     {"document_count", document_count, METH_O, "The number of documents of a parsed file."},
+    {"interval_count", interval_count, METH_O, "The number of account intervals of a parsed file."},
     {"jsonl", jsonl, METH_O, "JSON Lines of the documents of parsed files, as bytes-like pieces to write in order."},
     {"csv", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(csv)), METH_FASTCALL,
      "csv(parsed_files, header) -> CSV of their documents, as bytes-like pieces to write in order."},

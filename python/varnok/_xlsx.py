@@ -11,6 +11,17 @@ from typing import IO, Any
 from xml.sax.saxutils import escape
 
 _EPOCH = datetime.date(1899, 12, 30)
+# The rows a sheet holds, its header's among them: spreadsheet programs load no more.
+MAX_ROWS = 1_048_576
+
+
+class TooManyRows(ValueError):
+    """An export with more rows than a sheet holds; nothing is written."""
+
+    def __init__(self, rows: int) -> None:
+        super().__init__(f"a sheet holds at most {MAX_ROWS - 1:,} rows under its header, and this export"
+                         f" has {rows:,}: use CSV or JSON Lines, or fewer files")
+        self.rows = rows
 # Characters XML 1.0 cannot hold are written the way spreadsheet programs escape them.
 _ILLEGAL = re.compile("[\x00-\x08\x0b\x0c\x0e-\x1f\ufffe\uffff]|_(?=x[0-9A-Fa-f]{4}_)")
 
@@ -80,15 +91,21 @@ def write_xlsx(out: IO[bytes], header: Sequence[str], rows: Iterable[Sequence[An
     letters = _column_letters(len(header))
 
     def sheet_data(f: IO[bytes]) -> None:
-        for number, row in enumerate(_chain(header, rows), 1):
+        rest = iter(rows)
+        for number, row in enumerate(_chain(header, rest), 1):
+            if number > MAX_ROWS:
+                raise TooManyRows(number - 1 + sum(1 for _ in rest))
             f.write(_row(letters, number, row))
 
     _write_workbook(out, sheet, sheet_data)
 
 
-def write_xlsx_rows(out: IO[bytes], header: Sequence[str], rows: Iterable[Any], sheet: str = "Sheet1") -> None:
-    """write_xlsx with the rows after the header given as the sheet's own XML, in bytes-like
-    pieces that each hold whole rows numbered from 2 (the native export's)."""
+def write_xlsx_rows(out: IO[bytes], header: Sequence[str], rows: Iterable[Any], count: int,
+                    sheet: str = "Sheet1") -> None:
+    """write_xlsx with the `count` rows after the header given as the sheet's own XML, in
+    bytes-like pieces that each hold whole rows numbered from 2 (the native export's)."""
+    if count >= MAX_ROWS:
+        raise TooManyRows(count)
 
     def sheet_data(f: IO[bytes]) -> None:
         f.write(_row(_column_letters(len(header)), 1, header))

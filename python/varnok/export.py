@@ -337,9 +337,12 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     if fmt == "xlsx":
         from varnok._xlsx import write_xlsx_rows
 
-        rows = _native.interval_rows(good, "xlsx") if intervals else _native.xlsx_rows(good, 2)
+        if intervals:
+            rows, count = _native.interval_rows(good, "xlsx"), sum(map(_native.interval_count, good))
+        else:
+            rows, count = _native.xlsx_rows(good, 2), sum(map(_native.document_count, good))
         header, sheet = (INTERVAL_COLUMNS, "intervals") if intervals else (DOCUMENT_COLUMNS, "documents")
-        _write(out, True, lambda f: write_xlsx_rows(f, header, rows, sheet))
+        _write(out, True, lambda f: write_xlsx_rows(f, header, rows, count, sheet))
         return failures
     # Bytes-like pieces, whole rows each, that give their memory back for the next export.
     if intervals:

@@ -15,7 +15,7 @@ import pytest
 from conftest import HEADER, OTHER, OWN, REPO, account, clean_statement, document, statement
 
 import varnok
-from varnok import _fields, export, typed
+from varnok import _fields, _xlsx, export, typed
 
 TRICKY = statement(
     account(income="1500.5", expense="0", closing="2500.5"),
@@ -177,6 +177,30 @@ def test_native_section_lines_of_large_statements(case, write_file):
     native = [json.loads(line)["line"] for line in out.getvalue().splitlines()]
     typed = varnok.read_file(str(path))
     assert native == [d.line for d in typed.documents] and len(native) == 1199 and None not in native
+
+
+@pytest.mark.parametrize("native", [True, False])
+@pytest.mark.parametrize("intervals", [False, True])
+def test_xlsx_beyond_a_sheets_rows_is_refused_and_nothing_is_written(native, intervals, tmp_path, monkeypatch):
+    paths = [str(DATA_FILES[0])]
+    view = varnok.read_file(paths[0])
+    rows = sum(len(a.intervals) for a in view.accounts.values()) if intervals else len(view.documents)
+    target = tmp_path / "out.xlsx"
+
+    def write():
+        if native:
+            export.export_files("xlsx", paths, target, intervals=intervals)
+        else:
+            export.to_xlsx([varnok.read_file(p) for p in paths], target, intervals=intervals)
+
+    monkeypatch.setattr(_xlsx, "MAX_ROWS", rows + 1)  # exactly full
+    write()
+    assert zipfile.ZipFile(target).read("xl/worksheets/sheet1.xml").count(b"<row ") == rows + 1
+    target.unlink()
+    monkeypatch.setattr(_xlsx, "MAX_ROWS", rows)
+    with pytest.raises(_xlsx.TooManyRows, match=f"at most {rows - 1} rows") as info:
+        write()
+    assert info.value.rows == rows and os.listdir(tmp_path) == []
 
 
 def test_xlsx_amounts_are_exact_numbers_and_dates_are_dates(statements, tmp_path):

@@ -8,6 +8,7 @@ import os
 import sys
 
 from varnok import export, writer
+from varnok._xlsx import TooManyRows
 from varnok.batch import find_statements
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, stdout_dash
 
@@ -40,7 +41,7 @@ def run(args: argparse.Namespace) -> int:
     try:
         failures = export.export_files(args.format, find_statements(args.paths), out, intervals=args.intervals,
                                        jobs=args.jobs)
-    except writer.WriteError as exc:
+    except (writer.WriteError, TooManyRows) as exc:
         sys.stderr.write(f"varnok export: {exc}\n")
         return EXIT_PROBLEMS
     for failure in failures:
