@@ -1,6 +1,7 @@
 // UTF-8 validation: text of ASCII and two-byte sequences (Cyrillic) is checked 16 bytes at
-// a time with word masks (64 at a time with AVX2 where the machine has it); blocks with
-// longer sequences, and the tail, one character at a time.
+// a time with word masks (64 at a time with AVX2 where the machine has it, where a block
+// with longer sequences is checked by the published three-table lookup of Keiser and
+// Lemire); other blocks, and the tail, one character at a time.
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -108,9 +109,65 @@ VARNOK_AVX2_TARGET std::uint64_t bit_mask(__m256i lo, __m256i hi) noexcept {
          static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(hi))) << 32;
 }
 
-// The blocks of 64 bytes, with the word masks' rule on 64-bit masks. Returns where the
-// rest (under 64 bytes, from a character's start) is to be checked, or nullptr when the
-// text is invalid.
+// table[index] for each byte (index 0 ... 15).
+VARNOK_AVX2_TARGET __m256i lookup16(__m128i table, __m256i index) noexcept {
+  return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(table), index);
+}
+
+// The errors of 32 bytes `in` after the 32 bytes `prev`, as the lookup finds them: each
+// byte pair (the byte before, this byte) is classed by three 16-entry tables, whose common
+// bits are the pair's errors; the pairs inside three- and four-byte sequences are then told
+// by whether the byte two or three before is a long lead. Nonzero bytes where invalid, except
+// for a sequence cut at the end of `in` (see incomplete_at_end).
+VARNOK_AVX2_TARGET __m256i lookup_errors(__m256i in, __m256i prev) noexcept {
+  constexpr char kTooShort = 1 << 0, kTooLong = 1 << 1, kOverlong3 = 1 << 2, kTooLarge = 1 << 3,
+                 kSurrogate = 1 << 4, kOverlong2 = 1 << 5, kTooLarge1000 = 1 << 6, kOverlong4 = 1 << 6;
+  constexpr char kTwoConts = static_cast<char>(1 << 7);
+  constexpr char kCarry = kTooShort | kTooLong | kTwoConts;
+  constexpr char kLarge = kCarry | kTooLarge | kTooLarge1000;
+  // By the high nibble of the byte before.
+  const __m128i first_high = _mm_setr_epi8(kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,
+                                           kTooLong, kTwoConts, kTwoConts, kTwoConts, kTwoConts,
+                                           kTooShort | kOverlong2, kTooShort, kTooShort | kOverlong3 | kSurrogate,
+                                           kTooShort | kTooLarge | kTooLarge1000 | kOverlong4);
+  // By the low nibble of the byte before.
+  const __m128i first_low = _mm_setr_epi8(kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry,
+                                          kCarry, kCarry | kTooLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge,
+                                          kLarge, kLarge, kLarge | kSurrogate, kLarge, kLarge);
+  // By the high nibble of this byte.
+  constexpr char kContinuation = kTooLong | kOverlong2 | kTwoConts;
+  const __m128i second_high = _mm_setr_epi8(
+      kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+      kContinuation | kOverlong3 | kTooLarge1000 | kOverlong4, kContinuation | kOverlong3 | kTooLarge,
+      kContinuation | kSurrogate | kTooLarge, kContinuation | kSurrogate | kTooLarge, kTooShort, kTooShort, kTooShort,
+      kTooShort);
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i joined = _mm256_permute2x128_si256(prev, in, 0x21);  // prev's high half, in's low
+  const __m256i prev1 = _mm256_alignr_epi8(in, joined, 15);
+  const __m256i prev2 = _mm256_alignr_epi8(in, joined, 14);
+  const __m256i prev3 = _mm256_alignr_epi8(in, joined, 13);
+  const __m256i special = _mm256_and_si256(
+      _mm256_and_si256(lookup16(first_high, _mm256_and_si256(_mm256_srli_epi16(prev1, 4), nibble)),
+                       lookup16(first_low, _mm256_and_si256(prev1, nibble))),
+      lookup16(second_high, _mm256_and_si256(_mm256_srli_epi16(in, 4), nibble)));
+  // 0x80 where the byte two before is a three- or four-byte lead, or three before a four-byte one.
+  const __m256i third = _mm256_subs_epu8(prev2, _mm256_set1_epi8(static_cast<char>(0xE0 - 0x80)));
+  const __m256i fourth = _mm256_subs_epu8(prev3, _mm256_set1_epi8(static_cast<char>(0xF0 - 0x80)));
+  const __m256i must_continue = _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(static_cast<char>(0x80)));
+  return _mm256_xor_si256(must_continue, special);
+}
+
+// How many bytes before `end` the character cut at `end` starts (0: none is cut).
+std::size_t incomplete_at_end(const unsigned char* end) noexcept {
+  if (end[-1] >= 0xC0) return 1;
+  if (end[-2] >= 0xE0) return 2;
+  if (end[-3] >= 0xF0) return 3;
+  return 0;
+}
+
+// The blocks of 64 bytes, with the word masks' rule on 64-bit masks, or the lookup for a
+// block with a longer sequence. Returns where the rest (under 64 bytes, from a character's
+// start) is to be checked, or nullptr when the text is invalid.
 VARNOK_AVX2_TARGET const unsigned char* valid_blocks_avx2(const unsigned char* p, const unsigned char* const end) noexcept {
   const __m256i even = _mm256_set1_epi8(static_cast<char>(0xFE)), c0 = _mm256_set1_epi8(static_cast<char>(0xC0));
   std::uint64_t carry = 0;  // 1 when the byte before p is a two-byte lead
@@ -126,13 +183,16 @@ VARNOK_AVX2_TARGET const unsigned char* valid_blocks_avx2(const unsigned char* p
     const std::uint64_t bit6 = bit_mask<1>(lo, hi);
     const std::uint64_t leads = high & bit6;
     if ((leads & bit_mask<2>(lo, hi)) != 0) [[unlikely]] {
-      // A lead of three or four bytes ("№", "€"): this block one character at a time.
+      // A lead of three or four bytes ("№", "€"): the lookup, on the 64 bytes from the
+      // character's start (the lead the block before ended with), and the next block from
+      // the start of a character this one cuts.
       p -= carry;
       carry = 0;
-      for (const unsigned char* stop = p + 64; p < stop;) {
-        p = next_character(p, end);
-        if (p == nullptr) return nullptr;
-      }
+      const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+      const __m256i errors = _mm256_or_si256(lookup_errors(first, _mm256_setzero_si256()), lookup_errors(second, first));
+      if (!_mm256_testz_si256(errors, errors)) return nullptr;
+      p += 64 - incomplete_at_end(p + 64);
       continue;
     }
     const std::uint64_t continuations = high & ~bit6;
