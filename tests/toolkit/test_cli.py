@@ -90,6 +90,13 @@ class TestUsage:
         result = run(*args)
         assert result.returncode == 2 and "usage:" in result.stderr and result.stdout == ""
 
+    @pytest.mark.parametrize("command", [[], ["export"], ["check"]])
+    def test_help_fits_the_terminal_width(self, command):
+        result = subprocess.run([*COMMAND, *command, "--help"], capture_output=True, text=True, timeout=300,
+                                env={**os.environ, "COLUMNS": "52"})
+        lines = result.stdout.splitlines()
+        assert result.returncode == 0 and len(lines) > 5 and max(map(len, lines)) <= 52
+
     def test_version(self):
         result = run("--version")
         assert result.returncode == 0 and result.stdout.strip() == f"varnok {varnok.__version__}"

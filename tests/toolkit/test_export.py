@@ -203,6 +203,21 @@ def test_xlsx_beyond_a_sheets_rows_is_refused_and_nothing_is_written(native, int
     assert info.value.rows == rows and os.listdir(tmp_path) == []
 
 
+@pytest.mark.parametrize("fmt", ["jsonl", "xlsx"])
+def test_large_statements_read_on_two_threads_export_as_on_one(fmt, write_file):
+    # Each read of a large statement runs a helper thread of its own beside it.
+    paths = [str(write_file(f"large{i}.txt", statement(account(), *(document(str(n)) for n in range(900))),
+                            encoding)) for i, encoding in enumerate(["cp1251", "utf-8", "cp1251", "utf-8"])]
+    assert all(os.path.getsize(p) > 256 * 1024 for p in paths)
+    outputs = []
+    for jobs in (1, 2):
+        out = io.BytesIO()
+        assert export.export_files(fmt, paths, out, jobs=jobs) == []
+        outputs.append(zipfile.ZipFile(out).read("xl/worksheets/sheet1.xml") if fmt == "xlsx" else out.getvalue())
+    assert outputs[0] == outputs[1]
+    assert outputs[0].count(b"fingerprint" if fmt == "jsonl" else b"<row ") == 3600 + (fmt == "xlsx")
+
+
 def test_xlsx_amounts_are_exact_numbers_and_dates_are_dates(statements, tmp_path):
     path = tmp_path / "out.xlsx"
     varnok.to_xlsx(statements[0], path)
