@@ -2,6 +2,7 @@
 // dict is read back into the section's attributes; a Python failure becomes its text.
 #include "hook_bridge.hpp"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -107,6 +108,26 @@ HookOutcome fail_with_raised_exception() {
   return HookOutcome::Fail(failure_text(exc.get()));
 }
 
+// Changes to the attrs dicts given to hooks, made by any thread (counted by a dict watcher
+// before each change): a call across which the count stayed put left its dict as it was
+// given, so there is nothing to read back.
+std::atomic<std::uint64_t> g_attrs_changes{0};
+
+int count_attrs_change(PyDict_WatchEvent event, PyObject*, PyObject*, PyObject*) noexcept {
+  if (event != PyDict_EVENT_DEALLOCATED) g_attrs_changes.fetch_add(1);
+  return 0;
+}
+
+// The dict watcher that counts them, or -1 when the interpreter has none left to give.
+int attrs_watcher() noexcept {
+  static const int watcher = [] {
+    const int added = PyDict_AddWatcher(count_attrs_change);
+    if (added < 0) PyErr_Clear();
+    return added;
+  }();
+  return watcher;
+}
+
 enum class WalkStep : std::uint8_t { Entry, End, ChangedSize, KeysChanged };
 
 // One step of the read-back walk; the caller holds the dict's critical section.
@@ -175,6 +196,8 @@ HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attribut
     given_.reserve(2 * attrs.size());
     PyRef attrs_dict = attributes_dict(attrs, &given_);
     if (!attrs_dict) return fail_with_raised_exception();
+    const int watcher = attrs_watcher();
+    const bool watched = watcher >= 0 && PyDict_Watch(watcher, attrs_dict.get()) == 0;
     if (!header_) header_ = attributes_dict(header, nullptr);
     if (!header_) return fail_with_raised_exception();
     // A copy per call: a hook may change the dict it is given.
@@ -184,10 +207,15 @@ HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attribut
 
     // Slot 0 is spare so that a bound method can be called without copying the arguments.
     PyObject* args[] = {nullptr, section_type.get(), attrs_dict.get(), header_dict.get()};
+    const std::uint64_t changes = g_attrs_changes.load();
     PyRef result = PyRef::steal(
         PyObject_Vectorcall(hook_.get(), args + 1, 3 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
     if (!result) return fail_with_raised_exception();
-    result = PyRef();
+    result = PyRef();  // (its release may run code that changes the dict: counted too)
+    if (watched && g_attrs_changes.load() == changes) {
+      given_.clear();
+      return HookOutcome::Continue();
+    }
     HookOutcome outcome = read_back(attrs_dict.get(), attrs);
     given_.clear();
     return outcome;

@@ -2,6 +2,7 @@
 
 import gc
 import sys
+import threading
 import weakref
 
 import pytest
@@ -153,6 +154,25 @@ class TestReadBack:
         after = Recorder()
         parse(ONE_DOCUMENT, [lambda t, a, h: rearrange(a), after])
         assert after.calls[0][1] == list(expected.items())
+
+    @pytest.mark.parametrize("how", ["by the release of what it returns", "by another thread"])
+    def test_a_change_made_outside_the_hooks_own_code_takes_effect(self, how):
+        class ChangesOnRelease:
+            def __init__(self, attrs):
+                self.attrs = attrs
+
+            def __del__(self):
+                self.attrs["Номер"] = "99"
+
+        def hook(section_type, attrs, header):
+            if how == "by another thread":
+                thread = threading.Thread(target=attrs.__setitem__, args=("Номер", "99"))
+                thread.start()
+                thread.join()
+                return None
+            return ChangesOnRelease(attrs)
+
+        assert parse(ONE_DOCUMENT, [hook]).documents[0].doc_number == "99"
 
     def test_removing_a_required_key_drops_the_document(self):
         def hook(section_type, attrs, header):
