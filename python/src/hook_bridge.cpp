@@ -108,9 +108,9 @@ HookOutcome fail_with_raised_exception() {
   return HookOutcome::Fail(failure_text(exc.get()));
 }
 
-// Changes to the attrs dicts given to hooks, made by any thread (counted by a dict watcher
-// before each change): a call across which the count stayed put left its dict as it was
-// given, so there is nothing to read back.
+// Changes to the dicts given to hooks, made by any thread (counted by a dict watcher before
+// each change): a call across which the count stayed put left its dicts as they were given,
+// so there is nothing to read back, and its header copy serves the next call if not kept.
 std::atomic<std::uint64_t> g_attrs_changes{0};
 
 int count_attrs_change(PyDict_WatchEvent event, PyObject*, PyObject*, PyObject*) noexcept {
@@ -200,19 +200,25 @@ HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attribut
     const bool watched = watcher >= 0 && PyDict_Watch(watcher, attrs_dict.get()) == 0;
     if (!header_) header_ = attributes_dict(header, nullptr);
     if (!header_) return fail_with_raised_exception();
-    // A copy per call: a hook may change the dict it is given.
-    PyRef header_dict = PyRef::steal(PyDict_Copy(header_.get()));
-    if (!header_dict) return fail_with_raised_exception();
+    // A copy of the header for the hook, which may change or keep the dict it is given; the
+    // last call's copy serves again when that call neither changed it nor kept it.
+    if (!header_given_) {
+      header_given_ = PyRef::steal(PyDict_Copy(header_.get()));
+      if (!header_given_) return fail_with_raised_exception();
+      header_watched_ = watcher >= 0 && PyDict_Watch(watcher, header_given_.get()) == 0;
+    }
     PyRef section_type = PyRef::borrow(section_type_member(type));
 
     // Slot 0 is spare so that a bound method can be called without copying the arguments.
-    PyObject* args[] = {nullptr, section_type.get(), attrs_dict.get(), header_dict.get()};
+    PyObject* args[] = {nullptr, section_type.get(), attrs_dict.get(), header_given_.get()};
     const std::uint64_t changes = g_attrs_changes.load();
     PyRef result = PyRef::steal(
         PyObject_Vectorcall(hook_.get(), args + 1, 3 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
     if (!result) return fail_with_raised_exception();
-    result = PyRef();  // (its release may run code that changes the dict: counted too)
-    if (watched && g_attrs_changes.load() == changes) {
+    result = PyRef();  // (its release may run code that changes the dicts: counted too)
+    const bool unchanged = g_attrs_changes.load() == changes;
+    if (!(unchanged && header_watched_ && Py_REFCNT(header_given_.get()) == 1)) header_given_ = PyRef();
+    if (watched && unchanged) {
       given_.clear();
       return HookOutcome::Continue();
     }

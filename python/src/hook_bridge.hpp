@@ -23,7 +23,7 @@ namespace varnok::py {
 // Holds one strong reference to the hook object. call() builds fresh attrs/header dicts,
 // calls the object, and reads attrs back; a Python exception becomes Fail("Type: str").
 // One PythonHook serves one read: the header, which does not change during a read, is
-// converted once and copied for each call.
+// converted once and copied for the calls (a copy no call changed or kept serves again).
 // A dict mutated by another thread during read-back abandons the read: call() returns
 // Abandon with the text, which parse raises as the internal error.
 class PythonHook final : public SectionHook {
@@ -57,6 +57,8 @@ class PythonHook final : public SectionHook {
   std::shared_ptr<TextCache> values_;  // document fields' values; may be null
   std::unordered_map<std::string, PyRef, TextHash, std::equal_to<>> keys_;  // at most kMaxKeys
   PyRef header_;                // the header as a dict, built at the first call
+  PyRef header_given_;          // the copy of it the next call gives, when there is one
+  bool header_watched_ = false;  // whether header_given_'s changes are counted
   std::vector<PyRef> given_;    // the objects of the current call's attrs dict
   Attributes scratch_;          // read-back target, swapped with attrs; keeps its storage
 };

@@ -221,13 +221,16 @@ class TestReadBack:
         assert (document.doc_number, document.uin) == ("41", "0")
 
     def test_header_changes_have_no_effect(self):
+        seen = []
+
         def vandal(section_type, attrs, header):
+            seen.append(dict(header))
             header.clear()
             header["Чужой"] = "1"
 
         after = Recorder()
-        s = parse(statement_text(document_section(DOCUMENT), document_section(DOCUMENT)), [vandal, after])
-        assert [header for _, _, header in after.calls] == [HEADER, HEADER]
+        s = parse(statement_text(*[document_section(DOCUMENT)] * 3), [vandal, after, Recorder()])
+        assert seen == [HEADER] * 3 and [header for _, _, header in after.calls] == [HEADER] * 3
         assert s.header == HEADER
 
     def test_dicts_a_hook_keeps_stay_its_own(self):
