@@ -258,7 +258,7 @@ std::string fill_rows(RowWriter& out, const std::vector<SharedFile>& files, std:
   std::string problem;
   for_each_row(files, first, last, [&](const ParsedFile& f, std::size_t n, std::size_t r) {
     const Document& d = f.statement.documents[n];
-    out.text(0, r, f.file ? std::optional<std::string_view>(*f.file) : std::nullopt);
+    out.text(0, r, f.file_name());
     out.fixed(1, r, f.lines[n] >= 0 ? std::optional<std::int64_t>(f.lines[n]) : std::nullopt);
     for (std::size_t i = 0; i < kFieldCount; ++i) {
       switch (field_kind(i)) {

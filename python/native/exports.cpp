@@ -26,9 +26,12 @@ namespace {
 
 constexpr const char* kParsedName = "varnok._native.ParsedFile";
 
-void parsed_destructor(PyObject* capsule) {
-  delete static_cast<SharedFile*>(PyCapsule_GetPointer(capsule, kParsedName));
+// The parsed file of a capsule; null with an exception set when it is not one.
+SharedFile* shared_file(PyObject* capsule) noexcept {
+  return static_cast<SharedFile*>(PyCapsule_GetPointer(capsule, kParsedName));
 }
+
+void parsed_destructor(PyObject* capsule) { delete shared_file(capsule); }
 
 void stream_destructor(PyObject* capsule) {
   auto* stream = static_cast<ArrowArrayStream*>(PyCapsule_GetPointer(capsule, "arrow_array_stream"));
@@ -48,7 +51,7 @@ bool parsed_files(PyObject* sequence, Ref& holder, std::vector<SharedFile>& out)
   const Py_ssize_t n = PyTuple_GET_SIZE(holder.get());
   out.reserve(static_cast<std::size_t>(n));
   for (Py_ssize_t i = 0; i < n; ++i) {
-    auto* file = static_cast<SharedFile*>(PyCapsule_GetPointer(PyTuple_GET_ITEM(holder.get(), i), kParsedName));
+    SharedFile* file = shared_file(PyTuple_GET_ITEM(holder.get(), i));
     if (file == nullptr) return false;
     out.push_back(*file);
   }
@@ -173,12 +176,12 @@ PyObject* parse_path(PyObject*, PyObject* path) noexcept {
 }
 
 PyObject* document_count(PyObject*, PyObject* parsed) noexcept {
-  auto* file = static_cast<SharedFile*>(PyCapsule_GetPointer(parsed, kParsedName));
+  SharedFile* file = shared_file(parsed);
   return file == nullptr ? nullptr : PyLong_FromSize_t((*file)->statement.documents.size());
 }
 
 PyObject* interval_count(PyObject*, PyObject* parsed) noexcept {
-  auto* file = static_cast<SharedFile*>(PyCapsule_GetPointer(parsed, kParsedName));
+  SharedFile* file = shared_file(parsed);
   if (file == nullptr) return nullptr;
   std::size_t count = 0;
   for (const Account& a : (*file)->statement.accounts.items()) count += a.intervals.size();
@@ -249,7 +252,7 @@ PyObject* interval_rows(PyObject* module, PyObject* const* args, Py_ssize_t narg
 }
 
 PyObject* document_facts(PyObject*, PyObject* parsed) noexcept {
-  auto* shared = static_cast<SharedFile*>(PyCapsule_GetPointer(parsed, kParsedName));
+  SharedFile* shared = shared_file(parsed);
   if (shared == nullptr) return nullptr;
   const ParsedFile& f = **shared;
   const auto n = static_cast<Py_ssize_t>(f.statement.documents.size());
@@ -278,7 +281,7 @@ PyObject* document_facts(PyObject*, PyObject* parsed) noexcept {
 }
 
 PyObject* dates_fit(PyObject*, PyObject* parsed) noexcept {
-  auto* file = static_cast<SharedFile*>(PyCapsule_GetPointer(parsed, kParsedName));
+  SharedFile* file = shared_file(parsed);
   if (file == nullptr) return nullptr;
   return PyBool_FromLong(dates_in_python_range((*file)->statement));
 }

@@ -1,6 +1,6 @@
 // varnok._native: the varnok package's fast paths over the core's C++ API (never over
-// varnok_py's internals). Multi-phase initialisation, no module state (its one type is an attribute), no GIL
-// needed.
+// varnok_py's internals). Multi-phase initialisation, no module state (its one type is an
+// attribute), no GIL needed.
 #include <Python.h>
 
 #include "methods.hpp"

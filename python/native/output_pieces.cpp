@@ -58,7 +58,6 @@ PyObject* output_piece(PyObject* module, std::string&& text) noexcept {
   auto* piece = PyObject_New(OutputPiece, reinterpret_cast<PyTypeObject*>(type));
   Py_DECREF(type);
   if (piece == nullptr) return nullptr;
-  piece->text = nullptr;
   piece->text = new (std::nothrow) std::string(std::move(text));
   if (piece->text == nullptr) {
     Py_DECREF(piece);

@@ -23,6 +23,11 @@ struct ParsedFile {
   std::vector<std::int64_t> lines;  // the section's start line; -1 when it cannot be located
   std::vector<Direction> directions;
   std::vector<std::array<char, 32>> fingerprints;  // 32 lowercase hex digits
+
+  // The path as a view; nullopt when not read from a file.
+  [[nodiscard]] std::optional<std::string_view> file_name() const noexcept {
+    return file ? std::optional<std::string_view>(*file) : std::nullopt;
+  }
 };
 
 // Parses `data` (a statement's bytes); nullopt when the read fails (the caller reports the

@@ -32,11 +32,6 @@ bool needs_escape(std::uint64_t w) noexcept {
 
 bool needs_escape(unsigned char c) noexcept { return c < 0x20 || c == '"' || c == '\\'; }
 
-char* put(char* out, std::string_view s) noexcept {
-  std::memcpy(out, s.data(), s.size());
-  return out + s.size();
-}
-
 // At most 6 bytes: json.dumps's escape of one byte.
 char* put_escape(char* out, unsigned char c) noexcept {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -95,10 +90,6 @@ void append_csv_field(std::string& out, std::string_view s) {
   out.push_back('"');
 }
 
-std::optional<std::string_view> file_of(const ParsedFile& f) {
-  return f.file ? std::optional<std::string_view>(*f.file) : std::nullopt;
-}
-
 }  // namespace
 
 void append_int(std::string& out, std::int64_t n) {
@@ -120,7 +111,7 @@ void append_jsonl(std::string& out, const ParsedFile& f, std::size_t first, std:
     for (const auto& k : keys) n += k.size();
     return n;
   }();
-  const auto file = file_of(f);
+  const auto file = f.file_name();
   const auto& documents = f.statement.documents;
   for (std::size_t n = first; n < last; ++n) {
     const FieldTexts texts(documents[n]);
@@ -158,7 +149,7 @@ void append_csv_header(std::string& out) {
 }
 
 void append_csv(std::string& out, const ParsedFile& f, std::size_t first, std::size_t last) {
-  const auto file = file_of(f);
+  const auto file = f.file_name();
   const auto& documents = f.statement.documents;
   for (std::size_t n = first; n < last; ++n) {
     if (file) append_csv_field(out, *file);
@@ -187,7 +178,7 @@ void append_csv_interval_header(std::string& out) {
 }
 
 void append_csv_intervals(std::string& out, const ParsedFile& f) {
-  const auto file = file_of(f);
+  const auto file = f.file_name();
   for (const Account& account : f.statement.accounts.items()) {
     for (const Interval& interval : account.intervals) {
       if (file) append_csv_field(out, *file);
@@ -203,7 +194,7 @@ void append_csv_intervals(std::string& out, const ParsedFile& f) {
 }
 
 void append_jsonl_intervals(std::string& out, const ParsedFile& f) {
-  const auto file = file_of(f);
+  const auto file = f.file_name();
   for (const Account& account : f.statement.accounts.items()) {
     for (const Interval& interval : account.intervals) {
       out += "{\"file\": ";

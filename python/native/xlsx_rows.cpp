@@ -8,6 +8,8 @@
 #include <optional>
 #include <string_view>
 
+#include "text_rows.hpp"
+
 namespace varnok::native {
 namespace {
 
@@ -24,11 +26,6 @@ const std::array<std::string, kColumns>& column_letters() {
     return out;
   }();
   return letters;
-}
-
-char* put(char* out, std::string_view s) noexcept {
-  std::memcpy(out, s.data(), s.size());
-  return out + s.size();
 }
 
 bool is_hex(char c) noexcept { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
@@ -162,16 +159,12 @@ void append_row(std::string& out, std::size_t row, std::size_t room, Cells cells
   });
 }
 
-std::optional<std::string_view> file_of(const ParsedFile& f) {
-  return f.file ? std::optional<std::string_view>(*f.file) : std::nullopt;
-}
-
 }  // namespace
 
 // A row's room: every text byte spelled out (7 bytes); append_row adds the markup, at most
 // 80 bytes and a 20-digit number per cell.
 void append_xlsx_rows(std::string& out, const ParsedFile& f, std::size_t first, std::size_t last, std::size_t row) {
-  const auto file = file_of(f);
+  const auto file = f.file_name();
   const auto& documents = f.statement.documents;
   for (std::size_t n = first; n < last; ++n, ++row) {
     const Document& d = documents[n];
@@ -201,7 +194,7 @@ void append_xlsx_rows(std::string& out, const ParsedFile& f, std::size_t first, 
 }
 
 std::size_t append_xlsx_interval_rows(std::string& out, const ParsedFile& f, std::size_t row) {
-  const auto file = file_of(f);
+  const auto file = f.file_name();
   for (const Account& account : f.statement.accounts.items()) {
     for (const Interval& interval : account.intervals) {
       const auto texts = interval_texts(interval);

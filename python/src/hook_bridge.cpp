@@ -118,14 +118,18 @@ int count_attrs_change(PyDict_WatchEvent event, PyObject*, PyObject*, PyObject*)
   return 0;
 }
 
-// The dict watcher that counts them, or -1 when the interpreter has none left to give.
-int attrs_watcher() noexcept {
+// Has the watcher count the changes of `dict`: false (and no exception set) when the
+// interpreter had no watcher left to give.
+bool watch_changes(PyObject* dict) noexcept {
   static const int watcher = [] {
     const int added = PyDict_AddWatcher(count_attrs_change);
     if (added < 0) PyErr_Clear();
     return added;
   }();
-  return watcher;
+  if (watcher < 0) return false;
+  if (PyDict_Watch(watcher, dict) == 0) return true;
+  PyErr_Clear();
+  return false;
 }
 
 enum class WalkStep : std::uint8_t { Entry, End, ChangedSize, KeysChanged };
@@ -196,8 +200,7 @@ HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attribut
     given_.reserve(2 * attrs.size());
     PyRef attrs_dict = attributes_dict(attrs, &given_);
     if (!attrs_dict) return fail_with_raised_exception();
-    const int watcher = attrs_watcher();
-    const bool watched = watcher >= 0 && PyDict_Watch(watcher, attrs_dict.get()) == 0;
+    const bool watched = watch_changes(attrs_dict.get());
     if (!header_) header_ = attributes_dict(header, nullptr);
     if (!header_) return fail_with_raised_exception();
     // A copy of the header for the hook, which may change or keep the dict it is given; the
@@ -205,7 +208,7 @@ HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attribut
     if (!header_given_) {
       header_given_ = PyRef::steal(PyDict_Copy(header_.get()));
       if (!header_given_) return fail_with_raised_exception();
-      header_watched_ = watcher >= 0 && PyDict_Watch(watcher, header_given_.get()) == 0;
+      header_watched_ = watch_changes(header_given_.get());
     }
     PyRef section_type = PyRef::borrow(section_type_member(type));
 
