@@ -2,7 +2,9 @@
 
 import gc
 import importlib.util
+import operator
 import pathlib
+import sys
 import weakref
 
 import pytest
@@ -349,6 +351,18 @@ class TestDocument:
             expected[name] = shown
         (document,) = parse(statement_text(document_section(fields, kind="Вид=документа"))).documents
         assert {name: getattr(document, name) for name, _ in DOCUMENT_ATTRIBUTES} == expected
+
+    def test_any_name_object_reads_the_same_attribute(self):
+        # Interned names take a shortcut to the getter; equal names built at run time, and
+        # every other attribute, go the ordinary way and must agree with it.
+        document = one_document()
+        for name, _ in DOCUMENT_ATTRIBUTES:
+            built = "".join(list(name))
+            assert built is not sys.intern(name)
+            assert getattr(document, built) == getattr(document, name) == operator.attrgetter(name)(document)
+        assert document.__class__ is Document and callable(document.__eq__)
+        with pytest.raises(AttributeError, match="'Document' object has no attribute 'doc_dat'"):
+            document.doc_dat
 
     def test_absent_optional_attributes_are_none(self):
         document = one_document()

@@ -24,6 +24,55 @@ PyObject* document_get(PyObject* self, void* closure) noexcept {
   return cached_str(payload.cache(), field, *text);
 }
 
+// The attribute names as the interpreter interns them, found by identity: operator.attrgetter
+// and compiled attribute access pass interned names, so a read goes straight to its getter
+// instead of through the class's attribute lookup and the descriptor. The class is
+// immutable and cannot be subclassed, so its getters are what that lookup would find; any
+// other name object takes the ordinary way.
+class NameIndex {
+ public:
+  // False with an exception set. Called once, while the class is made.
+  bool fill() noexcept {
+    for (std::size_t i = 0; i < kDocumentFieldCount; ++i) {
+      const DocumentField field = kAttributeOrder[i];
+      PyObject* name = PyUnicode_InternFromString(field_info(field).name.data());  // kept for good
+      if (name == nullptr) return false;
+      std::size_t at = slot_of(name);
+      while (names_[at] != nullptr && names_[at] != name) at = (at + 1) % kSlots;
+      names_[at] = name;
+      fields_[at] = static_cast<std::uint8_t>(field);
+    }
+    return true;
+  }
+
+  // The field named by `name`, or -1.
+  [[nodiscard]] int field_of(PyObject* name) const noexcept {
+    for (std::size_t at = slot_of(name);; at = (at + 1) % kSlots) {
+      if (names_[at] == name) return fields_[at];
+      if (names_[at] == nullptr) return -1;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 128;  // a power of two, well above the 53 names
+  static_assert(kDocumentFieldCount < kSlots / 2);
+  static std::size_t slot_of(PyObject* name) noexcept {
+    return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(name) >> 4) * 0x9E3779B97F4A7C15ULL >> 57);
+  }
+  std::array<PyObject*, kSlots> names_{};
+  std::array<std::uint8_t, kSlots> fields_{};
+};
+static_assert(kDocumentFieldCount <= 255);
+
+NameIndex document_names;
+
+PyObject* document_getattro(PyObject* self, PyObject* name) noexcept {
+  if (const int field = document_names.field_of(name); field >= 0) {
+    return document_get(self, reinterpret_cast<void*>(static_cast<std::uintptr_t>(field)));
+  }
+  return PyObject_GenericGetAttr(self, name);
+}
+
 // Document(NAME="…", …): the number, kind, date and amount under their attribute names.
 PyObject* document_repr(PyObject* self) noexcept {
   constexpr DocumentField kShown[] = {DocumentField::DocNumber, DocumentField::DocType, DocumentField::DocDate,
@@ -64,6 +113,7 @@ PyType_Slot document_slots[] = {
     {Py_tp_richcompare, reinterpret_cast<void*>(result_object_richcompare<DocumentPayload>)},
     {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
     {Py_tp_getset, document_getset.data()},
+    {Py_tp_getattro, reinterpret_cast<void*>(document_getattro)},
     {0, nullptr},
 };
 
@@ -99,7 +149,10 @@ bool operator==(const DocumentPayload& a, const DocumentPayload& b) noexcept {
   return true;
 }
 
-PyRef new_document_class() noexcept { return new_result_class(document_spec, "Document"); }
+PyRef new_document_class() noexcept {
+  if (!document_names.fill()) return {};
+  return new_result_class(document_spec, "Document");
+}
 
 PyRef new_document(Document&& document, std::shared_ptr<TextCache> cache) noexcept {
   return new_result_object(registered(Registered::Document), DocumentPayload(std::move(document), std::move(cache)));
