@@ -28,7 +28,9 @@ namespace varnok::detail {
 // windows-1251 to UTF-8 by the WHATWG index (0x98 maps to U+0098); cannot fail.
 // Allocates the exact output size once.
 [[nodiscard]] std::string decode_cp1251(std::string_view bytes);
-// The same into `out`, replacing its contents and reusing its storage when it is big enough.
+// The same into `out`, replacing its contents, for a buffer that is reused: its room is
+// made for three bytes per byte instead of counted, so the bytes are read once (pages
+// never written are never touched).
 void decode_cp1251_into(std::string_view bytes, std::string& out);
 // The character windows-1251 makes of one byte.
 [[nodiscard]] char32_t cp1251_code_point(unsigned char byte) noexcept;

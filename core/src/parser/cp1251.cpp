@@ -1,6 +1,7 @@
-// windows-1251 to UTF-8 by the WHATWG index: a cheap counting pass for the exact size,
-// then one decoding pass through a table, with whole words of ASCII copied at once; on
-// x86 machines with AVX-512 VBMI2, both passes take 32 or 64 bytes per step instead.
+// windows-1251 to UTF-8 by the WHATWG index: a cheap counting pass for the exact size (a
+// reused buffer gets room for the worst case instead), then one decoding pass through a
+// table, with whole words of ASCII copied at once; on x86 machines with AVX-512 VBMI2,
+// both passes take 32 or 64 bytes per step instead.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -251,11 +252,22 @@ void decode_with(std::string_view bytes, std::string& out, bool vector) {
 
 }  // namespace
 
-void decode_cp1251_into(std::string_view bytes, std::string& out) { decode_with(bytes, out, true); }
+void decode_cp1251_into(std::string_view bytes, std::string& out) {
+  const auto* begin = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const end = begin + bytes.size();
+  out.clear();  // so that growing copies no stale text
+  out.resize_and_overwrite(3 * bytes.size() + kSlack, [&](char* buf, std::size_t room) {
+#if defined(VARNOK_CP1251_VBMI2)
+    if (has_vbmi2()) return static_cast<std::size_t>(decode_into_vbmi2(begin, end, buf, buf + room) - buf);
+#endif
+    (void)room;
+    return static_cast<std::size_t>(decode_into(begin, end, buf) - buf);
+  });
+}
 
 std::string decode_cp1251(std::string_view bytes) {
   std::string out;
-  decode_cp1251_into(bytes, out);
+  decode_with(bytes, out, true);
   return out;
 }
 
