@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,9 +16,10 @@
 namespace varnok {
 
 // Immutable once built (only DocumentBuilder fills it). Owns all its texts: they live
-// in one buffer, one after another in field order, with the start offset of every field
-// and a set of the present ones, so a document costs one allocation and a small fixed
-// table instead of 49 separately allocated strings.
+// in one buffer, one after another in field order, after a table of their bounds, so a
+// document costs one allocation and a small record instead of 49 separately allocated
+// strings (the record stays small: a statement's documents are made in one array, every
+// page of which is fresh memory).
 class Document {
  public:
   // The text of a Text field; nullopt when it is absent or the field is not a Text field.
@@ -26,7 +28,11 @@ class Document {
     const auto i = static_cast<std::size_t>(f);
     // Typed fields are never marked present, so they read as absent here.
     if ((present_ >> i & 1) == 0) return std::nullopt;
-    return std::string_view(storage_.data() + starts_[i], starts_[i + 1] - starts_[i]);
+    // The k-th present field's text is [bound k, bound k + 1).
+    const std::size_t k = count_bits(present_ & ((std::uint64_t{1} << i) - 1));
+    std::uint32_t bounds[2];
+    std::memcpy(bounds, storage_.data() + sizeof(std::uint32_t) * k, sizeof bounds);
+    return std::string_view(storage_.data() + bounds[0], bounds[1] - bounds[0]);
   }
   // The value of a Date field; nullopt when it is absent (never for the required DocDate)
   // or the field is not a Date field.
@@ -48,11 +54,19 @@ class Document {
 
   static constexpr std::uint32_t kMaxTextBytes = UINT32_MAX;
 
+  // Set bits of a word, without the instruction a baseline x86-64 lacks (std::popcount
+  // would call into the compiler's runtime library there).
+  static constexpr std::size_t count_bits(std::uint64_t x) noexcept {
+    x -= (x >> 1) & 0x5555555555555555u;
+    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<std::size_t>((x * 0x0101010101010101u) >> 56);
+  }
+
+  // The bounds of the present texts (one more than there are, 32 bits each), then the
+  // texts themselves in field order; the bounds are offsets into this buffer.
   std::string storage_;
   std::uint64_t present_ = 0;  // bit i: text field i is present
-  // For a present field i, its text is [starts_[i], starts_[i + 1]) (texts follow one
-  // another in field order); the entries of absent fields mean nothing.
-  std::array<std::uint32_t, kDocumentFieldCount + 1> starts_{};
   Amount amount_;
   std::array<std::optional<Date>, kDateFieldCount> dates_;  // by date_index
 };

@@ -98,21 +98,26 @@ std::expected<void, std::string> DocumentBuilder::finish_into(Document& doc, std
   if (const std::uint64_t missing = kRequired & ~filled_; missing != 0)
     return std::unexpected(field_failure("missing field ", kDocumentFields[std::countr_zero(missing)].key));
   // Offsets are 32-bit: a larger document would get wrapped offsets, i.e. wrong texts.
-  if (text_bytes_ > max_text_bytes || text_bytes_ > kMaxTextBytes) return std::unexpected("document is too large");
+  const std::uint64_t present = filled_ & kTexts;
+  const std::size_t bounds_bytes = sizeof(std::uint32_t) * (Document::count_bits(present) + 1);
+  if (text_bytes_ > max_text_bytes || text_bytes_ > kMaxTextBytes - bounds_bytes) {
+    return std::unexpected("document is too large");
+  }
 
-  // One allocation holds every text, in table order.
-  doc.present_ = filled_ & kTexts;
-  doc.storage_.resize_and_overwrite(text_bytes_, [&](char* out, std::size_t size) noexcept {
-    // Only the present fields' bounds are ever read, so absent ones are skipped.
-    std::uint32_t at = 0;
-    for (std::uint64_t rest = doc.present_; rest != 0; rest &= rest - 1) {
-      const auto i = static_cast<std::size_t>(std::countr_zero(rest));
-      const std::string_view text = values_[i];
+  // One allocation holds every text, in table order, after their bounds.
+  doc.present_ = present;
+  doc.storage_.resize_and_overwrite(bounds_bytes + text_bytes_, [&](char* out, std::size_t size) noexcept {
+    // Only the present fields have bounds, so absent ones are skipped.
+    auto at = static_cast<std::uint32_t>(bounds_bytes);
+    char* bound = out;
+    for (std::uint64_t rest = present; rest != 0; rest &= rest - 1) {
+      const std::string_view text = values_[static_cast<std::size_t>(std::countr_zero(rest))];
+      std::memcpy(bound, &at, sizeof at);
+      bound += sizeof at;
       if (!text.empty()) std::memcpy(out + at, text.data(), text.size());
-      doc.starts_[i] = at;
       at += static_cast<std::uint32_t>(text.size());
-      doc.starts_[i + 1] = at;
     }
+    std::memcpy(bound, &at, sizeof at);
     return size;
   });
   return {};
