@@ -75,7 +75,7 @@ PyObject* TextCache::find_or_make(Slot& slot, std::uint32_t hash, std::string_vi
 PyObject* TextCache::str(DocumentField field, std::string_view utf8) noexcept {
   if (utf8.size() > kMaxBytes) return new_str_from_utf8(utf8);
 #ifdef Py_GIL_DISABLED
-  if (PyThread_get_thread_ident() != owner_) return new_str_from_utf8(utf8);
+  if (current_thread() != owner_) return new_str_from_utf8(utf8);
 #endif
   if (slots_ == nullptr) {
     // Made at the first value read, not with the documents: a read whose values are never
