@@ -20,8 +20,9 @@ namespace varnok::py {
 // Shared by the documents of one statement. With the interpreter lock nothing in here can
 // let another thread run. On the free-threaded build only the thread that made the cache
 // uses it (the one that parsed, which is nearly always the one that reads) and others make
-// their values afresh: no lock on the path every value takes, and no contention. A thread
-// id is reused only once its thread is gone, so two threads never both pass as the owner.
+// their values afresh: no lock on the path every value takes, and no contention. A thread's
+// identity (its id or thread pointer) is reused only once it is gone, so two threads never
+// both pass as the owner.
 // Destroyed, like made, with an attached thread state (it drops its references).
 class TextCache {
  public:
