@@ -16,6 +16,7 @@ namespace detail {
 struct SpaceEdges {
   bool first[256];
   bool last[256];
+  bool before_last[256];  // the byte before a last one of 0x80 and up
 };
 inline constexpr SpaceEdges kSpaceEdges = [] {
   SpaceEdges e{};
@@ -23,6 +24,8 @@ inline constexpr SpaceEdges kSpaceEdges = [] {
   for (unsigned b : {0xC2u, 0xE1u, 0xE2u, 0xE3u}) e.first[b] = true;
   for (unsigned b = 0x80; b <= 0x8A; ++b) e.last[b] = true;
   for (unsigned b : {0x9Fu, 0xA0u, 0xA8u, 0xA9u, 0xAFu}) e.last[b] = true;
+  // C2 leads the two-byte spaces; 80, 81 and 9A are the middle of the three-byte ones.
+  for (unsigned b : {0xC2u, 0x80u, 0x81u, 0x9Au}) e.before_last[b] = true;
   return e;
 }();
 }  // namespace detail
@@ -33,7 +36,13 @@ inline constexpr SpaceEdges kSpaceEdges = [] {
   return detail::trim_left_slow(s);
 }
 [[nodiscard]] inline std::string_view trim_right(std::string_view s) noexcept {
-  if (s.empty() || !detail::kSpaceEdges.last[static_cast<unsigned char>(s.back())]) return s;
+  if (s.empty()) return s;
+  const auto last = static_cast<unsigned char>(s.back());
+  if (!detail::kSpaceEdges.last[last]) return s;
+  // Many Cyrillic letters end in the same bytes as the wide spaces, after D0 or D1.
+  if (last >= 0x80 && (s.size() < 2 || !detail::kSpaceEdges.before_last[static_cast<unsigned char>(s[s.size() - 2])])) {
+    return s;
+  }
   return detail::trim_right_slow(s);
 }
 [[nodiscard]] inline std::string_view trim(std::string_view s) noexcept { return trim_right(trim_left(s)); }
