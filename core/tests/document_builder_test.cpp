@@ -272,5 +272,19 @@ TEST(DocumentBuilder, TextsShareOneBuffer) {
   EXPECT_LE(doc->heap_bytes(), text_bytes + bounds_bytes + 16);
 }
 
+// The bounds of the texts live in the buffer, so a document left behind by a move must not
+// read them: it reads as one without texts, and stays usable.
+TEST(DocumentBuilder, MovedFromDocumentHasNoTexts) {
+  auto doc = build_document(make(all_fields()), kKind);
+  ASSERT_TRUE(doc);
+  const Document copy = *doc;
+  Document moved = std::move(*doc);
+  EXPECT_EQ(moved, copy);
+  for (std::size_t i = 0; i < kDocumentFieldCount; ++i) EXPECT_FALSE(doc->text(static_cast<DocumentField>(i)));
+  *doc = std::move(moved);
+  EXPECT_EQ(*doc, copy);
+  EXPECT_FALSE(moved.text(DocumentField::DocType));
+}
+
 }  // namespace
 }  // namespace varnok

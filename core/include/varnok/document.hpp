@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <varnok/amount.hpp>
 #include <varnok/date.hpp>
@@ -22,6 +23,24 @@ namespace varnok {
 // page of which is fresh memory).
 class Document {
  public:
+  Document() = default;
+  Document(const Document&) = default;
+  Document& operator=(const Document&) = default;
+  // A moved-from document reads as one with no texts (its bounds went with its buffer).
+  Document(Document&& other) noexcept
+      : storage_(std::move(other.storage_)),
+        present_(std::exchange(other.present_, 0)),
+        amount_(other.amount_),
+        dates_(other.dates_) {}
+  Document& operator=(Document&& other) noexcept {
+    storage_ = std::move(other.storage_);
+    present_ = std::exchange(other.present_, 0);
+    amount_ = other.amount_;
+    dates_ = other.dates_;
+    return *this;
+  }
+  ~Document() = default;
+
   // The text of a Text field; nullopt when it is absent or the field is not a Text field.
   // Views into the document.
   [[nodiscard]] std::optional<std::string_view> text(DocumentField f) const noexcept {
