@@ -107,17 +107,6 @@ class RowWriter {
   std::vector<std::int64_t> nulls_;
 };
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-std::int32_t days_since_epoch(const Date& d) noexcept {
-  const std::int64_t y = d.year - (d.month <= 2);
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t mp = (d.month + 9) % 12;
-  const std::int64_t doy = (153 * mp + 2) / 5 + d.day - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return static_cast<std::int32_t>(era * 146097 + doe - 719468);
-}
-
 // The amount as a decimal128 at `scale` (>= its own), or nullopt beyond 38 digits.
 std::optional<std::array<std::uint64_t, 2>> decimal128(const Amount& a, int scale) noexcept {
   u128 value = (u128{a.mantissa_high} << 64) | a.mantissa_low;
@@ -267,7 +256,7 @@ std::string fill_rows(RowWriter& out, const std::vector<SharedFile>& files, std:
           break;
         case Kind::Date: {
           const auto date = document_date(d, i);
-          out.fixed(i + 2, r, date ? std::optional<std::int32_t>(days_since_epoch(*date)) : std::nullopt);
+          out.fixed(i + 2, r, date ? std::optional<std::int32_t>(static_cast<std::int32_t>(days_since_epoch(*date))) : std::nullopt);
           break;
         }
         case Kind::Amount: {

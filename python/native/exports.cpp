@@ -273,7 +273,8 @@ PyObject* document_facts(PyObject*, PyObject* parsed) noexcept {
     if (line == nullptr) return nullptr;
     PyList_SET_ITEM(lines.get(), i, line);
     PyList_SET_ITEM(directions.get(), i, Py_NewRef(names[static_cast<int>(f.directions[at])].get()));
-    PyObject* fingerprint = PyUnicode_FromStringAndSize(f.fingerprints[at].data(), 32);
+    PyObject* fingerprint = PyUnicode_FromStringAndSize(f.fingerprints[at].data(),
+                                                        static_cast<Py_ssize_t>(f.fingerprints[at].size()));
     if (fingerprint == nullptr) return nullptr;
     PyList_SET_ITEM(fingerprints.get(), i, fingerprint);
   }

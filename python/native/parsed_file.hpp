@@ -69,10 +69,6 @@ class FieldTexts {
   std::size_t bytes_ = 0;
 };
 
-// The columns of an exported interval after the file and the account, in order.
-inline constexpr std::array<std::string_view, 6> kIntervalColumns = {
-    "date_start", "date_end", "start_amount", "end_amount", "total_income", "total_expense"};
-
 // An interval's values in kIntervalColumns order, as the texts varnok_py gives (nullopt
 // when absent).
 [[nodiscard]] std::array<std::optional<ShortText>, 6> interval_texts(const Interval& i) noexcept;

@@ -170,9 +170,9 @@ void append_csv(std::string& out, const ParsedFile& f, std::size_t first, std::s
 
 void append_csv_interval_header(std::string& out) {
   out += "file,account";
-  for (const std::string_view column : kIntervalColumns) {
+  for (const IntervalField column : kIntervalColumns) {
     out.push_back(',');
-    out += column;
+    out += field_info(column).name;
   }
   out.push_back('\n');
 }
@@ -208,7 +208,7 @@ void append_jsonl_intervals(std::string& out, const ParsedFile& f) {
       const auto texts = interval_texts(interval);
       for (std::size_t i = 0; i < texts.size(); ++i) {
         out += ", \"";
-        out += kIntervalColumns[i];
+        out += field_info(kIntervalColumns[i]).name;
         out += "\": ";
         if (texts[i]) {
           append_json_string(out, texts[i]->view());

@@ -85,20 +85,8 @@ char* put_text(char* out, std::string_view s) noexcept {
   return out;
 }
 
-// Days since 1899-12-30, the spreadsheet's day 0 (a date of years 1 to 9999).
-std::int64_t date_serial(const Date& d) noexcept {
-  // Days from 0000-03-01 (the proleptic Gregorian calendar counted from March).
-  const auto days_from_civil = [](std::int64_t y, unsigned m, unsigned day) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + day - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe);
-  };
-  static const std::int64_t epoch = days_from_civil(1899, 12, 30);
-  return days_from_civil(d.year, d.month, d.day) - epoch;
-}
+// Days since 1899-12-30, the spreadsheet's day 0 (25,569 days before 1970-01-01).
+std::int64_t date_serial(const Date& d) noexcept { return days_since_epoch(d) + 25569; }
 
 // A number's decimal digits, held for as long as the object lives.
 class Digits {

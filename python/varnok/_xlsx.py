@@ -22,6 +22,8 @@ class TooManyRows(ValueError):
         super().__init__(f"a sheet holds at most {MAX_ROWS - 1:,} rows under its header, and this export"
                          f" has {rows:,}: use CSV or JSON Lines, or fewer files")
         self.rows = rows
+
+
 # Characters XML 1.0 cannot hold are written the way spreadsheet programs escape them.
 _ILLEGAL = re.compile("[\x00-\x08\x0b\x0c\x0e-\x1f\ufffe\uffff]|_(?=x[0-9A-Fa-f]{4}_)")
 
