@@ -14,7 +14,7 @@ namespace {
 
 std::vector<std::string> keys_of(const Attributes& a) {
   std::vector<std::string> out;
-  for (const auto& e : a) out.push_back(e.key);
+  for (const auto& e : a) out.emplace_back(e.key);
   return out;
 }
 
@@ -79,7 +79,7 @@ TEST(Attributes, DocumentKeysAmongOtherKeys) {
     for (std::size_t i = 0; i < size; ++i) a.set(mixed(i), "last" + mixed(i));
     ASSERT_EQ(keys_of(a), expected_keys) << size;
     for (std::size_t i = 0; i < a.size(); ++i) {
-      const std::string& k = a.entries()[i].key;
+      const std::string k(a.entries()[i].key);
       ASSERT_NE(a.find(k), nullptr) << size << " " << k;
       EXPECT_EQ(*a.find(k), "last" + k);
       EXPECT_EQ(a.field_at(i), find_document_field(k)) << k;
@@ -156,13 +156,50 @@ TEST(Attributes, ReuseAcrossSectionSizesForgetsEarlierKeys) {
 
 TEST(Attributes, ClearKeepsTextStorage) {
   Attributes a;
-  const std::string long_value(100, 'x');
-  a.set("НазначениеПлатежа", long_value);
+  a.set("НазначениеПлатежа", std::string(100, 'x'));
   const char* storage = a.entries()[0].value.data();
   a.clear();
-  a.set("Другой", std::string(90, 'y'));
+  a.set("Сумма", std::string(90, 'y'));
   EXPECT_EQ(a.entries()[0].value.data(), storage);
-  EXPECT_EQ(a.entries()[0].key, "Другой");
+  // A document field's key is the field table's own text.
+  EXPECT_EQ(a.entries()[0].key.data(), field_info(DocumentField::Amount).key.data());
+}
+
+// set() copies (the source may change or go), in blocks that stay put as the map grows or
+// moves, including a text larger than a block; set_kept() holds the caller's text itself.
+TEST(Attributes, TextsAreCopiedOrKept) {
+  Attributes a;
+  std::string source;
+  for (std::size_t i = 0; i < 100; ++i) {
+    source.assign(1000 + i, static_cast<char>('a' + i % 26));
+    a.set(key(i), source);
+  }
+  source.assign(40'000, 'z');
+  a.set("Длинный", source);
+  source.assign(10, '-');
+  const std::string kept = "kept value";
+  a.set_kept("Свой", kept);
+  const Attributes moved = std::move(a);
+  for (std::size_t i = 0; i < 100; ++i) {
+    ASSERT_EQ(*moved.find(key(i)), std::string(1000 + i, static_cast<char>('a' + i % 26))) << i;
+  }
+  EXPECT_EQ(*moved.find("Длинный"), std::string(40'000, 'z'));
+  EXPECT_EQ(moved.find("Свой")->data(), kept.data());
+  const Attributes copy = moved;  // a copy owns its texts
+  EXPECT_EQ(copy, moved);
+  EXPECT_NE(copy.find("Свой")->data(), kept.data());
+}
+
+// Setting one key over and over reuses the room of the value it replaces.
+TEST(Attributes, RepeatedSetOfOneKeyReusesItsRoom) {
+  Attributes a;
+  a.set("Другой", std::string(30, 'x'));
+  a.set("Сумма", "1.00");
+  const char* room = a.find("Сумма")->data();
+  for (int i = 0; i < 1000; ++i) a.set("Сумма", std::to_string(1000 + i) + ".00");
+  EXPECT_EQ(a.find("Сумма")->data(), room);
+  EXPECT_EQ(*a.find("Сумма"), "1999.00");
+  EXPECT_EQ(*a.find("Другой"), std::string(30, 'x'));
 }
 
 TEST(Attributes, CopyHoldsLiveEntriesAndMoveEmptiesTheSource) {

@@ -278,7 +278,7 @@ TEST(ReaderHooks, CalledInOrderEachSeeingThePreviousChanges) {
   FunctionHook first([&](SectionType, Attributes& attrs, const Attributes&) {
     log.push_back("first");
     attrs.set("Добавлено", "1");
-    if (const std::string* n = attrs.find("Номер")) attrs.set("Номер", *n + "-изменён");
+    if (const std::string_view* n = attrs.find("Номер")) attrs.set("Номер", std::string(*n) + "-изменён");
     return HookOutcome::Continue();
   });
   FunctionHook second([&](SectionType type, Attributes& attrs, const Attributes& header) {

@@ -113,7 +113,7 @@ class RewritingHook final : public SectionHook {
     Attributes next;
     for (const Attributes::Entry& e : attrs) {
       if (e.key == "ДатаСписано") continue;
-      next.set(e.key, e.key == "НазначениеПлатежа" ? e.value + " (проверено)" : e.value);
+      next.set(e.key, e.key == "НазначениеПлатежа" ? std::string(e.value) + " (проверено)" : std::string(e.value));
     }
     if (type == SectionType::Account) next.set("КонечныйОстаток", "1e3");
     attrs = std::move(next);
@@ -197,7 +197,7 @@ TEST(Threads, ManyThreadsOverTheSameInputAgreeWithAReadAlone) {
 class StatelessHook final : public SectionHook {
  public:
   HookOutcome call(SectionType, Attributes& attrs, const Attributes&) override {
-    if (const std::string* n = attrs.find("Номер")) attrs.set("Номер", "N" + *n);
+    if (const std::string_view* n = attrs.find("Номер")) attrs.set("Номер", "N" + std::string(*n));
     return HookOutcome::Continue();
   }
 };

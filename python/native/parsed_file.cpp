@@ -366,7 +366,7 @@ std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::s
                    std::vector<std::array<char, 32>>{});
     const Statement& s = parsed->statement;
     for (const Account& a : s.accounts.items()) own.insert(a.number);
-    if (const std::string* header_account = s.header.find("РасчСчет"); header_account && !header_account->empty())
+    if (const std::string_view* header_account = s.header.find("РасчСчет"); header_account && !header_account->empty())
       own.insert(*header_account);
     parsed->directions.resize(s.documents.size());
     parsed->fingerprints.resize(s.documents.size());

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,13 +19,15 @@ namespace varnok {
 
 // Keys compare as exact bytes. Setting a key that is present replaces its value in
 // place: the entry keeps its first position and the last value wins. Lookups are
-// hashed. clear() keeps the storage, so one object reused for every section of a
-// read allocates only when a text outgrows what an earlier section left behind.
+// hashed. Entries are views: into the map's own copies of the texts set(), or into texts
+// their owner keeps (set_kept()), so that a reader handing over its lines copies nothing.
+// clear() keeps the storage, so one object reused for every section of a read allocates
+// only when its texts outgrow what an earlier section left behind.
 class Attributes {
  public:
   struct Entry {
-    std::string key;
-    std::string value;
+    std::string_view key;
+    std::string_view value;
     friend bool operator==(const Entry&, const Entry&) = default;
   };
 
@@ -37,17 +40,20 @@ class Attributes {
   Attributes& operator=(Attributes&& other) noexcept;
   ~Attributes() = default;
 
-  // Inserts or replaces; copies both texts.
+  // Inserts or replaces; copies both texts (a document field's key is its table's).
   void set(std::string_view key, std::string_view value);
+  // The same without copying: the caller keeps both texts alive and unchanged until the
+  // map is cleared, dropped or copied (a copy holds copies).
+  void set_kept(std::string_view key, std::string_view value);
   // The value stored under key, or nullptr. Valid until the next change.
-  [[nodiscard]] const std::string* find(std::string_view key) const noexcept;
+  [[nodiscard]] const std::string_view* find(std::string_view key) const noexcept;
   // The document field that the key of entry i (i < size()) names, if any: looked up once,
   // when the key was set, for those who build or show a document from the entries.
   [[nodiscard]] std::optional<DocumentField> field_at(std::size_t i) const noexcept {
     if (fields_[i] == kNoField) return std::nullopt;
     return static_cast<DocumentField>(fields_[i]);
   }
-  // Removes every entry; keeps capacity.
+  // Removes every entry; keeps capacity. Views given out before are no longer valid.
   void clear() noexcept;
 
   [[nodiscard]] std::size_t size() const noexcept { return size_; }
@@ -64,9 +70,34 @@ class Attributes {
  private:
   static constexpr std::uint8_t kNoField = 0xFF;
 
+  // Copies of texts, in blocks that never move: a view into one stays valid when the map
+  // grows or is moved. Bounded by the bytes set since the last clear().
+  class TextStore {
+   public:
+    [[nodiscard]] std::string_view keep(std::string_view text);
+    // keep(text) for a text replacing `old`, whose room is reused when it was the last kept.
+    [[nodiscard]] std::string_view replace(std::string_view old, std::string_view text);
+    void clear() noexcept {
+      block_ = 0;
+      used_ = 0;
+    }
+
+   private:
+    struct Block {
+      std::unique_ptr<char[]> bytes;
+      std::size_t size;
+    };
+    std::vector<Block> blocks_;
+    std::size_t block_ = 0;  // the block being filled
+    std::size_t used_ = 0;   // its bytes in use
+  };
+
+  template <bool kCopy>
+  void insert(std::string_view key, std::string_view value);
+
   // The slot holding key, or the empty slot where it would go. Needs a non-empty index.
   [[nodiscard]] std::size_t slot_of(std::string_view key) const noexcept;
-  // Appends a new entry (reusing spare storage); its index.
+  // Appends a new entry; its index.
   std::size_t append(std::string_view key, std::string_view value, std::uint8_t field);
   void rebuild_index(std::size_t capacity);
   void index_live_entries() noexcept;
@@ -78,7 +109,8 @@ class Attributes {
     return static_cast<std::size_t>(slot_value & 0xFFFFFFFFu) - 1;
   }
 
-  std::vector<Entry> entries_;   // [0, size_) live; the rest is spare storage for reuse
+  std::vector<Entry> entries_;   // [0, size_) live; the rest is room kept for reuse
+  TextStore store_;
   std::vector<std::uint8_t> fields_;  // per entry: the document field its key names, or kNoField
   std::size_t size_ = 0;
   std::size_t others_ = 0;  // live entries whose key names no document field

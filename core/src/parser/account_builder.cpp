@@ -71,7 +71,7 @@ std::expected<BuiltInterval, AccountFailure> build_interval(const Attributes& at
 
   if (!date_start) return missing(kDateStart);
   if (!start_amount) return missing(kStartAmount);
-  const std::string* number = attrs.find(kAccountNumberKey);
+  const std::string_view* number = attrs.find(kAccountNumberKey);
   if (number == nullptr) return std::unexpected(AccountFailure{AccountFailure::Kind::MissingNumber, {}});
   interval.date_start = *date_start;
   interval.start_amount = *start_amount;

@@ -92,7 +92,7 @@ class Reader {
       if (state_ == ReaderState::Document && hooks_.empty()) {
         document_.add(line.key, line.value);
       } else {
-        section_.set(line.key, line.value);
+        section_.set_kept(line.key, line.value);  // the lines are pinned until the section is built
       }
       return {};
     }
@@ -125,13 +125,14 @@ class Reader {
   }
 
   void start_section(const ClassifiedLine& line) noexcept {
-    // One attribute map serves every section: clear() keeps the strings' storage.
+    // One attribute map serves every section: clear() keeps its storage.
     section_.clear();
+    // The keys, the values and a document's kind stay views into the lines until the
+    // section is built.
+    lines_.pin();
     if (line.kind == LineKind::AccountStart) {
       state_ = ReaderState::Account;
     } else {
-      // The kind and the values stay views into the lines until the document is built.
-      lines_.pin();
       document_.start(line.value);
       state_ = ReaderState::Document;
     }
@@ -160,6 +161,7 @@ class Reader {
       return std::unexpected(error::AccountParseError{n, std::move(built.error().message)});
     }
     intervals_.add(statement_->accounts, built->number, std::move(built->interval));
+    lines_.unpin();
     return {};
   }
 

@@ -17,13 +17,17 @@ namespace {
 // the index is left untouched.
 constexpr std::size_t kLinearLimit = 8;
 
+// A block of copied texts: a few sections' worth.
+constexpr std::size_t kBlockBytes = 16 * 1024;
+
 }  // namespace
 
 Attributes::Attributes(std::initializer_list<std::pair<std::string_view, std::string_view>> items) {
   for (const auto& [key, value] : items) set(key, value);
 }
 
-// Copies only the live entries: a reused section map may carry much spare storage.
+// Copies only the live entries, with their texts: a reused section map may carry much
+// spare storage, and the texts of set_kept() belong to the source's owner.
 Attributes::Attributes(const Attributes& other) {
   for (const Entry& e : other) set(e.key, e.value);
 }
@@ -38,6 +42,7 @@ Attributes& Attributes::operator=(const Attributes& other) {
 
 Attributes::Attributes(Attributes&& other) noexcept
     : entries_(std::move(other.entries_)),
+      store_(std::move(other.store_)),
       fields_(std::move(other.fields_)),
       size_(other.size_),
       others_(other.others_),
@@ -45,6 +50,7 @@ Attributes::Attributes(Attributes&& other) noexcept
       index_(std::move(other.index_)),
       generation_(other.generation_) {
   other.entries_.clear();
+  other.store_ = TextStore();
   other.fields_.clear();
   other.index_.clear();
   other.clear();  // empty, and a new generation: none of the source's field slots is in use
@@ -53,6 +59,7 @@ Attributes::Attributes(Attributes&& other) noexcept
 Attributes& Attributes::operator=(Attributes&& other) noexcept {
   if (this != &other) {
     entries_ = std::move(other.entries_);
+    store_ = std::move(other.store_);
     fields_ = std::move(other.fields_);
     index_ = std::move(other.index_);
     size_ = other.size_;
@@ -60,11 +67,30 @@ Attributes& Attributes::operator=(Attributes&& other) noexcept {
     by_field_ = other.by_field_;
     generation_ = other.generation_;
     other.entries_.clear();
+    other.store_ = TextStore();
     other.fields_.clear();
     other.index_.clear();
     other.clear();
   }
   return *this;
+}
+
+std::string_view Attributes::TextStore::keep(std::string_view text) {
+  if (text.empty()) return {};
+  // A block too small for the text is passed over until the next clear().
+  while (block_ < blocks_.size() && blocks_[block_].size - used_ < text.size()) {
+    ++block_;
+    used_ = 0;
+  }
+  if (block_ == blocks_.size()) {
+    const std::size_t size = std::max(kBlockBytes, text.size());
+    blocks_.push_back(Block{std::make_unique_for_overwrite<char[]>(size), size});
+    used_ = 0;
+  }
+  char* at = blocks_[block_].bytes.get() + used_;
+  std::memcpy(at, text.data(), text.size());
+  used_ += text.size();
+  return {at, text.size()};
 }
 
 std::size_t Attributes::slot_of(std::string_view key) const noexcept {
@@ -84,7 +110,7 @@ void Attributes::index_live_entries() noexcept {
     if (fields_[i] == kNoField) index_[slot_of(entries_[i].key)] = slot_value(i);
 }
 
-const std::string* Attributes::find(std::string_view key) const noexcept {
+const std::string_view* Attributes::find(std::string_view key) const noexcept {
   if (const auto field = find_document_field(key)) {
     const std::uint64_t at = by_field_[static_cast<std::size_t>(*field)];
     return in_use(at) ? &entries_[entry_of(at)].value : nullptr;
@@ -99,26 +125,41 @@ const std::string* Attributes::find(std::string_view key) const noexcept {
 }
 
 std::size_t Attributes::append(std::string_view key, std::string_view value, std::uint8_t field) {
-  // Reuses a spare entry left by an earlier section, so its strings keep their capacity
-  // and assign() does not allocate.
   if (size_ < entries_.size()) {
-    entries_[size_].key.assign(key);
-    entries_[size_].value.assign(value);
+    entries_[size_] = Entry{key, value};
     fields_[size_] = field;
   } else {
-    entries_.push_back(Entry{std::string(key), std::string(value)});
+    entries_.push_back(Entry{key, value});
     fields_.push_back(field);
   }
   return size_++;
 }
 
-void Attributes::set(std::string_view key, std::string_view value) {
+void Attributes::set(std::string_view key, std::string_view value) { insert<true>(key, value); }
+
+void Attributes::set_kept(std::string_view key, std::string_view value) { insert<false>(key, value); }
+
+std::string_view Attributes::TextStore::replace(std::string_view old, std::string_view text) {
+  if (!old.empty() && block_ < blocks_.size() && old.data() + old.size() == blocks_[block_].bytes.get() + used_) {
+    used_ -= old.size();
+  }
+  return keep(text);
+}
+
+template <bool kCopy>
+void Attributes::insert(std::string_view key, std::string_view value) {
+  const auto stored = [this](std::string_view text) { return kCopy ? store_.keep(text) : text; };
+  const auto replaced = [this](std::string_view old, std::string_view text) {
+    return kCopy ? store_.replace(old, text) : text;
+  };
   if (const auto field = find_document_field(key)) {
     std::uint64_t& at = by_field_[static_cast<std::size_t>(*field)];
     if (in_use(at)) {
-      entries_[entry_of(at)].value.assign(value);
+      std::string_view& old = entries_[entry_of(at)].value;
+      old = replaced(old, value);
     } else {
-      at = slot_value(append(key, value, static_cast<std::uint8_t>(*field)));
+      // The field table's key is the same bytes and outlives every map.
+      at = slot_value(append(field_info(*field).key, stored(value), static_cast<std::uint8_t>(*field)));
     }
     return;
   }
@@ -126,18 +167,19 @@ void Attributes::set(std::string_view key, std::string_view value) {
   if (others_ <= kLinearLimit) {
     for (std::size_t i = 0; i < size_; ++i) {
       if (entries_[i].key == key) {
-        entries_[i].value.assign(value);
+        entries_[i].value = replaced(entries_[i].value, value);
         return;
       }
     }
   } else {
     slot = slot_of(key);
     if (in_use(index_[slot])) {
-      entries_[entry_of(index_[slot])].value.assign(value);
+      std::string_view& old = entries_[entry_of(index_[slot])].value;
+      old = replaced(old, value);
       return;
     }
   }
-  const std::size_t entry = append(key, value, kNoField);
+  const std::size_t entry = append(stored(key), stored(value), kNoField);
   ++others_;
 
   if (others_ <= kLinearLimit) return;
@@ -162,6 +204,7 @@ void Attributes::clear() noexcept {
   }
   size_ = 0;
   others_ = 0;
+  store_.clear();
 }
 
 bool operator==(const Attributes& a, const Attributes& b) noexcept {
