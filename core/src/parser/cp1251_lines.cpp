@@ -11,6 +11,8 @@ namespace varnok {
 namespace {
 // Released buffers kept for reuse; a section spanning more pieces frees the rest.
 constexpr std::size_t kMaxSpare = 2;
+// The bytes a piece usually runs on past its size to reach a LF.
+constexpr std::size_t kLineAllowance = 2048;
 }  // namespace
 
 Cp1251Lines::Cp1251Lines(std::string_view bytes, std::size_t piece_bytes) noexcept
@@ -37,6 +39,10 @@ void Cp1251Lines::decode_next_piece() {
   if (!current_) {
     if (spare_.empty()) {
       current_ = std::make_unique<std::string>();
+      // Room for the decoded piece (three bytes a byte at most) and a line beyond it, at
+      // once: grown piece by piece it would double past what the allocator serves from
+      // its heap, and be mapped and faulted in afresh by every read.
+      current_->reserve(3 * (piece_bytes_ + kLineAllowance));
     } else {
       current_ = std::move(spare_.back());
       spare_.pop_back();
