@@ -17,7 +17,8 @@ namespace {
 // the index is left untouched.
 constexpr std::size_t kLinearLimit = 8;
 
-// A block of copied texts: a few sections' worth.
+// Blocks of copied texts: the first small, then doubling up to a few sections' worth.
+constexpr std::size_t kFirstBlockBytes = 256;
 constexpr std::size_t kBlockBytes = 16 * 1024;
 
 }  // namespace
@@ -83,7 +84,9 @@ std::string_view Attributes::TextStore::keep(std::string_view text) {
     used_ = 0;
   }
   if (block_ == blocks_.size()) {
-    const std::size_t size = std::max(kBlockBytes, text.size());
+    // Small for a map of a few entries, growing for a section's worth.
+    const std::size_t grown = blocks_.empty() ? kFirstBlockBytes : std::min(2 * blocks_.back().size, kBlockBytes);
+    const std::size_t size = std::max(grown, text.size());
     blocks_.push_back(Block{std::make_unique_for_overwrite<char[]>(size), size});
     used_ = 0;
   }
