@@ -2,6 +2,7 @@
 // dict is read back into the section's attributes; a Python failure becomes its text.
 #include "hook_bridge.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include <varnok/fields.hpp>
@@ -132,6 +134,35 @@ bool watch_changes(PyObject* dict) noexcept {
   return false;
 }
 
+#if PY_VERSION_HEX >= 0x030E0000 && PY_VERSION_HEX < 0x03100000
+// The interpreter's own constructor of a dict literal: the dict sized at once and filled
+// without taking its lock for every item (on the free-threaded build each PyDict_SetItem
+// locks and unlocks the dict). Exported by the interpreter but declared only in its
+// internal headers, so declared here for the versions whose signature was checked.
+extern "C" PyObject* _PyDict_FromItems(PyObject* const* keys, Py_ssize_t keys_offset, PyObject* const* values,
+                                       Py_ssize_t values_offset, Py_ssize_t length);
+#define VARNOK_DICT_FROM_ITEMS 1
+#endif
+
+// A new dict of the pairs in `objects`: key, value, key, value, ... Null with an exception.
+PyRef dict_of_pairs(std::span<const PyRef> objects) noexcept {
+  const auto pairs = static_cast<Py_ssize_t>(objects.size() / 2);
+#ifdef VARNOK_DICT_FROM_ITEMS
+  // A PyRef is its pointer (checked below), so the references read as an array of objects.
+  const auto* items = reinterpret_cast<PyObject* const*>(objects.data());
+  return PyRef::steal(_PyDict_FromItems(items, 2, items + 1, 2, pairs));
+#else
+  // Sized for its entries at once, instead of growing three times on the way to ~30.
+  PyRef dict = PyRef::steal(_PyDict_NewPresized(pairs));
+  if (!dict) return {};
+  for (std::size_t i = 0; i + 1 < objects.size(); i += 2) {
+    if (PyDict_SetItem(dict.get(), objects[i].get(), objects[i + 1].get()) < 0) return {};
+  }
+  return dict;
+#endif
+}
+static_assert(sizeof(PyRef) == sizeof(PyObject*) && std::is_standard_layout_v<PyRef>);
+
 enum class WalkStep : std::uint8_t { Entry, End, ChangedSize, KeysChanged };
 
 // One step of the read-back walk; the caller holds the dict's critical section.
@@ -173,10 +204,8 @@ PyRef PythonHook::key_object(std::string_view key, std::optional<DocumentField> 
   return object;
 }
 
-PyRef PythonHook::attributes_dict(const Attributes& attrs, std::vector<PyRef>* given) noexcept {
-  // Sized for its entries at once, instead of growing three times on the way to ~30.
-  PyRef dict = PyRef::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(attrs.size())));
-  if (!dict) return {};
+PyRef PythonHook::attributes_dict(const Attributes& attrs, std::vector<PyRef>& objects) noexcept {
+  objects.clear();
   for (std::size_t i = 0; i < attrs.size(); ++i) {
     const Attributes::Entry& entry = attrs.entries()[i];
     const std::optional<DocumentField> field = attrs.field_at(i);
@@ -184,25 +213,23 @@ PyRef PythonHook::attributes_dict(const Attributes& attrs, std::vector<PyRef>* g
     if (!key) return {};
     PyRef value = PyRef::steal(field ? cached_str(values_.get(), *field, entry.value) : new_str_from_utf8(entry.value));
     if (!value) return {};
-    if (PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return {};
-    if (given != nullptr) {
-      given->push_back(std::move(key));
-      given->push_back(std::move(value));
-    }
+    objects.push_back(std::move(key));  // (room reserved by the caller)
+    objects.push_back(std::move(value));
   }
-  return dict;
+  return dict_of_pairs(objects);
 }
 
 HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attributes& header) {
   EnsureGil gil;
   try {
-    given_.clear();
-    given_.reserve(2 * attrs.size());
-    PyRef attrs_dict = attributes_dict(attrs, &given_);
+    given_.reserve(2 * std::max(attrs.size(), header.size()));
+    if (!header_) {
+      header_ = attributes_dict(header, given_);
+      if (!header_) return fail_with_raised_exception();
+    }
+    PyRef attrs_dict = attributes_dict(attrs, given_);
     if (!attrs_dict) return fail_with_raised_exception();
     const bool watched = watch_changes(attrs_dict.get());
-    if (!header_) header_ = attributes_dict(header, nullptr);
-    if (!header_) return fail_with_raised_exception();
     // A copy of the header for the hook, which may change or keep the dict it is given; the
     // last call's copy serves again when that call neither changed it nor kept it.
     if (!header_given_) {

@@ -36,10 +36,11 @@ class PythonHook final : public SectionHook {
 
  private:
   // A new exact dict of str -> str in the attributes' order (null with an exception);
-  // `given`, if not null, gets the str objects it was built from in entry order (key,
-  // value, key, value, ...). Kept alive, they let an object the hook left in place be
-  // recognised by identity and its text taken from the entry instead of re-encoded.
-  PyRef attributes_dict(const Attributes& attrs, std::vector<PyRef>* given) noexcept;
+  // `objects` gets the str objects it was built from in entry order (key, value, key,
+  // value, ...), in room for them reserved by the caller. Kept alive, they let an object
+  // the hook left in place be recognised by identity and its text taken from the entry
+  // instead of re-encoded.
+  PyRef attributes_dict(const Attributes& attrs, std::vector<PyRef>& objects) noexcept;
   HookOutcome read_back(PyObject* dict, Attributes& attrs);
   // Puts the first `count` original entries into scratch_, which it empties first.
   void copy_unchanged(std::span<const Attributes::Entry> original, std::size_t count);
