@@ -3,6 +3,7 @@
 
 #include "micro_inputs.hpp"
 #include "parser/codecs.hpp"
+#include "parser/cp1251_lines.hpp"
 #include "parser/decode.hpp"
 #include "testing.hpp"
 
@@ -23,10 +24,11 @@ void BM_DecodeCp1251(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeCp1251)->Unit(benchmark::kMillisecond);
 
-// As a read decodes: 64 KiB pieces into one reused buffer; Arg 1 forces the portable path.
+// As a read decodes: pieces of the reader's size into one reused buffer; Arg 1 forces the
+// portable path.
 void BM_DecodeCp1251Pieces(benchmark::State& state) {
   const std::string& bytes = input_bytes(InputEncoding::Cp1251, state);
-  constexpr std::size_t kPiece = 64 * 1024;
+  constexpr std::size_t kPiece = Cp1251Lines::kPieceBytes;
   std::string out;
   for (auto _ : state) {
     for (std::size_t at = 0; at < bytes.size(); at += kPiece) {

@@ -1,8 +1,8 @@
 // The scan floor: the least work any reader of a statement must do on its bytes in memory,
 // timed the way bench.py times parse (by the process's CPU time). UTF-8 input is
-// validated; anything else is decoded from windows-1251 in 64 KiB pieces, with the core's
-// own decoders. Then every line end is found with memchr, the line is trimmed of ASCII
-// blanks, the first "=" is found and key and value are touched.
+// validated; anything else is decoded from windows-1251 in pieces of the reader's size,
+// with the core's own decoders. Then every line end is found with memchr, the line is
+// trimmed of ASCII blanks, the first "=" is found and key and value are touched.
 //
 //   scan_floor [--runs N] [--min-seconds S] FILE...
 //
