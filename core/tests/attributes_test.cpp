@@ -200,6 +200,12 @@ TEST(Attributes, RepeatedSetOfOneKeyReusesItsRoom) {
   EXPECT_EQ(a.find("Сумма")->data(), room);
   EXPECT_EQ(*a.find("Сумма"), "1999.00");
   EXPECT_EQ(*a.find("Другой"), std::string(30, 'x'));
+  // A value set from itself, or from a part of itself, whose room is reused.
+  a.set("Сумма", *a.find("Сумма"));
+  a.set("Сумма", a.find("Сумма")->substr(2));
+  EXPECT_EQ(*a.find("Сумма"), "99.00");
+  a.set("Сумма", "");
+  EXPECT_NE(a.find("Сумма")->data(), nullptr);
 }
 
 TEST(Attributes, CopyHoldsLiveEntriesAndMoveEmptiesTheSource) {

@@ -77,7 +77,7 @@ Attributes& Attributes::operator=(Attributes&& other) noexcept {
 }
 
 std::string_view Attributes::TextStore::keep(std::string_view text) {
-  if (text.empty()) return {};
+  if (text.empty()) return {"", 0};  // not null: some callers hand the data on to memcpy
   // A block too small for the text is passed over until the next clear().
   while (block_ < blocks_.size() && blocks_[block_].size - used_ < text.size()) {
     ++block_;
@@ -91,7 +91,7 @@ std::string_view Attributes::TextStore::keep(std::string_view text) {
     used_ = 0;
   }
   char* at = blocks_[block_].bytes.get() + used_;
-  std::memcpy(at, text.data(), text.size());
+  std::memmove(at, text.data(), text.size());  // the text may be the one replace() gave up
   used_ += text.size();
   return {at, text.size()};
 }
