@@ -36,7 +36,7 @@ class CountingHook final : public SectionHook {
     if (!first_header_) first_header_ = header;
     require(header == *first_header_, "hooks saw different headers");
     for (const Attributes::Entry& e : attrs) {
-      const std::string* found = attrs.find(e.key);
+      const std::string_view* found = attrs.find(e.key);
       require(found != nullptr && *found == e.value, "attribute lookup disagrees with the entries");
     }
     return HookOutcome::Continue();
