@@ -1,7 +1,6 @@
 """Python callables as section hooks: arguments, read-back of attrs, failure texts."""
 
 import gc
-import random
 import sys
 import threading
 import weakref
@@ -290,53 +289,6 @@ def encode_error(text):
 class StrFails(Exception):
     def __str__(self):
         raise RuntimeError("no text")
-
-
-# Free-text keys of DOCUMENT, whose values the sections below vary.
-CHANGING = ["Номер", "НазначениеПлатежа", "Плательщик", "ПлательщикБанк1", "ПолучательБанк1", "ПлательщикСчет",
-            "ПолучательСчет", "ПлательщикИНН", "ПолучательИНН", "ПлательщикБИК"]
-
-
-class TestStateAcrossSections:
-    """A read keeps state from section to section (the value cache, the header copy, the
-    objects given): each hook must still see its own section, and a dict a hook changes or
-    keeps must not reach the sections after it."""
-
-    @pytest.mark.parametrize("seed", range(3))
-    def test_runs_of_sections_with_values_from_small_pools(self, seed):
-        # Runs of sections with one key order or another (or a key fewer), each value drawn
-        # from two or three per key, so that cached values are found, replaced and found again.
-        rng = random.Random(seed)
-        orders = [list(DOCUMENT), list(reversed(DOCUMENT)), [k for k in DOCUMENT if k != "Плательщик"]]
-        sections = []
-        for _ in range(30):
-            order = rng.choice(orders)
-            for _ in range(rng.randint(1, 8)):
-                sections.append({k: DOCUMENT[k] + (str(rng.randrange(3)) if k in CHANGING else "") for k in order})
-        recorder = Recorder()
-        parse(statement_text(*map(document_section, sections)), [recorder])
-        assert [attrs for _, attrs, _ in recorder.calls] == [list(s.items()) for s in sections]
-
-    def test_a_dict_changed_or_kept_by_a_hook_does_not_reach_later_sections(self):
-        sections = [{**DOCUMENT, "Номер": str(i)} for i in range(6)]
-        kept = []
-
-        def hook(section_type, attrs, header):
-            kept.append(attrs)
-            if attrs["Номер"] == "3":
-                attrs["НазначениеПлатежа"] = "изменено"
-                del attrs["Плательщик"]
-
-        recorder = Recorder()
-        statement = parse(statement_text(*map(document_section, sections)), [hook, recorder])
-        expected = [list(s.items()) for s in sections]
-        expected[3] = [(k, "изменено" if k == "НазначениеПлатежа" else v) for k, v in expected[3] if k != "Плательщик"]
-        assert [attrs for _, attrs, _ in recorder.calls] == expected
-        for attrs in kept:
-            attrs.clear()
-        assert [(d.purpose, d.counterparty) for d in statement.documents] == [
-            ("изменено", None) if i == 3 else (DOCUMENT["НазначениеПлатежа"], DOCUMENT["Плательщик"]) for i in range(6)
-        ]
 
 
 class TestFailures:
