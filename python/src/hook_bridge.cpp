@@ -148,6 +148,7 @@ extern "C" PyObject* _PyDict_FromItems(PyObject* const* keys, Py_ssize_t keys_of
 PyRef dict_of_pairs(std::span<const PyRef> objects) noexcept {
   const auto pairs = static_cast<Py_ssize_t>(objects.size() / 2);
 #ifdef VARNOK_DICT_FROM_ITEMS
+  if (pairs == 0) return PyRef::steal(PyDict_New());  // (an empty vector's data may be null)
   // A PyRef is its pointer (checked below), so the references read as an array of objects.
   const auto* items = reinterpret_cast<PyObject* const*>(objects.data());
   return PyRef::steal(_PyDict_FromItems(items, 2, items + 1, 2, pairs));

@@ -97,6 +97,12 @@ class TestCalls:
         s = parse(ONE_DOCUMENT, [lambda t, a, h: returned])
         assert s.documents[0].doc_number == "17"
 
+    def test_a_section_and_a_header_without_attributes_give_empty_dicts(self):
+        recorder = Recorder()
+        statement = parse(build_statement(document_section({}), header={}), [recorder])
+        assert recorder.calls == [(SectionType.Document, [], {})]
+        assert len(statement.warnings) == 1
+
 
 class TestReadBack:
     def test_a_hook_doing_nothing_keeps_attributes_and_order(self):
