@@ -96,6 +96,13 @@ std::string_view Attributes::TextStore::keep(std::string_view text) {
   return {at, text.size()};
 }
 
+std::string_view Attributes::TextStore::replace(std::string_view old, std::string_view text) {
+  if (!old.empty() && block_ < blocks_.size() && old.data() + old.size() == blocks_[block_].bytes.get() + used_) {
+    used_ -= old.size();
+  }
+  return keep(text);
+}
+
 std::size_t Attributes::slot_of(std::string_view key) const noexcept {
   const std::size_t mask = index_.size() - 1;
   std::size_t slot = static_cast<std::size_t>(detail::hash_text(key)) & mask;
@@ -142,24 +149,14 @@ void Attributes::set(std::string_view key, std::string_view value) { insert<true
 
 void Attributes::set_kept(std::string_view key, std::string_view value) { insert<false>(key, value); }
 
-std::string_view Attributes::TextStore::replace(std::string_view old, std::string_view text) {
-  if (!old.empty() && block_ < blocks_.size() && old.data() + old.size() == blocks_[block_].bytes.get() + used_) {
-    used_ -= old.size();
-  }
-  return keep(text);
-}
-
 template <bool kCopy>
 void Attributes::insert(std::string_view key, std::string_view value) {
   const auto stored = [this](std::string_view text) { return kCopy ? store_.keep(text) : text; };
-  const auto replaced = [this](std::string_view old, std::string_view text) {
-    return kCopy ? store_.replace(old, text) : text;
-  };
+  const auto replace = [this, value](std::string_view& old) { old = kCopy ? store_.replace(old, value) : value; };
   if (const auto field = find_document_field(key)) {
     std::uint64_t& at = by_field_[static_cast<std::size_t>(*field)];
     if (in_use(at)) {
-      std::string_view& old = entries_[entry_of(at)].value;
-      old = replaced(old, value);
+      replace(entries_[entry_of(at)].value);
     } else {
       // The field table's key is the same bytes and outlives every map.
       at = slot_value(append(field_info(*field).key, stored(value), static_cast<std::uint8_t>(*field)));
@@ -170,15 +167,14 @@ void Attributes::insert(std::string_view key, std::string_view value) {
   if (others_ <= kLinearLimit) {
     for (std::size_t i = 0; i < size_; ++i) {
       if (entries_[i].key == key) {
-        entries_[i].value = replaced(entries_[i].value, value);
+        replace(entries_[i].value);
         return;
       }
     }
   } else {
     slot = slot_of(key);
     if (in_use(index_[slot])) {
-      std::string_view& old = entries_[entry_of(index_[slot])].value;
-      old = replaced(old, value);
+      replace(entries_[entry_of(index_[slot])].value);
       return;
     }
   }
