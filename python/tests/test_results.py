@@ -328,6 +328,15 @@ class TestDocument:
     def test_attribute_order(self):
         assert public_attributes(Document) == [name for name, _ in DOCUMENT_ATTRIBUTES]
 
+    def test_documents_in_the_memory_of_released_ones(self):
+        # More documents than the memory of released ones is kept for (65,536): the rest is
+        # given back, and the next read's documents are made in what was kept.
+        documents = parse(statement_text(*[document_section(DOCUMENT)] * 70_000)).documents
+        assert len(documents) == 70_000
+        del documents
+        (document,) = parse(statement_text(document_section({**DOCUMENT, "Номер": "18"}))).documents
+        assert (document.doc_number, document.amount, document.counterparty) == ("18", "1500.00", "ООО Ромашка")
+
     def test_generated_field_list_agrees_with_the_module(self):
         path = pathlib.Path(__file__).resolve().parent.parent / "varnok" / "_fields.py"
         spec = importlib.util.spec_from_file_location("generated_fields", path)

@@ -7,6 +7,7 @@
 
 #include "convert/convert.hpp"
 #include "convert/object_support.hpp"
+#include "convert/recycled_blocks.hpp"
 #include "convert/result_objects.hpp"
 
 namespace varnok::py::detail {
@@ -114,6 +115,10 @@ PyType_Slot document_slots[] = {
     {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
     {Py_tp_getset, document_getset.data()},
     {Py_tp_getattro, reinterpret_cast<void*>(document_getattro)},
+#ifndef Py_GIL_DISABLED
+    {Py_tp_alloc, reinterpret_cast<void*>(recycled_alloc)},
+    {Py_tp_free, reinterpret_cast<void*>(recycled_free)},
+#endif
     {0, nullptr},
 };
 

@@ -71,7 +71,8 @@ template <class Payload>
 // and moves `payload` into it.
 template <class Payload>
 [[nodiscard]] PyRef new_result_object(PyObject* type, Payload&& payload) noexcept {
-  PyObject* self = PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(type), 0);
+  auto* cls = reinterpret_cast<PyTypeObject*>(type);
+  PyObject* self = cls->tp_alloc(cls, 0);
   if (self == nullptr) return {};
   new (&payload_of<std::remove_cvref_t<Payload>>(self)) std::remove_cvref_t<Payload>(std::forward<Payload>(payload));
   return PyRef::steal(self);
