@@ -67,8 +67,8 @@ template <class Payload>
   return reinterpret_cast<ResultObject<Payload>*>(self)->payload;
 }
 
-// Allocates an instance of `type` (zeroed; tracked by the collector if the class is)
-// and moves `payload` into it.
+// Allocates an instance of `type` through its class's alloc slot (zeroed; tracked by the
+// collector if the class is) and moves `payload` into it.
 template <class Payload>
 [[nodiscard]] PyRef new_result_object(PyObject* type, Payload&& payload) noexcept {
   auto* cls = reinterpret_cast<PyTypeObject*>(type);

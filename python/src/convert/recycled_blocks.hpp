@@ -10,7 +10,7 @@ namespace varnok::py::detail {
 // A statement makes one object per document. Released together, they empty whole arenas
 // of the interpreter's small-object allocator, which then hands them back to the system,
 // so every large read faulted its objects' pages in afresh, with the interpreter lock
-// held (about 1,800 pages for 50 MB, a fifth of the parse on the development machine).
+// held (1,600 to 1,800 pages for 50 MB, a fifth of the parse on the development machine).
 // These slots allocate as the interpreter's own do, but keep the blocks of released
 // instances, up to a bound, for the next ones: the arenas holding them stay. The
 // interpreter lock, held by both, guards the kept blocks. Every instance of a class using
