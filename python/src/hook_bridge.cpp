@@ -120,14 +120,21 @@ int count_attrs_change(PyDict_WatchEvent event, PyObject*, PyObject*, PyObject*)
   return 0;
 }
 
-// Has the watcher count the changes of `dict`: false (and no exception set) when the
-// interpreter had no watcher left to give.
-bool watch_changes(PyObject* dict) noexcept {
+// The id of the watcher that counts the changes; negative when the interpreter had none
+// left to give.
+int attrs_watcher() noexcept {
   static const int watcher = [] {
     const int added = PyDict_AddWatcher(count_attrs_change);
     if (added < 0) PyErr_Clear();
     return added;
   }();
+  return watcher;
+}
+
+// Has the watcher count the changes of `dict`: false (and no exception set) when the
+// interpreter had no watcher left to give.
+bool watch_changes(PyObject* dict) noexcept {
+  const int watcher = attrs_watcher();
   if (watcher < 0) return false;
   if (PyDict_Watch(watcher, dict) == 0) return true;
   PyErr_Clear();
@@ -205,19 +212,64 @@ PyRef PythonHook::key_object(std::string_view key, std::optional<DocumentField> 
   return object;
 }
 
-PyRef PythonHook::attributes_dict(const Attributes& attrs, std::vector<PyRef>& objects) noexcept {
+bool PythonHook::attribute_objects(const Attributes& attrs, std::vector<PyRef>& objects) noexcept {
   objects.clear();
   for (std::size_t i = 0; i < attrs.size(); ++i) {
     const Attributes::Entry& entry = attrs.entries()[i];
     const std::optional<DocumentField> field = attrs.field_at(i);
     PyRef key = key_object(entry.key, field);
-    if (!key) return {};
+    if (!key) return false;
     PyRef value = PyRef::steal(field ? cached_str(values_.get(), *field, entry.value) : new_str_from_utf8(entry.value));
-    if (!value) return {};
+    if (!value) return false;
     objects.push_back(std::move(key));  // (room reserved by the caller)
     objects.push_back(std::move(value));
   }
-  return dict_of_pairs(objects);
+  return true;
+}
+
+PyRef PythonHook::take_spare(std::span<const PyRef> objects) noexcept {
+  const auto same_keys = [objects](const std::vector<PyRef>& held) {
+    if (held.size() != objects.size()) return false;
+    // From the end: shapes that differ share their first keys more often than their last.
+    for (std::size_t i = objects.size(); i >= 2; i -= 2)
+      if (objects[i - 2].get() != held[i - 2].get()) return false;
+    return true;
+  };
+  for (Spare& spare : spares_) {
+    if (!spare.dict || !same_keys(spare.objects)) continue;
+    PyRef dict = std::move(spare.dict);
+    const bool refilled = refill(dict.get(), spare.objects, objects);
+    spare.objects.clear();
+    return refilled ? std::move(dict) : PyRef();
+  }
+  return {};
+}
+
+bool PythonHook::refill(PyObject* dict, std::span<const PyRef> held, std::span<const PyRef> objects) noexcept {
+  // Refilling is no change a hook made: the watcher looks away meanwhile.
+  const int watcher = attrs_watcher();
+  bool refilled = PyDict_Unwatch(watcher, dict) == 0;
+  for (std::size_t i = 1; refilled && i < objects.size(); i += 2) {
+    // An existing str key: its value is replaced in place, nothing is allocated.
+    if (objects[i].get() != held[i].get()) refilled = PyDict_SetItem(dict, objects[i - 1].get(), objects[i].get()) == 0;
+  }
+  refilled = refilled && PyDict_Watch(watcher, dict) == 0;
+  if (!refilled) PyErr_Clear();
+  return refilled;
+}
+
+void PythonHook::keep_spare(PyRef dict) noexcept {
+  Spare* slot = &spares_.front();
+  for (Spare& spare : spares_) {
+    if (!spare.dict) {
+      slot = &spare;
+      break;
+    }
+    if (spare.used < slot->used) slot = &spare;
+  }
+  slot->dict = std::move(dict);  // (the least recent spare goes)
+  std::swap(slot->objects, given_);
+  slot->used = ++kept_;
 }
 
 HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attributes& header) {
@@ -225,12 +277,23 @@ HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attribut
   try {
     given_.reserve(2 * std::max(attrs.size(), header.size()));
     if (!header_) {
-      header_ = attributes_dict(header, given_);
+      if (attribute_objects(header, given_)) header_ = dict_of_pairs(given_);
       if (!header_) return fail_with_raised_exception();
     }
-    PyRef attrs_dict = attributes_dict(attrs, given_);
-    if (!attrs_dict) return fail_with_raised_exception();
-    const bool watched = watch_changes(attrs_dict.get());
+    if (!attribute_objects(attrs, given_)) return fail_with_raised_exception();
+    // Spares pay when about one call in five or more finds one (a statement whose documents
+    // each have their own set of fields would only pay for the search): a find earns four
+    // calls' credit, a miss spends one, and without credit spares are looked at in only
+    // two calls of every 64, to notice shapes that start repeating.
+    const bool use_spares = spare_credit_ > 0 || (++calls_ & 63) < 2;
+    PyRef attrs_dict = use_spares ? take_spare(given_) : PyRef();
+    if (use_spares) spare_credit_ = attrs_dict ? std::min(spare_credit_ + 4, 64) : std::max(spare_credit_ - 1, 0);
+    bool watched = true;  // (a spare is watched)
+    if (!attrs_dict) {
+      attrs_dict = dict_of_pairs(given_);
+      if (!attrs_dict) return fail_with_raised_exception();
+      watched = watch_changes(attrs_dict.get());
+    }
     // A copy of the header for the hook, which may change or keep the dict it is given; the
     // last call's copy serves again when that call neither changed it nor kept it.
     if (!header_given_) {
@@ -250,6 +313,8 @@ HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attribut
     const bool unchanged = g_attrs_changes.load() == changes;
     if (!(unchanged && header_watched_ && Py_REFCNT(header_given_.get()) == 1)) header_given_ = PyRef();
     if (watched && unchanged) {
+      // Neither changed nor kept: a later section with the same keys gets it refilled.
+      if (use_spares && Py_REFCNT(attrs_dict.get()) == 1) keep_spare(std::move(attrs_dict));
       given_.clear();
       return HookOutcome::Continue();
     }

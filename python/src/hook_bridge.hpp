@@ -3,6 +3,8 @@
 
 #include <Python.h>
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,8 +22,9 @@
 
 namespace varnok::py {
 
-// Holds one strong reference to the hook object. call() builds fresh attrs/header dicts,
-// calls the object, and reads attrs back; a Python exception becomes Fail("Type: str").
+// Holds one strong reference to the hook object. call() builds the attrs dict (or refills
+// one an earlier call left as given), calls the object, and reads attrs back; a Python
+// exception becomes Fail("Type: str").
 // One PythonHook serves one read: the header, which does not change during a read, is
 // converted once and copied for the calls (a copy no call changed or kept serves again).
 // A dict mutated by another thread during read-back abandons the read: call() returns
@@ -35,12 +38,20 @@ class PythonHook final : public SectionHook {
   HookOutcome call(SectionType type, Attributes& attrs, const Attributes& header) override;
 
  private:
-  // A new exact dict of str -> str in the attributes' order (null with an exception);
-  // `objects` gets the str objects it was built from in entry order (key, value, key,
-  // value, ...), in room for them reserved by the caller. Kept alive, they let an object
-  // the hook left in place be recognised by identity and its text taken from the entry
-  // instead of re-encoded.
-  PyRef attributes_dict(const Attributes& attrs, std::vector<PyRef>& objects) noexcept;
+  // Puts the str objects of the attributes into `objects` in entry order (key, value, key,
+  // value, ...), in room reserved by the caller; false with an exception. Kept alive, they
+  // let an object the hook left in place be recognised by identity and its text taken
+  // from the entry instead of re-encoded.
+  bool attribute_objects(const Attributes& attrs, std::vector<PyRef>& objects) noexcept;
+  // A spare dict refilled with the pairs of `objects`, when one has their keys in the same
+  // order (a statement's documents come in a few shapes); null otherwise. Replacing the
+  // values costs less than a new dict and the release of the old one.
+  PyRef take_spare(std::span<const PyRef> objects) noexcept;
+  // Puts the values of `objects` into `dict`, which holds `held` (same keys); false when
+  // that failed, leaving no exception set.
+  static bool refill(PyObject* dict, std::span<const PyRef> held, std::span<const PyRef> objects) noexcept;
+  // Keeps an attrs dict the hook neither changed nor kept, with given_, as a spare.
+  void keep_spare(PyRef dict) noexcept;
   HookOutcome read_back(PyObject* dict, Attributes& attrs);
   // Puts the first `count` original entries into scratch_, which it empties first.
   void copy_unchanged(std::span<const Attributes::Entry> original, std::size_t count);
@@ -61,6 +72,15 @@ class PythonHook final : public SectionHook {
   PyRef header_given_;          // the copy of it the next call gives, when there is one
   bool header_watched_ = false;  // whether header_given_'s changes are counted
   std::vector<PyRef> given_;    // the objects of the current call's attrs dict
+  struct Spare {
+    PyRef dict;                  // null: the slot is free
+    std::vector<PyRef> objects;  // what the dict holds, as given_ was
+    std::uint64_t used = 0;      // when it was kept: the least recent is replaced first
+  };
+  std::array<Spare, 4> spares_;  // attrs dicts the hook neither changed nor kept
+  std::uint64_t kept_ = 0;   // spares kept so far: the stamp of the next
+  std::uint64_t calls_ = 0;  // counted only while spares have no credit
+  int spare_credit_ = 8;     // see call()
   Attributes scratch_;          // read-back target, swapped with attrs; keeps its storage
 };
 

@@ -365,6 +365,52 @@ class TestFailures:
         assert exc.detail.lineno == text.splitlines().index("КонецДокумента") + 1
 
 
+def documents_of_shapes(count):
+    """Documents whose fields come in five shapes, in runs of three (as real statements
+    repeat one shape): the same number of keys with one key different, an unknown key, the
+    same keys in another order and one key fewer; every document has its own values."""
+    extras = [{"Код": "0"}, {"ВидОплаты": "01"}, {"Примечание": "x"}, {"Код": "0"}, {}]
+    docs = []
+    for i in range(count):
+        shape = i // 3 % len(extras)
+        doc = {**DOCUMENT, "Номер": str(i), "Сумма": f"{i}.00", **{k: f"{v}-{i}" for k, v in extras[shape].items()}}
+        docs.append(dict(reversed(doc.items())) if shape == 3 else doc)
+    return docs
+
+
+class TestSectionsOfOneShape:
+    """Sections with the same keys may be given one dict again, refilled, unless a hook kept
+    or changed it: what a hook sees must not show that."""
+
+    def test_every_call_sees_its_own_section(self):
+        docs = documents_of_shapes(60)
+        recorder = Recorder()
+        s = parse(statement_text(*map(document_section, docs)), [recorder])
+        assert [a for _, a, _ in recorder.calls] == [list(d.items()) for d in docs]
+        assert [d.doc_number for d in s.documents] == [d["Номер"] for d in docs]
+
+    def test_a_change_in_any_call_is_read_back(self):
+        docs = [{**DOCUMENT, "Номер": str(i)} for i in range(50)]
+        calls = []
+
+        def hook(section_type, attrs, header):
+            calls.append(attrs["Номер"])
+            if len(calls) in (2, 40):
+                attrs["Номер"] = "changed"
+
+        s = parse(statement_text(*map(document_section, docs)), [hook])
+        assert calls == [str(i) for i in range(50)]
+        assert [d.doc_number for d in s.documents] == [
+            "changed" if i in (1, 39) else str(i) for i in range(50)
+        ]
+
+    def test_kept_dicts_keep_their_own_section(self):
+        docs = documents_of_shapes(30)
+        kept = []
+        parse(statement_text(*map(document_section, docs)), [lambda t, a, h: kept.append(a)])
+        assert [list(a.items()) for a in kept] == [list(d.items()) for d in docs]
+
+
 class TestReferences:
     def test_hook_reference_count_is_unchanged(self):
         def hook(section_type, attrs, header):
