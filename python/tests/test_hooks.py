@@ -366,9 +366,8 @@ class TestFailures:
 
 
 def documents_of_shapes(count):
-    """Documents whose fields come in five shapes, in runs of three (as real statements
-    repeat one shape): the same number of keys with one key different, an unknown key, the
-    same keys in another order and one key fewer; every document has its own values."""
+    """Documents of five shapes in runs of three, each with its own values: one key differs,
+    an unknown key, the same keys in another order, one key fewer."""
     extras = [{"Код": "0"}, {"ВидОплаты": "01"}, {"Примечание": "x"}, {"Код": "0"}, {}]
     docs = []
     for i in range(count):
@@ -391,18 +390,13 @@ class TestSectionsOfOneShape:
 
     def test_a_change_in_any_call_is_read_back(self):
         docs = [{**DOCUMENT, "Номер": str(i)} for i in range(50)]
-        calls = []
 
         def hook(section_type, attrs, header):
-            calls.append(attrs["Номер"])
-            if len(calls) in (2, 40):
+            if attrs["Номер"] in ("1", "39"):
                 attrs["Номер"] = "changed"
 
         s = parse(statement_text(*map(document_section, docs)), [hook])
-        assert calls == [str(i) for i in range(50)]
-        assert [d.doc_number for d in s.documents] == [
-            "changed" if i in (1, 39) else str(i) for i in range(50)
-        ]
+        assert [d.doc_number for d in s.documents] == ["changed" if i in (1, 39) else str(i) for i in range(50)]
 
     def test_kept_dicts_keep_their_own_section(self):
         docs = documents_of_shapes(30)
