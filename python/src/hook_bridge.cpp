@@ -141,6 +141,21 @@ bool watch_changes(PyObject* dict) noexcept {
   return false;
 }
 
+// Puts the values of `objects` into `dict`, which holds `held` (the same keys in the same
+// order); false when that failed, leaving no exception set.
+bool refill(PyObject* dict, std::span<const PyRef> held, std::span<const PyRef> objects) noexcept {
+  // Refilling is no change a hook made: the watcher looks away meanwhile.
+  const int watcher = attrs_watcher();
+  bool refilled = PyDict_Unwatch(watcher, dict) == 0;
+  for (std::size_t i = 1; refilled && i < objects.size(); i += 2) {
+    // An existing str key: its value is replaced in place, nothing is allocated.
+    if (objects[i].get() != held[i].get()) refilled = PyDict_SetItem(dict, objects[i - 1].get(), objects[i].get()) == 0;
+  }
+  refilled = refilled && PyDict_Watch(watcher, dict) == 0;
+  if (!refilled) PyErr_Clear();
+  return refilled;
+}
+
 #if PY_VERSION_HEX >= 0x030E0000 && PY_VERSION_HEX < 0x03100000
 // The interpreter's own constructor of a dict literal: the dict sized at once and filled
 // without taking its lock for every item (on the free-threaded build each PyDict_SetItem
@@ -243,19 +258,6 @@ PyRef PythonHook::take_spare(std::span<const PyRef> objects) noexcept {
     return refilled ? std::move(dict) : PyRef();
   }
   return {};
-}
-
-bool PythonHook::refill(PyObject* dict, std::span<const PyRef> held, std::span<const PyRef> objects) noexcept {
-  // Refilling is no change a hook made: the watcher looks away meanwhile.
-  const int watcher = attrs_watcher();
-  bool refilled = PyDict_Unwatch(watcher, dict) == 0;
-  for (std::size_t i = 1; refilled && i < objects.size(); i += 2) {
-    // An existing str key: its value is replaced in place, nothing is allocated.
-    if (objects[i].get() != held[i].get()) refilled = PyDict_SetItem(dict, objects[i - 1].get(), objects[i].get()) == 0;
-  }
-  refilled = refilled && PyDict_Watch(watcher, dict) == 0;
-  if (!refilled) PyErr_Clear();
-  return refilled;
 }
 
 void PythonHook::keep_spare(PyRef dict) noexcept {

@@ -47,9 +47,6 @@ class PythonHook final : public SectionHook {
   // order (a statement's documents come in a few shapes); null otherwise. Replacing the
   // values costs less than a new dict and the release of the old one.
   PyRef take_spare(std::span<const PyRef> objects) noexcept;
-  // Puts the values of `objects` into `dict`, which holds `held` (same keys); false when
-  // that failed, leaving no exception set.
-  static bool refill(PyObject* dict, std::span<const PyRef> held, std::span<const PyRef> objects) noexcept;
   // Keeps an attrs dict the hook neither changed nor kept, with given_, as a spare.
   void keep_spare(PyRef dict) noexcept;
   HookOutcome read_back(PyObject* dict, Attributes& attrs);
