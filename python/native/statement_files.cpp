@@ -26,20 +26,28 @@ bool is_statement_name(std::string_view name) noexcept {
   return tail[0] == '.' && (tail[1] | 0x20) == 't' && (tail[2] | 0x20) == 'x' && (tail[3] | 0x20) == 't';
 }
 
-// Whether the entry `name` of the open folder `dir` is a folder (following a symbolic link),
-// and whether it is a symbolic link. An entry whose kind cannot be found counts as a file.
-void kind_of(DIR* dir, const dirent& entry, bool& is_folder, bool& is_link) noexcept {
-  is_folder = entry.d_type == DT_DIR;
-  is_link = entry.d_type == DT_LNK;
-  if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return;
-  struct stat st{};
-  if (entry.d_type == DT_UNKNOWN) {
-    if (fstatat(dirfd(dir), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-    is_link = S_ISLNK(st.st_mode);
-    is_folder = S_ISDIR(st.st_mode);
-    if (!is_link) return;
+enum class EntryKind { File, Folder, LinkToFolder, Other };
+
+// What the entry of the open folder `dir` is, following a symbolic link. Other is what is
+// neither a file nor a folder (a pipe, a socket, a device), whose open or read may wait
+// for ever or never end. A link that leads nowhere, and an entry whose kind cannot be
+// found, count as files: reading them reports the error.
+EntryKind kind_of(DIR* dir, const dirent& entry) noexcept {
+  switch (entry.d_type) {
+    case DT_REG: return EntryKind::File;
+    case DT_DIR: return EntryKind::Folder;
+    case DT_FIFO: case DT_SOCK: case DT_CHR: case DT_BLK: return EntryKind::Other;
+    default: break;  // a link, or a file system that does not tell
   }
-  is_folder = fstatat(dirfd(dir), entry.d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+  struct stat st{};
+  bool is_link = entry.d_type == DT_LNK;
+  if (!is_link) {
+    if (fstatat(dirfd(dir), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::File;
+    is_link = S_ISLNK(st.st_mode);
+  }
+  if (is_link && fstatat(dirfd(dir), entry.d_name, &st, 0) != 0) return EntryKind::File;
+  if (S_ISDIR(st.st_mode)) return is_link ? EntryKind::LinkToFolder : EntryKind::Folder;
+  return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Other;
 }
 
 // The paths below `root` (a folder path with its trailing "/"), relative to it. Folders are
@@ -62,11 +70,10 @@ std::vector<std::string> walk(const std::string& root) {
     while (const dirent* entry = readdir(dir)) {
       const std::string_view name = entry->d_name;
       if (name == "." || name == "..") continue;
-      bool is_folder = false, is_link = false;
-      kind_of(dir, *entry, is_folder, is_link);
-      if (is_folder) {
-        if (!is_link && !name.starts_with('.')) pending.push_back(folder + std::string(name) + "/");
-      } else if (is_statement_name(name)) {
+      const EntryKind kind = kind_of(dir, *entry);
+      if (kind == EntryKind::Folder) {
+        if (!name.starts_with('.')) pending.push_back(folder + std::string(name) + "/");
+      } else if (kind == EntryKind::File && is_statement_name(name)) {
         found.push_back(folder + std::string(name));
       }
     }

@@ -3,6 +3,7 @@ on N threads in input order, with a progress bar on stderr when it is a terminal
 from __future__ import annotations
 
 import os
+import stat
 import sys
 import _thread
 import threading
@@ -20,8 +21,9 @@ def default_jobs() -> int:
 
 def find_statements(paths: Iterable[str]) -> list[str]:
     """Every file named, and every *.txt file under every folder named (recursively, sorted
-    by path, hidden folders skipped). A path that does not exist is kept, so that reading it
-    reports the error."""
+    by path, hidden folders skipped; pipes, sockets and devices found there skipped too, as
+    they may never end). A path that does not exist is kept, so that reading it reports the
+    error."""
     found: list[str] = []
     for path in paths:
         if not os.path.isdir(path):
@@ -37,8 +39,18 @@ def _walked_statement_files(folder: str) -> list[str]:
     for current, folders, files in os.walk(folder, onerror=None):
         folders[:] = [f for f in folders if not f.startswith(".")]
         prefix = os.path.join(current, "")  # os.path.join(current, f) for every f at once
-        below += [prefix + f for f in files if f[-4:].lower() == ".txt"]
+        below += [prefix + f for f in files if f[-4:].lower() == ".txt" and not _is_other(prefix + f)]
     return below
+
+
+def _is_other(path: str) -> bool:
+    """Whether path is neither a file nor a folder (a pipe, a socket, a device: opening or
+    reading it may wait for ever). A link that leads nowhere is not: reading it reports the
+    error."""
+    try:
+        return not stat.S_ISREG(os.stat(path).st_mode)
+    except OSError:
+        return False
 
 
 try:  # the same walk without a Python object per entry (POSIX paths)

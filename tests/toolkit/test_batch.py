@@ -106,6 +106,9 @@ def test_statement_files_are_found_as_os_walk_finds_them(tmp_path, walk):
     (tmp_path / "link-to-sub").symlink_to(tmp_path / "sub")  # a link to a folder: not walked
     (tmp_path / "link.txt").symlink_to(tmp_path / "a.txt")
     (tmp_path / "broken.txt").symlink_to(tmp_path / "missing")  # kept: reading it reports the error
+    os.mkfifo(tmp_path / "sub" / "pipe.txt")  # skipped: opening it would wait for a writer
+    (tmp_path / "pipe-link.txt").symlink_to(tmp_path / "sub" / "pipe.txt")
+    (tmp_path / "null.txt").symlink_to("/dev/null")
     (tmp_path / os.fsdecode(b"\xff.txt")).write_bytes(b"")
     expected = sorted([".dot.txt", "B.TXT", "a.txt", "broken.txt", "c.Txt", "f.txt/g.txt", "link.txt",
                        "sub/d.txt", "sub/deep/e.txt", os.fsdecode(b"\xff.txt")])
