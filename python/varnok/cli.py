@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import argparse
 import functools
+import re
 import shutil
 import sys
 from collections.abc import Callable, Sequence
@@ -25,6 +26,24 @@ SUBCOMMANDS: list[tuple[str, str, str]] = [
     ("export", "varnok.commands.export", "export all documents (or intervals) to CSV, JSON Lines or xlsx"),
     ("convert", "varnok.commands.convert", "re-encode a statement (windows-1251 or UTF-8), every value kept"),
 ]
+
+
+# The control characters a file may hold (C0 but for the line break and the tab, DEL and
+# C1): written as they are to a terminal, they move the cursor, erase or recolour what is
+# shown, so a crafted statement could hide or fake a line of a report. Messages that quote
+# a file show them as \xNN escapes.
+_CONTROL = re.compile("[\x00-\x08\x0b-\x1f\x7f-\x9f]")
+_CONTROL_UTF8 = re.compile(b"[\x00-\x08\x0b-\x1f\x7f]|\xc2[\x80-\x9f]")
+
+
+def shown(text: str) -> str:
+    """text with its control characters, but line breaks and tabs, escaped as \\xNN."""
+    return _CONTROL.sub(lambda m: f"\\x{ord(m.group()):02x}", text)
+
+
+def shown_utf8(text: bytes) -> bytes:
+    """shown() for UTF-8 bytes (a C1 character is two bytes, the second its code)."""
+    return _CONTROL_UTF8.sub(lambda m: b"\\x%02x" % m.group()[-1], text)
 
 
 def add_jobs_option(parser: argparse.ArgumentParser) -> None:

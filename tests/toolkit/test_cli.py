@@ -164,3 +164,24 @@ def test_summary(folder):
     assert "    2024-03-01..2024-03-31  start 1000.00  income 250.00  expense 40.50  end 1209.50" in result.stdout
     assert "  by direction: income 1, expense 1, internal 0, unrelated 0" in result.stdout
     assert "broken.txt:3: error:" in result.stdout
+
+
+@pytest.mark.parametrize("args, stream", [
+    (["check"], "stdout"), (["summary"], "stdout"), (["export", "--format", "csv", "-o", "out.csv"], "stderr"),
+    (["convert", "--encoding", "utf-8", "-o", "out.txt"], "stderr")])
+def test_control_characters_from_a_file_are_shown_escaped(write_file, args, stream):
+    # A line meant to erase the report's line on a terminal and write its own in its place.
+    path = write_file("crafted.txt", "1CClientBankExchange\nВерсияФормата=1.03\n\x1b[2K\rall ok\x7f\nКонецФайла\n")
+    result = run(*args, path, cwd=path.parent)
+    shown = getattr(result, stream)
+    assert result.returncode == 1
+    assert "\\x1b[2K\\x0dall ok\\x7f" in shown
+    assert not any(c < " " and c not in "\n\t" or "\x7f" <= c <= "\x9f" for c in shown)
+
+
+def test_shown_escapes_c1_characters_in_utf8():
+    from varnok.cli import shown, shown_utf8
+
+    text = "a\x85б\tв\n\x9b"
+    assert shown(text) == "a\\x85б\tв\n\\x9b"
+    assert shown_utf8(text.encode()) == shown(text).encode()

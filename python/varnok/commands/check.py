@@ -11,7 +11,7 @@ from collections.abc import Callable, Iterable
 from typing import Any, TextIO, Union
 
 from varnok.batch import find_statements, in_order
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_utf8
 from varnok.report import read_for_report, report_of
 
 try:
@@ -92,7 +92,7 @@ def run(args: argparse.Namespace) -> int:
                                                             own_files=True)
     if sys.stdout.isatty():
         checked = list(checked)  # written on a terminal once the progress bar is gone
-    out = ReportWriter(sys.stdout)
+    out = ReportWriter(sys.stdout, escape=not args.json)
     if args.json:
         out.write('{\n  "files": [\n    ')
     bad = 0
@@ -124,14 +124,18 @@ class ReportWriter:
     (a terminal, pipe or file), the native path's UTF-8 bytes go to the buffer as they are;
     otherwise (another encoding, an io.StringIO) they are decoded. str pieces (the Python
     path's, which may hold a file name's undecodable bytes as surrogates) go through the
-    stream itself."""
+    stream itself. With `escape`, control characters from the files are shown escaped
+    (see shown)."""
 
-    def __init__(self, out: TextIO) -> None:
+    def __init__(self, out: TextIO, escape: bool = False) -> None:
         self._out = out
         utf8 = _is_utf8(getattr(out, "encoding", None)) and os.linesep == "\n"
         self._buffer = getattr(out, "buffer", None) if utf8 else None
+        self._escape = escape
 
     def write(self, piece: Text) -> None:
+        if self._escape:
+            piece = shown(piece) if isinstance(piece, str) else shown_utf8(piece)
         if isinstance(piece, str):
             self._out.write(piece)
         elif self._buffer is None:

@@ -6,7 +6,7 @@ import argparse
 import pathlib
 import sys
 
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, stdout_dash
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, shown, stdout_dash
 from varnok.typed import ReadFailure, parse_source
 from varnok.writer import WriteError, write, write_file
 
@@ -29,10 +29,10 @@ def run(args: argparse.Namespace) -> int:
     try:
         statement, _, _ = parse_source(pathlib.Path(args.path))
     except ReadFailure as exc:
-        sys.stderr.write(f"varnok convert: {exc}\n")
+        sys.stderr.write(shown(f"varnok convert: {exc}\n"))
         return EXIT_PROBLEMS
     for line, message in statement.warnings:
-        sys.stderr.write(f"{args.path}:{line}: document dropped by the reader, so not written: {message}\n")
+        sys.stderr.write(shown(f"{args.path}:{line}: document dropped by the reader, so not written: {message}\n"))
     options = {"encoding": args.encoding, "newline": NEWLINES[args.newline]}
     try:
         if args.output is None:
@@ -41,7 +41,7 @@ def run(args: argparse.Namespace) -> int:
         else:
             write_file(args.output, statement, **options)
     except WriteError as exc:
-        sys.stderr.write(f"varnok convert: {args.path}: cannot be written in {args.encoding}: {exc}\n")
+        sys.stderr.write(shown(f"varnok convert: {args.path}: cannot be written in {args.encoding}: {exc}\n"))
         return EXIT_PROBLEMS
     except OSError as exc:
         sys.stderr.write(f"varnok convert: cannot write {args.output}: {exc.strerror or exc}\n")

@@ -10,7 +10,7 @@ import sys
 from varnok import export, writer
 from varnok._xlsx import TooManyRows
 from varnok.batch import find_statements
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, stdout_dash
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, stdout_dash
 
 
 # The format an OUT without --format is written in, by its extension.
@@ -42,8 +42,8 @@ def run(args: argparse.Namespace) -> int:
         failures = export.export_files(args.format, find_statements(args.paths), out, intervals=args.intervals,
                                        jobs=args.jobs)
     except (writer.WriteError, TooManyRows) as exc:
-        sys.stderr.write(f"varnok export: {exc}\n")
+        sys.stderr.write(shown(f"varnok export: {exc}\n"))
         return EXIT_PROBLEMS
     for failure in failures:
-        sys.stderr.write(f"varnok export: {failure} (left out)\n")
+        sys.stderr.write(shown(f"varnok export: {failure} (left out)\n"))
     return EXIT_OK if not failures else EXIT_PROBLEMS

@@ -7,7 +7,7 @@ from collections import Counter
 from collections.abc import Iterator
 
 from varnok.batch import find_statements, run_all
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown
 from varnok.report import FileReport, read_for_report, report_of
 from varnok.typed import DIRECTIONS
 
@@ -51,5 +51,5 @@ def run(args: argparse.Namespace) -> int:
         if n:
             print()
         for line in summary_lines(report):
-            print(line)
+            print(shown(line))
     return EXIT_OK if all(r.statement is not None for r in reports) else EXIT_PROBLEMS
