@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import argparse
 import functools
+import os
 import re
 import shutil
 import sys
@@ -133,21 +134,34 @@ def main(argv: Sequence[str] | None = None) -> int:
     except _Exit as exc:
         return exc.status
     try:
-        return int(args.run(args))
+        status = int(args.run(args))
+        sys.stdout.flush()  # a reader of stdout gone away shows here rather than at exit
+        return status
     except _Exit as exc:  # a usage error only the command itself can see (args.usage_error)
         return exc.status
     except KeyboardInterrupt:
         sys.stderr.write("varnok: interrupted\n")
         return 130
     except BrokenPipeError:
-        # The reader of stdout went away (e.g. `| head`); not an error of ours.
-        sys.stderr.close()
+        # The reader of stdout went away (e.g. `| head`); not an error of ours. What is
+        # still buffered goes to /dev/null, so that the flush at exit does not fail (which
+        # would print a traceback and make the status 120).
+        _discard_stdout()
         return EXIT_OK
     except OSError as exc:
         # An output that cannot be written (a missing folder, a full disk, no permission).
         where = f"{exc.filename}: " if exc.filename else ""
         sys.stderr.write(f"varnok {args.command}: {where}{exc.strerror or exc}\n")
         return EXIT_PROBLEMS
+
+
+def _discard_stdout() -> None:
+    try:
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stdout.fileno())
+        os.close(devnull)
+    except (OSError, ValueError):  # no file descriptor behind stdout (a test's capture)
+        sys.stderr.close()
 
 
 if __name__ == "__main__":

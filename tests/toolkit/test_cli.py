@@ -185,3 +185,15 @@ def test_shown_escapes_c1_characters_in_utf8():
     text = "a\x85б\tв\n\x9b"
     assert shown(text) == "a\\x85б\tв\n\\x9b"
     assert shown_utf8(text.encode()) == shown(text).encode()
+
+
+@pytest.mark.parametrize("args", [["summary"], ["check"], ["export", "--format", "csv"],
+                                  ["convert", "--encoding", "utf-8"]])
+def test_a_reader_that_goes_away_ends_the_command_quietly(write_file, args):
+    # Enough output (a validation line per document) to fill the pipe before the reader leaves.
+    path = write_file("many.txt", statement(*(document(str(n), ПлательщикИНН="7728168970") for n in range(3000))))
+    with subprocess.Popen([*COMMAND, *args, str(path)], stdout=subprocess.PIPE, stderr=subprocess.PIPE) as process:
+        process.stdout.readline()
+        process.stdout.close()
+        stderr = process.stderr.read()
+    assert stderr == b"" and process.returncode in (0, 1)  # check's 1: it found problems

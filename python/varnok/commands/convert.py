@@ -44,6 +44,8 @@ def run(args: argparse.Namespace) -> int:
         sys.stderr.write(shown(f"varnok convert: {args.path}: cannot be written in {args.encoding}: {exc}\n"))
         return EXIT_PROBLEMS
     except OSError as exc:
+        if args.output is None:
+            raise  # stdout: the command line's own handling (quiet when the reader went away)
         sys.stderr.write(f"varnok convert: cannot write {args.output}: {exc.strerror or exc}\n")
         return EXIT_PROBLEMS
     return EXIT_PROBLEMS if statement.warnings else EXIT_OK
