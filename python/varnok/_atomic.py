@@ -1,13 +1,19 @@
 """Atomic output files: written to a temporary file in the target's folder, then renamed
-over the target, so an error or Ctrl-C leaves either the whole new file or the old one."""
+over the target, so an error or Ctrl-C leaves either the whole new file or the old one.
+Only a regular file (or a new one) is replaced so: a device, a pipe or a terminal (/dev/null,
+/dev/stdout) is written as it is, and a symbolic link stays a link to the file replaced."""
 from __future__ import annotations
 
 import contextlib
 import errno
 import os
 import secrets
+import stat
 from collections.abc import Iterator
 from typing import IO, Any
+
+
+DESCRIPTOR_LINKS = ("/dev/stdin", "/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/")
 
 
 @contextlib.contextmanager
@@ -18,15 +24,20 @@ def atomic_output(path: str | os.PathLike[str], mode: str = "w", **open_args: An
     if target.endswith((os.sep, os.altsep or os.sep)) or os.path.isdir(target):
         # Nothing is written then, not even beside it (the folder above would take the file).
         raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), target)
-    folder = os.path.dirname(os.path.abspath(target))
-    fd, temporary = _create_beside(target, folder)
+    if _written_in_place(target):
+        with open(target, mode, **open_args) as f:
+            yield f
+        return
+    replaced = os.path.realpath(target)
+    folder = os.path.dirname(replaced)
+    fd, temporary = _create_beside(target, replaced, folder)
     try:
         with open(fd, mode, closefd=True, **open_args) as f:
             yield f
             f.flush()
             os.fsync(f.fileno())
         try:
-            os.replace(temporary, target)
+            os.replace(temporary, replaced)
         except OSError as exc:  # named by the target, not by the temporary file
             raise OSError(exc.errno, exc.strerror, target) from None
     except BaseException:
@@ -35,13 +46,27 @@ def atomic_output(path: str | os.PathLike[str], mode: str = "w", **open_args: An
         raise
 
 
-def _create_beside(target: str, folder: str) -> tuple[int, str]:
-    """Creates a new, empty temporary file in `folder`. Made with mode 0666 so the kernel
-    applies the umask: an output gets the usual permissions without reading the umask,
-    which no thread-safe call can do."""
+def _written_in_place(target: str) -> bool:
+    """Whether target is not a file to replace: something that exists and is not a regular
+    file (following links), or a link to a descriptor of this process (/dev/stdout,
+    /dev/fd/N): replacing the file behind it would leave the descriptor on the old one, and
+    what else is written through it would be lost."""
+    if os.name == "posix" and os.path.abspath(target).startswith(DESCRIPTOR_LINKS):
+        return True
+    try:
+        return not stat.S_ISREG(os.stat(target).st_mode)
+    except OSError:  # nothing there yet (or a link that leads nowhere): a new file
+        return False
+
+
+def _create_beside(target: str, replaced: str, folder: str) -> tuple[int, str]:
+    """Creates a new, empty temporary file in `folder`, for `replaced` (errors name
+    `target`, the path as given). Made with mode 0666 so the kernel applies the umask: an
+    output gets the usual permissions without reading the umask, which no thread-safe call
+    can do."""
     flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_CLOEXEC", 0)
     while True:
-        temporary = os.path.join(folder, f".{os.path.basename(target)}.{secrets.token_hex(6)}.tmp")
+        temporary = os.path.join(folder, f".{os.path.basename(replaced)}.{secrets.token_hex(6)}.tmp")
         try:
             return os.open(temporary, flags, 0o666), temporary
         except FileExistsError:

@@ -4,6 +4,8 @@ from __future__ import annotations
 
 import os
 import re
+import stat
+import threading
 from datetime import date, datetime
 from decimal import Decimal
 from pathlib import Path
@@ -72,6 +74,31 @@ class TestPaymentOrder:
         assert (document.payee, document.payment_type, document.income_date) == ("ООО «Ромашка»", "", None)
         assert statement.encoding == "cp1251" and not statement.warnings
         assert os.listdir(tmp_path) == ["to_bank.txt"]
+
+    def test_links_devices_and_pipes_are_written_through_not_replaced(self, tmp_path: Path) -> None:
+        expected = write(payment_order())
+        (tmp_path / "file.txt").write_bytes(b"old")
+        (tmp_path / "link.txt").symlink_to("file.txt")
+        write_file(tmp_path / "link.txt", payment_order())  # the link stays, the file is new
+        assert (tmp_path / "link.txt").is_symlink() and (tmp_path / "file.txt").read_bytes() == expected
+        os.mkfifo(tmp_path / "pipe")
+        got: list[bytes] = []  # a pipe's open waits for its reader (left waiting if the pipe is replaced)
+        reader = threading.Thread(target=lambda: got.append((tmp_path / "pipe").read_bytes()), daemon=True)
+        reader.start()
+        write_file(tmp_path / "pipe", payment_order())
+        reader.join(60)
+        assert got == [expected] and (tmp_path / "pipe").is_fifo()
+        with open(tmp_path / "file.txt", "wb") as out:  # /dev/stdout of a redirected command
+            write_file(f"/dev/fd/{out.fileno()}", payment_order())
+            assert os.fstat(out.fileno()).st_nlink == 1  # still the file, not one replaced
+        assert (tmp_path / "file.txt").read_bytes() == expected
+        made = ["file.txt", "link.txt", "pipe"]
+        if os.geteuid() == 0:  # a null device of its own, as root can make one
+            os.mknod(tmp_path / "null", 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+            write_file(tmp_path / "null", payment_order())
+            assert (tmp_path / "null").is_char_device()
+            made.append("null")
+        assert sorted(os.listdir(tmp_path)) == sorted(made)  # no temporary file left
 
     def test_lines_follow_the_field_table(self) -> None:
         text = write(payment_order(), encoding="utf-8", newline="\n").decode()
