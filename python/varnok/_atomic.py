@@ -13,7 +13,7 @@ from collections.abc import Iterator
 from typing import IO, Any
 
 
-DESCRIPTOR_LINKS = ("/dev/stdin", "/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/")
+_DESCRIPTOR_LINKS = ("/dev/stdin", "/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/")
 
 
 @contextlib.contextmanager
@@ -51,7 +51,7 @@ def _written_in_place(target: str) -> bool:
     file (following links), or a link to a descriptor of this process (/dev/stdout,
     /dev/fd/N): replacing the file behind it would leave the descriptor on the old one, and
     what else is written through it would be lost."""
-    if os.name == "posix" and os.path.abspath(target).startswith(DESCRIPTOR_LINKS):
+    if os.name == "posix" and os.path.abspath(target).startswith(_DESCRIPTOR_LINKS):
         return True
     try:
         return not stat.S_ISREG(os.stat(target).st_mode)
