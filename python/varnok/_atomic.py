@@ -32,6 +32,7 @@ def atomic_output(path: str | os.PathLike[str], mode: str = "w", **open_args: An
     folder = os.path.dirname(replaced)
     fd, temporary = _create_beside(target, replaced, folder)
     try:
+        _keep_access(fd, replaced)
         with open(fd, mode, closefd=True, **open_args) as f:
             yield f
             f.flush()
@@ -44,6 +45,19 @@ def atomic_output(path: str | os.PathLike[str], mode: str = "w", **open_args: An
         with contextlib.suppress(FileNotFoundError):
             os.unlink(temporary)
         raise
+
+
+def _keep_access(fd: int, replaced: str) -> None:
+    """Gives the new file the permissions (and, where allowed, the owner) of the file it
+    replaces: a statement readable by its owner alone must not become readable by all."""
+    try:
+        old = os.stat(replaced)
+    except FileNotFoundError:
+        return  # a new file: the umask decides
+    os.fchmod(fd, stat.S_IMODE(old.st_mode))
+    if hasattr(os, "fchown") and (old.st_uid, old.st_gid) != (os.geteuid(), os.getegid()):
+        with contextlib.suppress(PermissionError):
+            os.fchown(fd, old.st_uid, old.st_gid)
 
 
 def _written_in_place(target: str) -> bool:

@@ -100,6 +100,13 @@ class TestPaymentOrder:
             made.append("null")
         assert sorted(os.listdir(tmp_path)) == sorted(made)  # no temporary file left
 
+    def test_a_replaced_file_keeps_its_permissions(self, tmp_path: Path) -> None:
+        path = tmp_path / "private.txt"
+        path.write_bytes(b"old")
+        path.chmod(0o600)
+        write_file(path, payment_order())
+        assert stat.S_IMODE(path.stat().st_mode) == 0o600 and path.read_bytes() == write(payment_order())
+
     def test_lines_follow_the_field_table(self) -> None:
         text = write(payment_order(), encoding="utf-8", newline="\n").decode()
         keys = [line.partition("=")[0] for line in text.splitlines()]
