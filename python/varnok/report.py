@@ -7,6 +7,7 @@ from collections.abc import Iterator
 from dataclasses import dataclass, field
 from typing import Any
 
+from varnok.export import file_column
 from varnok.reconciliation import Finding, reconcile
 from varnok.typed import ReadFailure, TypedStatement, parse_source, typed_statement
 from varnok.validation import ValidationProblem, validate
@@ -36,7 +37,7 @@ class FileReport:
     def to_json(self, strict: bool = False) -> dict[str, Any]:
         s = self.statement
         return {
-            "file": self.path,
+            "file": file_column(self.path),
             "ok": self.ok(strict),
             "encoding": None if s is None else s.encoding,
             "error": self.error_json(),

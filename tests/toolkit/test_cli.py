@@ -197,3 +197,12 @@ def test_a_reader_that_goes_away_ends_the_command_quietly(write_file, args):
         process.stdout.close()
         stderr = process.stderr.read()
     assert stderr == b"" and process.returncode in (0, 1)  # check's 1: it found problems
+
+
+def test_json_report_names_files_in_utf8_whatever_their_bytes(tmp_path):
+    good, broken = os.fsdecode(b"good\xfe.txt"), os.fsdecode(b"\xff.txt")  # read natively / in Python
+    (tmp_path / good).write_bytes(clean_statement().encode("cp1251"))
+    (tmp_path / broken).write_bytes(BROKEN.encode("cp1251"))
+    result = subprocess.run([*COMMAND, "check", "--json", str(tmp_path)], capture_output=True, timeout=300)
+    files = json.loads(result.stdout.decode("utf-8"))["files"]
+    assert [os.path.basename(f["file"]) for f in files] == ["good\ufffd.txt", "\ufffd.txt"]
