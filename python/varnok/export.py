@@ -13,7 +13,7 @@ import io
 import json
 import os
 import sys
-from collections.abc import Iterable, Iterator, Sequence
+from collections.abc import Callable, Iterable, Iterator, Sequence
 from decimal import Decimal
 from importlib import import_module
 from typing import IO, Any
@@ -308,10 +308,12 @@ WRITERS: dict[str, tuple[Any, bool]] = {
 
 
 def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool = False,
-                 jobs: int = 1) -> list[ReadFailure]:
+                 jobs: int = 1, left_out: Callable[[list[ReadFailure]], None] | None = None
+                 ) -> list[ReadFailure]:
     """Exports the documents (or intervals) of the statement files at `paths` as one table
     in format `fmt` (a key of WRITERS) to a path (atomically) or a file object (binary for
-    xlsx, text otherwise). Files that fail to read are left out and returned. CSV, JSON
+    xlsx, text otherwise). Files that fail to read are left out and returned, and given to
+    `left_out` before the writing starts (so that they are known when it fails). CSV, JSON
     Lines and the xlsx sheet are written by the native module, the same bytes as to_csv,
     to_jsonl and to_xlsx, without a Python object per value."""
     from varnok.batch import run_all
@@ -329,6 +331,8 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
                    for p, r in zip(paths, results)]
     failures = [r for r in results if isinstance(r, ReadFailure)]
     good = [r for r in results if not isinstance(r, ReadFailure)]
+    if left_out is not None:
+        left_out(failures)
     if not native:
         write(good, out, intervals=intervals)
         return failures

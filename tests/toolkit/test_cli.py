@@ -135,6 +135,13 @@ class TestExport:
         result = run("export", folder / "good.txt", "-f", "csv", "-o", tmp_path / "missing" / "out.csv")
         assert result.returncode != 0 and "Traceback" not in result.stderr
 
+    def test_files_left_out_are_reported_when_the_writing_fails_too(self, folder, tmp_path):
+        # Nothing left to write a statement of: the writer refuses, and says why after the file.
+        result = run("export", folder / "broken.txt", "-f", "statement", "-o", tmp_path / "out.txt")
+        assert result.returncode == 1 and not (tmp_path / "out.txt").exists()
+        assert result.stderr.splitlines()[0] == (
+            f"varnok export: {folder / 'broken.txt'}:3: Unrecognized line: 'СекцияДокумент' (left out)")
+
     @pytest.mark.parametrize("name", ["out", "out/"])
     def test_a_folder_as_output_is_refused_and_nothing_is_written(self, folder, tmp_path, name):
         (tmp_path / "out").mkdir()

@@ -11,6 +11,7 @@ from varnok import export, writer
 from varnok._xlsx import TooManyRows
 from varnok.batch import find_statements
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, stdout_dash
+from varnok.typed import ReadFailure
 
 
 # The format an OUT without --format is written in, by its extension.
@@ -40,10 +41,13 @@ def run(args: argparse.Namespace) -> int:
     out = args.output if args.output is not None else sys.stdout.buffer if binary else sys.stdout
     try:
         failures = export.export_files(args.format, find_statements(args.paths), out, intervals=args.intervals,
-                                       jobs=args.jobs)
+                                       jobs=args.jobs, left_out=_report_left_out)
     except (writer.WriteError, TooManyRows) as exc:
         sys.stderr.write(shown(f"varnok export: {exc}\n"))
         return EXIT_PROBLEMS
+    return EXIT_OK if not failures else EXIT_PROBLEMS
+
+
+def _report_left_out(failures: list[ReadFailure]) -> None:
     for failure in failures:
         sys.stderr.write(shown(f"varnok export: {failure} (left out)\n"))
-    return EXIT_OK if not failures else EXIT_PROBLEMS
