@@ -92,7 +92,7 @@ def run(args: argparse.Namespace) -> int:
                                                             own_files=True)
     if sys.stdout.isatty():
         checked = list(checked)  # written on a terminal once the progress bar is gone
-    out = ReportWriter(sys.stdout, escape=not args.json, json=args.json)
+    out = ReportWriter(sys.stdout, as_json=args.json)
     if args.json:
         out.write('{\n  "files": [\n    ')
     bad = 0
@@ -124,21 +124,20 @@ class ReportWriter:
     (a terminal, pipe or file), the native path's UTF-8 bytes go to the buffer as they are;
     otherwise (another encoding, an io.StringIO) they are decoded. str pieces (the Python
     path's, which may hold a file name's undecodable bytes as surrogates) go through the
-    stream itself. With `escape`, control characters from the files are shown escaped
-    (see shown). With `json`, a file name's bytes that are not UTF-8 (which the native path
-    writes as they are) become U+FFFD, as in the exports' file column: JSON is UTF-8."""
+    stream itself. In the text report, control characters from the files are shown escaped
+    (see shown); in the JSON one (`as_json`), a file name's bytes that are not UTF-8 (which
+    the native path writes as they are) become U+FFFD, as in the exports' file column."""
 
-    def __init__(self, out: TextIO, escape: bool = False, json: bool = False) -> None:
+    def __init__(self, out: TextIO, as_json: bool = False) -> None:
         self._out = out
         utf8 = _is_utf8(getattr(out, "encoding", None)) and os.linesep == "\n"
         self._buffer = getattr(out, "buffer", None) if utf8 else None
-        self._escape = escape
-        self._json = json
+        self._as_json = as_json
 
     def write(self, piece: Text) -> None:
-        if self._escape:
+        if not self._as_json:
             piece = shown(piece) if isinstance(piece, str) else shown_utf8(piece)
-        elif self._json and isinstance(piece, bytes):
+        elif isinstance(piece, bytes):
             piece = piece.decode("utf-8", "replace").encode()
         if isinstance(piece, str):
             self._out.write(piece)
