@@ -3,7 +3,9 @@ Numbers are written as their decimal text, so an amount never passes through flo
 from __future__ import annotations
 
 import datetime
+import os
 import re
+import stat
 import zipfile
 from collections.abc import Callable, Iterable, Sequence
 from decimal import Decimal
@@ -123,7 +125,7 @@ def _row(letters: Sequence[str], number: int, row: Sequence[Any]) -> bytes:
 
 
 def _write_workbook(out: IO[bytes], sheet: str, sheet_data: Callable[[IO[bytes]], None]) -> None:
-    with zipfile.ZipFile(out, "w", compression=zipfile.ZIP_DEFLATED) as z:
+    with zipfile.ZipFile(_zip_output(out), "w", compression=zipfile.ZIP_DEFLATED) as z:
         z.writestr("[Content_Types].xml", _CONTENT_TYPES)
         z.writestr("_rels/.rels", _ROOT_RELS)
         z.writestr("xl/workbook.xml", _WORKBOOK.format(name=escape(sheet, {'"': "&quot;"})))
@@ -141,3 +143,28 @@ def _write_workbook(out: IO[bytes], sheet: str, sheet_data: Callable[[IO[bytes]]
 def _chain(first: Sequence[Any], rest: Iterable[Sequence[Any]]) -> Iterable[Sequence[Any]]:
     yield first
     yield from rest
+
+
+def _zip_output(out: IO[bytes]) -> Any:
+    """`out` for zipfile, which seeks back to fill in sizes wherever the output says it can
+    seek. A device such as /dev/null says so but keeps no position (the archive's offsets
+    came out negative and zipfile failed at its end), so anything that is not a regular
+    file is written as a stream, as zipfile writes to a pipe."""
+    try:
+        regular = stat.S_ISREG(os.fstat(out.fileno()).st_mode)
+    except (AttributeError, OSError, ValueError):  # an in-memory file: it keeps positions
+        return out
+    return out if regular else _Stream(out)
+
+
+class _Stream:
+    """Only write and flush: zipfile then counts the bytes itself and seeks nowhere."""
+
+    def __init__(self, out: IO[bytes]) -> None:
+        self._out = out
+
+    def write(self, data: bytes) -> int:
+        return self._out.write(data)
+
+    def flush(self) -> None:
+        self._out.flush()

@@ -218,6 +218,11 @@ def test_large_statements_read_on_two_threads_export_as_on_one(fmt, write_file):
     assert outputs[0].count(b"fingerprint" if fmt == "jsonl" else b"<row ") == 3600 + (fmt == "xlsx")
 
 
+def test_xlsx_to_a_device_that_keeps_no_position(statements):
+    with open(os.devnull, "wb") as out:  # it says it can seek, and tell() stays 0
+        varnok.to_xlsx(statements, out)
+
+
 def test_xlsx_amounts_are_exact_numbers_and_dates_are_dates(statements, tmp_path):
     path = tmp_path / "out.xlsx"
     varnok.to_xlsx(statements[0], path)
