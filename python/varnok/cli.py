@@ -9,7 +9,9 @@ import functools
 import os
 import re
 import shutil
+import signal
 import sys
+import threading
 from collections.abc import Callable, Sequence
 from importlib import import_module
 from typing import Any
@@ -133,6 +135,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         args = build_command_parser(named).parse_args(argv[1:]) if named else build_parser().parse_args(argv)
     except _Exit as exc:
         return exc.status
+    previous = _catch_sigterm()
     try:
         status = int(args.run(args))
         sys.stdout.flush()  # a reader of stdout gone away shows here rather than at exit
@@ -142,6 +145,9 @@ def main(argv: Sequence[str] | None = None) -> int:
     except KeyboardInterrupt:
         sys.stderr.write("varnok: interrupted\n")
         return 130
+    except _Terminated:
+        sys.stderr.write("varnok: terminated\n")
+        return 128 + signal.SIGTERM
     except BrokenPipeError:
         # The reader of stdout went away (e.g. `| head`); not an error of ours. What is
         # still buffered goes to /dev/null, so that the flush at exit does not fail (which
@@ -153,6 +159,26 @@ def main(argv: Sequence[str] | None = None) -> int:
         where = f"{exc.filename}: " if exc.filename else ""
         sys.stderr.write(f"varnok {args.command}: {where}{exc.strerror or exc}\n")
         return EXIT_PROBLEMS
+    finally:
+        if previous is not None:
+            signal.signal(signal.SIGTERM, previous)
+
+
+class _Terminated(BaseException):
+    """SIGTERM, raised like Ctrl-C's KeyboardInterrupt: by default the signal ends the
+    process at once, leaving an atomic output's temporary file behind."""
+
+
+def _catch_sigterm() -> Any:
+    """Makes SIGTERM raise _Terminated; the handler it replaces, or None where signals
+    cannot be handled (a thread other than the main one)."""
+    if threading.current_thread() is not threading.main_thread() or not hasattr(signal, "SIGTERM"):
+        return None
+    return signal.signal(signal.SIGTERM, _raise_terminated)
+
+
+def _raise_terminated(signum: int, frame: Any) -> None:
+    raise _Terminated
 
 
 def _discard_stdout() -> None:

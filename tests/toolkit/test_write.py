@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import os
 import re
+import signal
 import stat
 import threading
 from datetime import date, datetime
@@ -305,6 +306,15 @@ class TestCommandLine:
         before, after = varnok_py.parse(source.read_bytes()), varnok_py.parse(target.read_bytes())
         assert values(after) == values(before) and after.header["Кодировка"] == "UTF-8"
         assert b"\r" not in target.read_bytes()
+
+    def test_sigterm_leaves_no_temporary_file(self, tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
+        monkeypatch.setattr(os, "fsync", lambda fd: os.kill(os.getpid(), signal.SIGTERM))  # while writing
+        previous = signal.signal(signal.SIGTERM, lambda *_: None)  # were it not caught: not the test run's end
+        try:
+            assert main(["convert", str(SAMPLE), "--encoding", "utf-8", "-o", str(tmp_path / "out.txt")]) == 143
+        finally:
+            signal.signal(signal.SIGTERM, previous)
+        assert os.listdir(tmp_path) == []
 
     @pytest.mark.parametrize(("content", "message"), [
         (None, r"in\.txt: .*No such file"),
