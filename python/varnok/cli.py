@@ -135,7 +135,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         args = build_command_parser(named).parse_args(argv[1:]) if named else build_parser().parse_args(argv)
     except _Exit as exc:
         return exc.status
-    previous = _catch_sigterm()
+    restore = _catch_sigterm()
     try:
         status = int(args.run(args))
         sys.stdout.flush()  # a reader of stdout gone away shows here rather than at exit
@@ -160,8 +160,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         sys.stderr.write(f"varnok {args.command}: {where}{exc.strerror or exc}\n")
         return EXIT_PROBLEMS
     finally:
-        if previous is not None:
-            signal.signal(signal.SIGTERM, previous)
+        restore()
 
 
 class _Terminated(BaseException):
@@ -169,12 +168,17 @@ class _Terminated(BaseException):
     process at once, leaving an atomic output's temporary file behind."""
 
 
-def _catch_sigterm() -> Any:
-    """Makes SIGTERM raise _Terminated; the handler it replaces, or None where signals
-    cannot be handled (a thread other than the main one)."""
+def _catch_sigterm() -> Callable[[], None]:
+    """Makes SIGTERM raise _Terminated, where signals can be handled (the main thread);
+    returns what puts the handler it replaced back."""
     if threading.current_thread() is not threading.main_thread() or not hasattr(signal, "SIGTERM"):
-        return None
-    return signal.signal(signal.SIGTERM, _raise_terminated)
+        return lambda: None
+    previous = signal.signal(signal.SIGTERM, _raise_terminated)
+
+    def restore() -> None:
+        signal.signal(signal.SIGTERM, previous if previous is not None else signal.SIG_DFL)
+
+    return restore
 
 
 def _raise_terminated(signum: int, frame: Any) -> None:
