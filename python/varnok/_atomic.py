@@ -12,6 +12,8 @@ import stat
 from collections.abc import Iterator
 from typing import IO, Any
 
+from varnok._file_kind import is_other
+
 
 _DESCRIPTOR_LINKS = ("/dev/stdin", "/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/")
 
@@ -65,12 +67,7 @@ def _written_in_place(target: str) -> bool:
     file (following links), or a link to a descriptor of this process (/dev/stdout,
     /dev/fd/N): replacing the file behind it would leave the descriptor on the old one, and
     what else is written through it would be lost."""
-    if os.name == "posix" and os.path.abspath(target).startswith(_DESCRIPTOR_LINKS):
-        return True
-    try:
-        return not stat.S_ISREG(os.stat(target).st_mode)
-    except OSError:  # nothing there yet (or a link that leads nowhere): a new file
-        return False
+    return (os.name == "posix" and os.path.abspath(target).startswith(_DESCRIPTOR_LINKS)) or is_other(target)
 
 
 def _create_beside(target: str, replaced: str, folder: str) -> tuple[int, str]:

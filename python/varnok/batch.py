@@ -3,12 +3,13 @@ on N threads in input order, with a progress bar on stderr when it is a terminal
 from __future__ import annotations
 
 import os
-import stat
 import sys
 import _thread
 import threading
 from collections.abc import Callable, Iterable, Iterator, Sequence
 from typing import Any, TypeVar
+
+from varnok._file_kind import is_other
 
 T = TypeVar("T")
 R = TypeVar("R")
@@ -39,18 +40,8 @@ def _walked_statement_files(folder: str) -> list[str]:
     for current, folders, files in os.walk(folder, onerror=None):
         folders[:] = [f for f in folders if not f.startswith(".")]
         prefix = os.path.join(current, "")  # os.path.join(current, f) for every f at once
-        below += [prefix + f for f in files if f[-4:].lower() == ".txt" and not _is_other(prefix + f)]
+        below += [prefix + f for f in files if f[-4:].lower() == ".txt" and not is_other(prefix + f)]
     return below
-
-
-def _is_other(path: str) -> bool:
-    """Whether path is neither a file nor a folder (a pipe, a socket, a device: opening or
-    reading it may wait for ever). A link that leads nowhere is not: reading it reports the
-    error."""
-    try:
-        return not stat.S_ISREG(os.stat(path).st_mode)
-    except OSError:
-        return False
 
 
 try:  # the same walk without a Python object per entry (POSIX paths)

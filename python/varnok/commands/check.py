@@ -124,9 +124,8 @@ class ReportWriter:
     (a terminal, pipe or file), the native path's UTF-8 bytes go to the buffer as they are;
     otherwise (another encoding, an io.StringIO) they are decoded. str pieces (the Python
     path's, which may hold a file name's undecodable bytes as surrogates) go through the
-    stream itself. In the text report, control characters from the files are shown escaped
-    (see shown); in the JSON one (`as_json`), a file name's bytes that are not UTF-8 (which
-    the native path writes as they are) become U+FFFD, as in the exports' file column."""
+    stream itself. In the text report (not `as_json`), control characters from the files
+    are shown escaped (see shown)."""
 
     def __init__(self, out: TextIO, as_json: bool = False) -> None:
         self._out = out
@@ -137,8 +136,6 @@ class ReportWriter:
     def write(self, piece: Text) -> None:
         if not self._as_json:
             piece = shown(piece) if isinstance(piece, str) else shown_utf8(piece)
-        elif isinstance(piece, bytes):
-            piece = piece.decode("utf-8", "replace").encode()
         if isinstance(piece, str):
             self._out.write(piece)
         elif self._buffer is None:
