@@ -15,8 +15,9 @@ namespace varnok::py {
 // A statement repeats most of its values from document to document (its own account and
 // bank, the counterparties, the dates): a value found here costs a hash and a compare
 // instead of an allocation and a decode, and every row that holds it shares one object.
-// Per field, a small direct-mapped table: its size stays fixed whatever the input, and a
-// field whose values never repeat (numbers, amounts) only churns its own slots.
+// Per field, a small two-way set-associative table: its size stays fixed whatever the
+// input, a field whose values never repeat (numbers, amounts) only churns its own slots,
+// and two frequent values that pick the same set (the own bank beside another) both stay.
 // Shared by the documents of one statement. With the interpreter lock nothing in here can
 // let another thread run. On the free-threaded build only the thread that made the cache
 // uses it (the one that parsed, which is nearly always the one that reads) and others make
@@ -30,7 +31,7 @@ class TextCache {
   // not pay (or on memory failure: it is only a cache).
   [[nodiscard]] static std::shared_ptr<TextCache> for_documents(std::size_t documents) noexcept;
 
-  explicit TextCache(std::size_t ways_per_field) noexcept;
+  explicit TextCache(std::size_t sets_per_field) noexcept;
   ~TextCache();
   TextCache(const TextCache&) = delete;
   TextCache& operator=(const TextCache&) = delete;
@@ -39,19 +40,25 @@ class TextCache {
   [[nodiscard]] PyObject* str(DocumentField field, std::string_view utf8) noexcept;
 
  private:
-  // Texts longer than this are made each time (purposes, long names): they rarely repeat.
-  static constexpr std::size_t kMaxBytes = 48;
+  // Texts longer than this are made each time (purposes): they rarely repeat. Bank and
+  // company names, which do, often take 50 to 100 bytes in UTF-8.
+  static constexpr std::size_t kMaxBytes = 112;  // a slot is two cache lines
   struct Slot {
     PyObject* str = nullptr;  // owned; null while empty
     std::uint32_t hash = 0;
-    std::uint32_t size = 0;
+    std::uint8_t size = 0;  // at most kMaxBytes
+    std::uint8_t recent = 0;  // in a set's first slot: the way found or filled last
     char text[kMaxBytes];
   };
+  static_assert(kMaxBytes <= 255);
+  struct Set {
+    Slot ways[2];
+  };
 
-  [[nodiscard]] PyObject* find_or_make(Slot& slot, std::uint32_t hash, std::string_view utf8) noexcept;
+  [[nodiscard]] PyObject* find_or_make(Set& set, std::uint32_t hash, std::string_view utf8) noexcept;
 
-  std::size_t ways_;  // per field, a power of two
-  std::unique_ptr<Slot[]> slots_;  // made at the first value (see str())
+  std::size_t sets_;  // per field, a power of two
+  std::unique_ptr<Set[]> table_;  // made at the first value (see str())
 #ifdef Py_GIL_DISABLED
   // The calling thread, asked for every value: on x86-64 Linux the thread pointer, which
   // the ABI makes the first word of the thread's own control block (one load, where the
