@@ -195,9 +195,10 @@ def _typed(row: tuple) -> tuple:
 def varnok_rows(parse: Callable, data: bytes, typed: bool = False) -> tuple[list, list, list]:
     """What python_rows.rows gives, through varnok_py: the way a user reads every value."""
     statement = parse(data)
-    documents = list(map(_document_row, statement.documents))
-    if typed:
-        documents = list(map(_typed, documents))
+    if typed:  # each row typed as it is made, as python_rows does
+        documents = [_typed(_document_row(document)) for document in statement.documents]
+    else:
+        documents = list(map(_document_row, statement.documents))
     intervals = [_interval_row(i) for account in statement.accounts.values() for i in account.intervals]
     return documents, intervals, statement.warnings
 
