@@ -21,7 +21,8 @@ from typing import IO, Any
 from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS
 from varnok.writer import to_statement
-from varnok.typed import FIELD_NAMES, ReadFailure, TypedStatement, parse_source, read_file, typed_statement
+from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, parse_source, read_file, require_typed,
+                          typed_statement)
 
 DOCUMENT_COLUMNS: tuple[str, ...] = ("file", "line", *FIELD_NAMES, "direction", "fingerprint")
 INTERVAL_COLUMNS: tuple[str, ...] = (
@@ -51,7 +52,11 @@ def require(module: str, feature: str) -> Any:
 
 
 def _listed(statements: Statements) -> list[TypedStatement]:
-    return [statements] if isinstance(statements, TypedStatement) else list(statements)
+    require_typed(statements, "the exports take")
+    listed = [statements] if isinstance(statements, TypedStatement) else list(statements)
+    for statement in listed:
+        require_typed(statement, "the exports take")
+    return listed
 
 
 def file_column(source: str | None) -> str | None:
@@ -105,7 +110,17 @@ def typed_rows(kinds: Sequence[str], rows: Iterable[Sequence[Any]]) -> Iterator[
         yield typed
 
 
+def _is_binary(f: Any) -> bool:
+    if isinstance(f, io.TextIOBase):
+        return False
+    mode = getattr(f, "mode", None)
+    return isinstance(f, (io.RawIOBase, io.BufferedIOBase)) or (isinstance(mode, str) and "b" in mode)
+
+
 def _write(out: Output, binary: bool, body: Any) -> None:
+    """body(f) on the path (atomically) or file object `out`. Text goes to a binary file
+    object as UTF-8 (sys.stdout.buffer, a BytesIO, a file opened "wb"); a binary format goes
+    to a text stream's underlying buffer when it has one (sys.stdout)."""
     if isinstance(out, (str, os.PathLike)):
         if binary:
             with atomic_output(out, "wb") as f:
@@ -113,13 +128,31 @@ def _write(out: Output, binary: bool, body: Any) -> None:
         else:
             with atomic_output(out, "w", encoding="utf-8", newline="") as f:
                 body(f)
+    elif binary and isinstance(out, io.TextIOBase):
+        buffer = getattr(out, "buffer", None)
+        if buffer is None:
+            raise TypeError("xlsx is binary: give a path or a file object opened in binary mode, not a text stream")
+        out.flush()
+        body(buffer)
+    elif not binary and _is_binary(out):
+        text = io.TextIOWrapper(out, encoding="utf-8", newline="", write_through=True)
+        done = False
+        try:
+            body(text)
+            done = True
+        finally:
+            try:
+                text.detach()  # the caller's file stays open (the wrapper would close it)
+            except Exception:
+                if done:
+                    raise
     else:
         body(out)
 
 
 def to_csv(statements: Statements, out: Output, *, intervals: bool = False) -> None:
     """Writes a header row and one row per document (or interval) as UTF-8 CSV to a path
-    (atomically) or a text file object."""
+    (atomically) or a file object (text, or binary)."""
     columns, _, rows = table(statements, intervals)
 
     def body(f: IO[str]) -> None:
@@ -132,7 +165,7 @@ def to_csv(statements: Statements, out: Output, *, intervals: bool = False) -> N
 
 def to_jsonl(statements: Statements, out: Output, *, intervals: bool = False) -> None:
     """Writes one JSON object per line per document (or interval) to a path (atomically) or
-    a text file object; absent values are null."""
+    a file object (text, or binary: UTF-8); absent values are null."""
     columns, _, rows = table(statements, intervals)
 
     def body(f: IO[str]) -> None:
@@ -145,7 +178,8 @@ def to_jsonl(statements: Statements, out: Output, *, intervals: bool = False) ->
 
 
 def to_xlsx(statements: Statements, out: Output, *, intervals: bool = False) -> None:
-    """Writes one sheet to a path (atomically) or a binary file object: amounts as numbers
+    """Writes one sheet to a path (atomically) or a binary file object (or a text stream's
+    buffer, as sys.stdout's): amounts as numbers
     written from their exact decimal text, dates as dates, texts as texts."""
     from varnok._xlsx import write_xlsx
 

@@ -11,6 +11,8 @@ from dataclasses import dataclass
 from decimal import Decimal
 from typing import Any
 
+from varnok.typed import require_typed
+
 CHECKS = ("balance", "income", "expense")
 
 # Sums of amounts are exact: enough digits that no addition rounds, and a trap if one would.
@@ -87,6 +89,7 @@ def reconcile(statement: Any) -> list[Finding]:
       income: the income total must equal the sum of the documents whose payee account is the
         account and whose income date (ДатаПоступило, else Дата) lies in [S, E];
       expense: likewise with the payer account and the date debited (ДатаСписано, else Дата)."""
+    require_typed(statement, "varnok.reconcile takes")
     income, expense = _turnovers(statement.documents)
     findings = []
     for number, account in statement.accounts.items():

@@ -167,6 +167,14 @@ def read_file(path: str | os.PathLike[str]) -> TypedStatement:
     return read(pathlib.Path(path))
 
 
+def require_typed(statement: Any, taker: str) -> None:
+    """A varnok_py.Statement given where a TypedStatement belongs would fail deep inside with a
+    puzzling message: say what to pass instead. `taker`: "varnok.reconcile takes", say."""
+    if isinstance(statement, varnok_py.Statement):
+        raise TypeError(f"{taker} a varnok.TypedStatement, as varnok.read gives it (from a path, "
+                        "the bytes or the text), not a varnok_py.Statement")
+
+
 def own_accounts(statement: varnok_py.Statement) -> frozenset[str]:
     """The statement's own accounts: those of its account sections and the header's РасчСчет."""
     numbers = set(statement.accounts)

@@ -10,6 +10,7 @@ from typing import Any
 
 from varnok import _native
 from varnok._fields import DOCUMENT_FIELDS
+from varnok.typed import require_typed
 
 # The rules themselves are varnok._native's, which varnok check's native path uses too.
 
@@ -72,6 +73,7 @@ def document_problems(doc: Any) -> Iterable[tuple[str, str, str]]:
 
 def validate(statement: Any) -> list[ValidationProblem]:
     """The failing requisites of every document of a varnok.TypedStatement, in document order."""
+    require_typed(statement, "varnok.validate takes")
     return [
         ValidationProblem(doc.line, doc.doc_number, field, _KEYS[field], value, message)
         for doc in statement.documents

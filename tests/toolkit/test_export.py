@@ -407,3 +407,30 @@ def test_native_fingerprints_at_every_block_boundary(write_file):
     export.export_files("jsonl", [path], out)
     native = [json.loads(line)["fingerprint"] for line in out.getvalue().splitlines()]
     assert native == [d.fingerprint for d in varnok.read_file(path).documents]
+
+
+@pytest.mark.parametrize("fmt", ["csv", "jsonl", "xlsx"])
+def test_file_objects_of_either_kind_get_what_a_path_gets(fmt, statements, tmp_path):
+    write = getattr(varnok, f"to_{fmt}")
+    write(statements, tmp_path / "out")
+    expected = (tmp_path / "out").read_bytes()
+    binary = io.BytesIO()
+    write(statements, binary)  # text formats as UTF-8; the caller's file stays open
+    text = io.TextIOWrapper(io.BytesIO(), encoding="utf-8", newline="")
+    write(statements, text)  # xlsx through the stream's buffer, as for sys.stdout
+    text.flush()
+
+    def content(data):  # of an xlsx, its sheet
+        return zipfile.ZipFile(io.BytesIO(data)).read("xl/worksheets/sheet1.xml") if fmt == "xlsx" else data
+
+    assert [content(binary.getvalue()), content(text.buffer.getvalue())] == [content(expected)] * 2
+    if fmt == "xlsx":
+        with pytest.raises(TypeError, match="xlsx is binary"):
+            write(statements, io.StringIO())
+
+
+@pytest.mark.parametrize("call", [varnok.reconcile, varnok.validate, lambda s: varnok.to_csv(s, io.StringIO()),
+                                  lambda s: varnok.to_jsonl([s], io.StringIO())])
+def test_a_parsed_statement_where_the_typed_view_belongs_is_named(call, statements):
+    with pytest.raises(TypeError, match="a varnok.TypedStatement, as varnok.read gives it"):
+        call(statements[0].raw)
