@@ -142,6 +142,10 @@ def _head(statement: Any, encoding: str,
         unknown = set(statement) - {"header", "accounts", "documents"}
         if unknown:
             raise WriteError(f"unknown part {sorted(unknown)[0]!r}; a statement has header, accounts and documents")
+    elif not any(hasattr(statement, part) for part in ("header", "accounts", "documents")):
+        # (else None or a list would read as a statement with nothing in it)
+        raise TypeError("expected a varnok_py.Statement, a varnok.TypedStatement or a mapping of header, "
+                        f"accounts and documents, not {type(statement).__name__}")
     header = _part(statement, "header") or {}
     accounts = _part(statement, "accounts") or ()
     documents = _part(statement, "documents") or ()

@@ -185,6 +185,11 @@ class TestRefusals:
         with pytest.raises(WriteError, match="no account and no document section"):
             write(statement)
 
+    @pytest.mark.parametrize("statement", [None, [payment_order()], "1CClientBankExchange"])
+    def test_what_is_no_statement_is_named(self, statement: object) -> None:
+        with pytest.raises(TypeError, match="expected a varnok_py.Statement, .* not " + type(statement).__name__):
+            write(statement)
+
     @pytest.mark.parametrize(("purpose", "message"), [("✓", r"U\+2713"), ("«»" * 2000, "would not take")])
     def test_refusals_reach_a_parsed_statement_through_the_native_path(self, purpose: str, message: str) -> None:
         source = write(payment_order(purpose=purpose), encoding="utf-8")
