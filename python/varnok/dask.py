@@ -16,19 +16,27 @@ DEFAULT_AMOUNT_SCALE = 2
 
 
 def _partition(path: str, amount_scale: int) -> Any:
-    return to_dataframe(read_file(path), amount_scale=amount_scale)
+    statement = read_file(path)
+    try:
+        return to_dataframe(statement, amount_scale=amount_scale)
+    except Exception as exc:  # pyarrow.ArrowInvalid for an amount beyond the scale
+        exc.add_note(f"in the partition of {path}")
+        raise
 
 
-def read_documents(paths: Sequence[str | os.PathLike[str]], *, amount_scale: int = DEFAULT_AMOUNT_SCALE) -> Any:
-    """A dask DataFrame of the documents of `paths` (columns as varnok.to_dataframe gives
-    them: file, line, the 53 fields, direction, fingerprint), one partition per file. A file
-    that fails to read raises varnok.ReadFailure when its partition is computed."""
+def read_documents(paths: str | os.PathLike[str] | Sequence[str | os.PathLike[str]], *,
+                   amount_scale: int = DEFAULT_AMOUNT_SCALE) -> Any:
+    """A dask DataFrame of the documents of `paths` (one path or many; columns as
+    varnok.to_dataframe gives them: file, line, the 53 fields, direction, fingerprint), one
+    partition per file. A file that fails to read raises varnok.ReadFailure when its
+    partition is computed; one with an amount of more decimals than amount_scale,
+    pyarrow.ArrowInvalid noting the file."""
     with warnings.catch_warnings():
         # Debian's dask warns on import that it lacks the optional dask-expr planner.
         warnings.filterwarnings("ignore", "Dask dataframe query planning", FutureWarning)
         dd = require("dask.dataframe", "varnok.dask")
     require("pyarrow", "varnok.dask")
-    files = [os.fspath(p) for p in paths]
+    files = [os.fspath(paths)] if isinstance(paths, (str, os.PathLike)) else [os.fspath(p) for p in paths]
     if not files:
         raise ValueError("varnok.dask.read_documents: no paths given")
     meta = to_dataframe([], amount_scale=amount_scale)

@@ -179,8 +179,8 @@ def to_jsonl(statements: Statements, out: Output, *, intervals: bool = False) ->
 
 def to_xlsx(statements: Statements, out: Output, *, intervals: bool = False) -> None:
     """Writes one sheet to a path (atomically) or a binary file object (or a text stream's
-    buffer, as sys.stdout's): amounts as numbers
-    written from their exact decimal text, dates as dates, texts as texts."""
+    buffer, as sys.stdout's): amounts as numbers written from their exact decimal text,
+    dates as dates, texts as texts."""
     from varnok._xlsx import write_xlsx
 
     columns, kinds, rows = table(statements, intervals)
@@ -201,6 +201,8 @@ def arrow_table(statements: Statements, *, intervals: bool = False, amount_scale
     decimal128(38, s) with s = amount_scale, or the largest scale in the batch when None.
     Values are exact: an amount that does not fit the scale raises pyarrow.ArrowInvalid."""
     pa = require("pyarrow", "Arrow export")
+    if amount_scale is not None and not 0 <= amount_scale <= 38:
+        raise ValueError(f"amount_scale must be from 0 to 38 (decimal128's digits), not {amount_scale}")
     columns, kinds, rows = table(statements, intervals)
     data = list(zip(*rows)) or [() for _ in columns]
     arrays = []

@@ -29,3 +29,17 @@ def test_read_documents_on_a_local_cluster(write_file):
 def test_no_paths():
     with pytest.raises(ValueError, match="no paths"):
         read_documents([])
+
+
+def test_one_path_is_one_partition(write_file):
+    path = write_file("a.txt", clean_statement())
+    assert read_documents(str(path)).npartitions == 1  # not a partition per character
+
+
+def test_a_scale_that_drops_decimals_names_the_file(write_file):
+    path = write_file("cents.txt", statement(document("9", "7.25")))
+    with pytest.raises(Exception, match="data loss") as raised:
+        read_documents([path], amount_scale=1).compute(scheduler="synchronous")
+    assert any(str(path) in note for note in raised.value.__notes__)
+    with pytest.raises(ValueError, match="amount_scale must be from 0 to 38"):
+        read_documents([path], amount_scale=39)
