@@ -164,6 +164,18 @@ class TestExport:
         assert result.returncode == 2 and "give --format" in result.stderr and not (tmp_path / "out.dat").exists()
 
 
+@pytest.mark.parametrize("command", [["check"], ["summary"], ["export", "-f", "csv", "-o", "out.csv"],
+                                     ["export", "-f", "statement", "-o", "out.csv"]])
+@pytest.mark.parametrize("inputs", ["an empty folder", "files that all fail"])
+def test_nothing_read_is_a_problem_and_replaces_no_output(command, inputs, folder, tmp_path):
+    (tmp_path / "empty").mkdir()
+    (tmp_path / "out.csv").write_text("kept")
+    paths = [tmp_path / "empty"] if inputs == "an empty folder" else [folder / "broken.txt", folder / "missing.txt"]
+    result = run(*command, *paths, cwd=tmp_path)
+    assert result.returncode == 1 and (tmp_path / "out.csv").read_text() == "kept"
+    assert ("no statements (*.txt) found" if inputs == "an empty folder" else "broken.txt:3:") in result.stdout + result.stderr
+
+
 def test_summary(folder):
     result = run("summary", folder / "good.txt", folder / "broken.txt")
     assert result.returncode == 1

@@ -39,15 +39,29 @@ def run(args: argparse.Namespace) -> int:
         sys.stderr.write(f"varnok export: --format {args.format} writes a binary file: give -o OUT\n")
         return EXIT_USAGE
     out = args.output if args.output is not None else sys.stdout.buffer if binary else sys.stdout
+    paths = find_statements(args.paths)
+    # With nothing read, an empty table would replace what OUT held: nothing is written.
+    if not paths:
+        sys.stderr.write("varnok export: no statements (*.txt) found; nothing written\n")
+        return EXIT_PROBLEMS
+
+    def left_out(failures: list[ReadFailure]) -> None:
+        for failure in failures:
+            sys.stderr.write(shown(f"varnok export: {failure} (left out)\n"))
+        if len(failures) == len(paths):
+            raise _NothingRead
+
     try:
-        failures = export.export_files(args.format, find_statements(args.paths), out, intervals=args.intervals,
-                                       jobs=args.jobs, left_out=_report_left_out)
+        failures = export.export_files(args.format, paths, out, intervals=args.intervals, jobs=args.jobs,
+                                       left_out=left_out)
     except (writer.WriteError, TooManyRows) as exc:
         sys.stderr.write(shown(f"varnok export: {exc}\n"))
+        return EXIT_PROBLEMS
+    except _NothingRead:
+        sys.stderr.write("varnok export: no statement could be read; nothing written\n")
         return EXIT_PROBLEMS
     return EXIT_OK if not failures else EXIT_PROBLEMS
 
 
-def _report_left_out(failures: list[ReadFailure]) -> None:
-    for failure in failures:
-        sys.stderr.write(shown(f"varnok export: {failure} (left out)\n"))
+class _NothingRead(Exception):
+    """Every file failed to read: the export stops before writing."""

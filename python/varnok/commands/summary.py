@@ -3,6 +3,7 @@ its documents per kind and direction, and its warnings, findings and validation 
 from __future__ import annotations
 
 import argparse
+import sys
 from collections import Counter
 from collections.abc import Iterator
 
@@ -45,8 +46,11 @@ def summary_lines(report: FileReport) -> Iterator[str]:
 
 
 def run(args: argparse.Namespace) -> int:
-    reports = run_all(read_for_report, find_statements(args.paths), args.jobs, "reading", then=report_of,
-                      own_files=True)
+    paths = find_statements(args.paths)
+    if not paths:
+        sys.stderr.write("varnok summary: no statements (*.txt) found\n")
+        return EXIT_PROBLEMS
+    reports = run_all(read_for_report, paths, args.jobs, "reading", then=report_of, own_files=True)
     for n, report in enumerate(reports):
         if n:
             print()
