@@ -12,6 +12,7 @@ import datetime
 import io
 import json
 import os
+import pathlib
 import sys
 from collections.abc import Callable, Iterable, Iterator, Sequence
 from decimal import Decimal
@@ -20,6 +21,7 @@ from typing import IO, Any
 
 from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS
+from varnok._unread_keys import unread_keys
 from varnok.writer import to_statement
 from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, parse_source, read_file, require_typed,
                           typed_statement)
@@ -357,7 +359,8 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     write, binary = WRITERS[fmt]
     native = fmt in ("csv", "jsonl", "xlsx") and _native_module() is not None
     paths = list(paths)
-    results = run_all(parse_native_file if native else _read_or_failure, paths, jobs)
+    read = _read_keeping_unread_keys if fmt == "statement" else parse_native_file if native else _read_or_failure
+    results = run_all(read, paths, jobs)
     if native and fmt == "xlsx":
         from varnok import _native
 
@@ -369,6 +372,9 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     good = [r for r in results if not isinstance(r, ReadFailure)]
     if left_out is not None:
         left_out(failures)
+    if fmt == "statement":
+        to_statement([s for s, _ in good], out, intervals=intervals, extra_keys=[keys for _, keys in good])
+        return failures
     if not native:
         write(good, out, intervals=intervals)
         return failures
@@ -407,6 +413,16 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
 def _read_or_failure(path: str) -> TypedStatement | ReadFailure:
     try:
         return read_file(path)
+    except ReadFailure as exc:
+        return exc
+
+
+def _read_keeping_unread_keys(path: str) -> tuple[TypedStatement, list[Any] | None] | ReadFailure:
+    """read_file's statement and, for the statement format, the keys of its documents that
+    varnok does not read, to be written with them."""
+    try:
+        raw, data, source = parse_source(pathlib.Path(path))
+        return typed_statement(raw, data, source), unread_keys(data, raw)
     except ReadFailure as exc:
         return exc
 

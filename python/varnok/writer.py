@@ -34,6 +34,7 @@ _KIND = next(field for field in DOCUMENT_FIELDS if field.key == values.DOCUMENT_
 _BODY = tuple(field for field in DOCUMENT_FIELDS if field is not _KIND)
 _BODY_VALUES = attrgetter(*(field.name for field in _BODY))
 _DOCUMENT_NAMES = frozenset(field.name for field in DOCUMENT_FIELDS)
+_DOCUMENT_KEYS = frozenset(field.key for field in DOCUMENT_FIELDS)
 _ACCOUNT_NAMES = frozenset({"number", "intervals", *(field.name for field in INTERVAL_FIELDS)})
 _FORMAT: dict[str, Callable[[object], str]] = {
     "text": values.text, "date": values.date_text, "amount": values.amount_text}
@@ -60,41 +61,48 @@ class WriteError(ValueError):
         super().__init__(f"{where}: {problem}" if where else problem)
 
 
-def write(statement: Any, *, encoding: str = "cp1251", newline: str = "\r\n") -> bytes:
+def write(statement: Any, *, encoding: str = "cp1251", newline: str = "\r\n",
+          extra_keys: Sequence[Sequence[tuple[str, str]]] | None = None) -> bytes:
     """Returns the statement as the bytes of a statement file in `encoding` ("cp1251" or
     "utf-8"), lines ended by `newline` ("\\r\\n" or "\\n").
 
     `statement` is a varnok_py.Statement, a typed statement of this package, or plain data:
     {"header": {key: value}, "accounts": [{"number": ..., "date_start": ..., ...}],
     "documents": [{attribute: value}]}, values str, Decimal, date or None (absent).
+    `extra_keys`, when given, holds for each document in order the (key, value) pairs of
+    keys that are not document fields (a bank's own, which the reader passes over), written
+    at the end of its section: `varnok convert` keeps those of the file it read so.
     Raises WriteError, before anything is written, for whatever the reader would not read
     back as the same values, and ValueError for a bad encoding or newline."""
     encoding = _encoding_name(encoding)
     if newline not in NEWLINES:
         raise ValueError(f"newline must be '\\r\\n' or '\\n', not {newline!r}: the reader splits lines at LF")
     lines, documents = _head(statement, encoding)
-    fast = _native_documents(lines, documents, encoding, newline)
+    if extra_keys is not None and len(extra_keys) != len(documents):
+        raise ValueError(f"extra_keys holds {len(extra_keys)} entries for {len(documents)} documents")
+    fast = None if extra_keys is not None and any(extra_keys) else _native_documents(lines, documents, encoding, newline)
     if fast is not None:
         return fast
-    _documents(lines, documents)
+    _documents(lines, documents, extra_keys=extra_keys)
     try:
-        return encoding_.encode(newline.join(lines) + newline, encoding, _locator(statement, encoding))
+        return encoding_.encode(newline.join(lines) + newline, encoding, _locator(statement, encoding, extra_keys))
     except Problem as problem:
         raise WriteError(str(problem)) from None
 
 
 def write_file(path: str | os.PathLike[str], statement: Any, *, encoding: str = "cp1251",
-               newline: str = "\r\n") -> None:
+               newline: str = "\r\n", extra_keys: Sequence[Sequence[tuple[str, str]]] | None = None) -> None:
     """Writes write(statement, ...) to path atomically: path afterwards holds the whole new
     file, or, when anything fails, what it held before; no temporary file is left."""
-    _save(path, write(statement, encoding=encoding, newline=newline))
+    _save(path, write(statement, encoding=encoding, newline=newline, extra_keys=extra_keys))
 
 
 def to_statement(statements: Any, out: str | os.PathLike[str] | IO[bytes], *, intervals: bool = False,
-                 encoding: str = "cp1251") -> None:
+                 encoding: str = "cp1251", extra_keys: Sequence[Sequence[Any] | None] | None = None) -> None:
     """Writes one statement file (to a path, atomically, or to a binary file object) with the
     account sections and documents of statements (typed or varnok_py, one or many) in order,
-    under the first one's header; with intervals, the account sections only."""
+    under the first one's header; with intervals, the account sections only. extra_keys:
+    for each statement, write()'s extra_keys of its documents (or None)."""
     listed = [statements] if hasattr(statements, "documents") else list(statements)
     raw = [getattr(statement, "raw", statement) for statement in listed]  # the file's own texts
     merged = {
@@ -102,7 +110,11 @@ def to_statement(statements: Any, out: str | os.PathLike[str] | IO[bytes], *, in
         "accounts": [account for statement in raw for account in statement.accounts.values()],
         "documents": [] if intervals else [document for statement in raw for document in statement.documents],
     }
-    _save(out, write(merged, encoding=encoding))
+    extra = None
+    if extra_keys is not None and not intervals:
+        extra = [pairs for statement, held in zip(raw, extra_keys, strict=True)
+                 for pairs in (held if held is not None else [()] * len(statement.documents))]
+    _save(out, write(merged, encoding=encoding, extra_keys=extra))
 
 
 def _save(out: str | os.PathLike[str] | IO[bytes], data: bytes) -> None:
@@ -127,11 +139,12 @@ def _part(data: Any, name: str) -> Any:
     return data.get(name) if isinstance(data, Mapping) else getattr(data, name, None)
 
 
-def _lines(statement: Any, encoding: str, check: Check | None = None) -> list[str]:
+def _lines(statement: Any, encoding: str, check: Check | None = None,
+           extra_keys: Sequence[Sequence[tuple[str, str]]] | None = None) -> list[str]:
     """The statement's lines. check, when given, is called on every text written and may
     raise Problem (used to find the field behind a failure of the whole output)."""
     lines, documents = _head(statement, encoding, check)
-    _documents(lines, documents, check)
+    _documents(lines, documents, check, extra_keys)
     return lines
 
 
@@ -163,9 +176,10 @@ def _head(statement: Any, encoding: str,
     return lines, documents
 
 
-def _documents(lines: list[str], documents: Sequence[Any], check: Check | None = None) -> None:
+def _documents(lines: list[str], documents: Sequence[Any], check: Check | None = None,
+               extra_keys: Sequence[Sequence[tuple[str, str]]] | None = None) -> None:
     for index, document in enumerate(documents):
-        _document(lines, index, document, check)
+        _document(lines, index, document, check, () if extra_keys is None else extra_keys[index])
     lines.append(_FILE_END)
 
 
@@ -208,7 +222,8 @@ def _account(lines: list[str], index: int, account: Any, check: Check | None) ->
         lines.append("КонецРасчСчет")
 
 
-def _document(lines: list[str], index: int, document: Any, check: Check | None) -> None:
+def _document(lines: list[str], index: int, document: Any, check: Check | None,
+              extra: Iterable[tuple[str, str]] = ()) -> None:
     number = _part(document, "doc_number")
     if isinstance(document, Mapping):
         if not _DOCUMENT_NAMES.issuperset(document):
@@ -222,6 +237,22 @@ def _document(lines: list[str], index: int, document: Any, check: Check | None) 
             body = (getattr(document, field.name, None) for field in _BODY)
     # The kind's line, СекцияДокумент=kind, is the section's first line.
     _fields(lines, [(_KIND, _part(document, _KIND.name)), *zip(_BODY, body)], check, "documents", index, number)
+    for key, value in extra:
+        try:
+            key = values.key(key)
+            if key in _DOCUMENT_KEYS:
+                raise Problem("is a document field's key, so the reader would take it as that field")
+        except Problem as problem:
+            raise WriteError(f"the extra key {problem}", section="documents", index=index, number=number,
+                             field=key) from None
+        try:
+            value = values.text(value)
+            if check is not None:
+                check(key)
+                check(value)
+        except Problem as problem:
+            raise WriteError(str(problem), section="documents", index=index, number=number, field=key) from None
+        lines.append(f"{key}={value}")
     lines.append(_DOCUMENT_END)
 
 
@@ -242,10 +273,11 @@ def _fields(lines: list[str], fields: Iterable[tuple[Field, Any]], check: Check 
         lines.append(f"{field.key}={written}")
 
 
-def _locator(statement: Any, encoding: str) -> Callable[[Check], None]:
+def _locator(statement: Any, encoding: str,
+             extra_keys: Sequence[Sequence[tuple[str, str]]] | None) -> Callable[[Check], None]:
     def locate(check: Check) -> None:
         """Raises the WriteError of the first written text that check refuses (if any)."""
-        _lines(statement, encoding, check)
+        _lines(statement, encoding, check, extra_keys)
 
     return locate
 

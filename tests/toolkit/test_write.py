@@ -20,6 +20,7 @@ from hypothesis import strategies as st
 import varnok
 from varnok import writer
 from varnok._fields import DOCUMENT_FIELDS
+from varnok._unread_keys import unread_keys
 from varnok._write_encoding import CP1251_ERRORS
 from varnok._write_values import WHITE_SPACE
 from varnok.cli import main
@@ -43,6 +44,14 @@ def payment_order(**changes: object) -> dict[str, object]:
     }
     document.update(changes)
     return {"header": {"ВерсияФормата": "1.03", "Отправитель": "Бухгалтерия"}, "documents": [document]}
+
+
+def written_with(statement: varnok_py.Statement, encoding: str, extra: list[Any]) -> bytes | None:
+    try:
+        return write(statement, encoding=encoding, extra_keys=extra)
+    except WriteError as exc:  # as written() allows
+        assert encoding == "cp1251" and "would not take" in str(exc)
+        return None
 
 
 def values(statement: varnok_py.Statement) -> tuple[object, ...]:
@@ -196,6 +205,16 @@ class TestRefusals:
         with pytest.raises(WriteError, match=r"documents\[0\] \(Номер '17'\), purpose .*" + message):
             write(varnok_py.parse(source), encoding="cp1251")
 
+    @pytest.mark.parametrize(("pair", "message"), [
+        (("Сумма", "1"), "the extra key is a document field's key"), (("a=b", "1"), "the extra key contains '='"),
+        (("СекцияДокумент", "x"), "would start a document section"), (("Ключ", "a\nb"), "Ключ: contains a line break"),
+        ((" Ключ", "1"), "starts with white space"), (("Ключ", "✓"), r"Ключ: .*U\+2713")])
+    def test_extra_keys(self, pair: tuple[str, str], message: str) -> None:
+        with pytest.raises(WriteError, match=r"documents\[0\] \(Номер '17'\), .*" + message):
+            write(payment_order(), extra_keys=[[pair]])
+        with pytest.raises(ValueError, match="extra_keys holds 2 entries for 1 documents"):
+            write(payment_order(), extra_keys=[[], []])
+
     @pytest.mark.parametrize(("options", "message"), [
         ({"encoding": "koi8-r"}, "encoding must be 'cp1251' or 'utf-8'"), ({"newline": "\r"}, "newline must be")])
     def test_options(self, options: dict[str, str], message: str) -> None:
@@ -280,11 +299,20 @@ class TestRoundTrip:
     @pytest.mark.skipif(not REAL.is_dir(), reason="no real statements here")
     @pytest.mark.parametrize("name", sorted(p.name for p in REAL.glob("*.txt")) if REAL.is_dir() else [])
     def test_real_statements(self, name: str) -> None:
+        data = (REAL / name).read_bytes()
         try:
-            statement = varnok_py.parse((REAL / name).read_bytes())
+            statement = varnok_py.parse(data)
         except varnok_py.ParseError:
             pytest.skip("does not parse")
         self.check_parsed(statement)
+        # A bank's own keys (КвитанцияДата, УсловиеОплаты1, ...) go with their documents.
+        extra = unread_keys(data, statement)
+        assert extra is not None
+        for encoding in ENCODINGS:
+            output = written_with(statement, encoding, extra)
+            if output is not None:
+                again = varnok_py.parse(output)
+                assert values(again) == values(statement) and unread_keys(output, again) == extra
 
     @staticmethod
     def check_parsed(statement: varnok_py.Statement) -> None:
@@ -334,6 +362,28 @@ class TestCommandLine:
         assert main(["convert", str(source), "-e", "cp1251", "-o", str(tmp_path / "out.txt")]) == 1
         assert re.search(message, capsys.readouterr().err)
         assert not (tmp_path / "out.txt").exists()
+
+    def test_keys_varnok_does_not_read_go_with_their_documents(self, tmp_path: Path) -> None:
+        text = write(payment_order(), encoding="utf-8").decode()
+        head, rest = text.split("СекцияДокумент", 1)
+        section = "СекцияДокумент" + rest.split("КонецДокумента")[0]
+        own = "КвитанцияДата=05.01.2024\r\n Условие = a = b \r\nПусто=\r\nКвитанцияДата=второе\r\n"
+        dropped = section.replace("Сумма=1500.00", "Сумма=x") + own + "КонецДокумента\r\n"
+        source = tmp_path / "in.txt"
+        source.write_text(head + section + own + "КонецДокумента\r\n" + dropped + "КонецФайла\r\n", encoding="utf-8")
+        expected = [(("КвитанцияДата", "05.01.2024"), ("Условие", "a = b"), ("Пусто", ""),
+                     ("КвитанцияДата", "второе"))]
+        assert unread_keys(source.read_bytes(), varnok_py.parse(source.read_bytes())) == expected
+        for encoding in ENCODINGS:
+            target = tmp_path / f"out-{encoding}.txt"
+            assert main(["convert", str(source), "-e", encoding, "-o", str(target)]) == 1  # one dropped
+            assert unread_keys(target.read_bytes(), varnok_py.parse(target.read_bytes())) == expected
+        assert main(["export", str(source), str(target), "-f", "statement", "-o", str(tmp_path / "all.txt")]) == 0
+        joined = (tmp_path / "all.txt").read_bytes()
+        assert unread_keys(joined, varnok_py.parse(joined)) == expected * 2
+        # In place, the dropped document would be lost: the file is left as it was.
+        assert main(["convert", str(source), "-e", "cp1251", "-o", str(source)]) == 1
+        assert "Сумма=x" in source.read_text(encoding="utf-8")
 
     def test_export_statement_joins_files(self, tmp_path: Path) -> None:
         first, second = payment_order(), payment_order(doc_number="18", amount=Decimal("0.5"))

@@ -3,9 +3,11 @@ then written again (atomically) with every value as it was read."""
 from __future__ import annotations
 
 import argparse
+import os
 import pathlib
 import sys
 
+from varnok._unread_keys import unread_keys
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, shown, stdout_dash
 from varnok.typed import ReadFailure, parse_source
 from varnok.writer import WriteError, write, write_file
@@ -27,13 +29,22 @@ def run(args: argparse.Namespace) -> int:
         sys.stderr.write("varnok convert: the statement is written as bytes: give -o OUT or redirect stdout\n")
         return EXIT_USAGE
     try:
-        statement, _, _ = parse_source(pathlib.Path(args.path))
+        statement, data, _ = parse_source(pathlib.Path(args.path))
     except ReadFailure as exc:
         sys.stderr.write(shown(f"varnok convert: {exc}\n"))
         return EXIT_PROBLEMS
     for line, message in statement.warnings:
         sys.stderr.write(shown(f"{args.path}:{line}: document dropped by the reader, so not written: {message}\n"))
-    options = {"encoding": args.encoding, "newline": NEWLINES[args.newline]}
+    if statement.warnings and args.output is not None and _same_file(args.output, args.path):
+        # Converted in place, the dropped documents would be gone for good.
+        sys.stderr.write(shown(f"varnok convert: {args.path}: not replaced, as its dropped documents would be "
+                               "lost; write to another file\n"))
+        return EXIT_PROBLEMS
+    # The keys the reader passes over (a bank's own) go with their documents.
+    extra_keys = unread_keys(data, statement)
+    if extra_keys is None:  # (sections that do not line up with the documents: not seen)
+        sys.stderr.write(shown(f"varnok convert: {args.path}: keys varnok does not read are not written\n"))
+    options = {"encoding": args.encoding, "newline": NEWLINES[args.newline], "extra_keys": extra_keys}
     try:
         if args.output is None:
             sys.stdout.buffer.write(write(statement, **options))
@@ -48,4 +59,11 @@ def run(args: argparse.Namespace) -> int:
             raise  # stdout: the command line's own handling (quiet when the reader went away)
         sys.stderr.write(f"varnok convert: cannot write {args.output}: {exc.strerror or exc}\n")
         return EXIT_PROBLEMS
-    return EXIT_PROBLEMS if statement.warnings else EXIT_OK
+    return EXIT_PROBLEMS if statement.warnings or extra_keys is None else EXIT_OK
+
+
+def _same_file(a: str, b: str) -> bool:
+    try:
+        return os.path.samefile(a, b)
+    except OSError:
+        return False

@@ -1,0 +1,74 @@
+"""The keys of document sections that varnok_py does not read (a bank's own additions, such
+as КвитанцияДата or УсловиеОплаты1), found in the statement's bytes, so that a statement
+written again keeps them."""
+from __future__ import annotations
+
+import re
+from typing import Any
+
+from varnok._fields import DOCUMENT_FIELDS
+from varnok._write_encoding import CP1251_ERRORS
+from varnok._write_values import DOCUMENT_MARKER, WHITE_SPACE
+
+Pairs = tuple[tuple[str, str], ...]
+
+_READ_KEYS = frozenset(field.key for field in DOCUMENT_FIELDS)
+
+
+def _alternatives(words: list[str]) -> str:
+    """A regular expression matching exactly `words`, as a tree of their common prefixes
+    (a flat alternation of 54 keys, tried at every line, took twice as long)."""
+    groups: dict[str, list[str]] = {}
+    for word in words:
+        groups.setdefault(word[:1], []).append(word[1:])
+    branches = [re.escape(first) + _alternatives(rest) for first, rest in sorted(groups.items()) if first]
+    if "" in groups:
+        branches.append("")
+    return branches[0] if len(branches) == 1 else "(?:" + "|".join(branches) + ")"
+
+
+def _pattern(encoding: str) -> re.Pattern[bytes]:
+    # Line by line: a document's start (1), its end (2), the file's end (3), or a line
+    # "key=value" (4, 5) whose key is no document field, so that only those reach Python.
+    # Leading white space as the format's writers put it (ASCII and the no-break space).
+    white = "(?:[ \t\f\v\r]|\u00a0)*"
+    known = _alternatives(sorted(_READ_KEYS | {DOCUMENT_MARKER}))
+    return re.compile(
+        f"(?m)^{white}(?:({DOCUMENT_MARKER}){white}=|(КонецДокумента){white}$|(КонецФайла){white}$"
+        f"|(?!{known}{white}=)([^\n=]*)=([^\n]*))".encode(encoding))
+
+
+_PATTERNS = {"cp1251": _pattern("cp1251"), "utf-8": _pattern("utf-8")}
+
+
+def unread_keys(data: bytes | str, statement: Any) -> list[Pairs] | None:
+    """For each document of `statement` (a varnok_py.Statement read from `data`), in order,
+    the (key, value) pairs of its section whose keys are not document fields, trimmed as
+    the reader trims them; None when the sections found do not line up with the documents."""
+    if isinstance(data, bytes) and data.startswith((b"\xff\xfe", b"\xfe\xff")):
+        data = data.decode("utf-16", "replace")  # read as UTF-16 with its byte-order mark
+    if isinstance(data, str):
+        data, encoding = data.encode("utf-8", "surrogatepass"), "utf-8"
+    else:
+        encoding = statement.encoding
+    errors = CP1251_ERRORS if encoding == "cp1251" else "replace"
+    dropped = {line for line, _ in statement.warnings}
+    found: list[Pairs] = []
+    pairs: list[tuple[str, str]] | None = None  # while in a document section
+    line, counted = 1, 0
+    for match in _PATTERNS[encoding].finditer(data):
+        if match.group(1):
+            pairs = []
+        elif match.group(2):
+            line += data.count(b"\n", counted, match.start())
+            counted = match.start()
+            if pairs is not None and line not in dropped:
+                found.append(tuple(pairs))
+            pairs = None
+        elif match.group(3):
+            break
+        elif pairs is not None:  # (else a header or account line)
+            key = match.group(4).decode(encoding, errors).strip(WHITE_SPACE)
+            if key not in _READ_KEYS:  # (one behind white space the pattern does not skip)
+                pairs.append((key, match.group(5).decode(encoding, errors).strip(WHITE_SPACE)))
+    return found if len(found) == len(statement.documents) else None
