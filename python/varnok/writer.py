@@ -193,20 +193,28 @@ def _header(lines: list[str], header: Mapping[str, Any], encoding: str,
         after = next((i + 1 for i, (key, _) in enumerate(items) if key == "ВерсияФормата"), 0)
         items.insert(after, (ENCODING_KEY, label))
     for key, value in items:
-        if value is None:
-            continue
-        try:
-            key = values.key(key)
-        except Problem as problem:
-            raise WriteError(f"the key {problem}", section="header", field=key) from None
-        try:
-            value = values.date_text(value) if isinstance(value, date) else values.text(value)
-            if check is not None:
-                check(key)
-                check(value)
-        except Problem as problem:
-            raise WriteError(str(problem), section="header", field=key) from None
-        lines.append(f"{key}={value}")
+        if value is not None:
+            _key_line(lines, key, value, check, section="header")
+
+
+def _key_line(lines: list[str], key: Any, value: Any, check: Check | None, **where: Any) -> None:
+    """A line "key=value" outside the field table: a header entry, or a key of a document
+    that is not a field (where says which, for the WriteError). A date value is written as
+    dd.mm.yyyy."""
+    try:
+        key = values.key(key)
+        if where["section"] == "documents" and key in _DOCUMENT_KEYS:
+            raise Problem("is a document field's key, so the reader would take it as that field")
+    except Problem as problem:
+        raise WriteError(f"the key {problem}", field=key, **where) from None
+    try:
+        value = values.date_text(value) if isinstance(value, date) else values.text(value)
+        if check is not None:
+            check(key)
+            check(value)
+    except Problem as problem:
+        raise WriteError(str(problem), field=key, **where) from None
+    lines.append(f"{key}={value}")
 
 
 def _account(lines: list[str], index: int, account: Any, check: Check | None) -> None:
@@ -238,21 +246,7 @@ def _document(lines: list[str], index: int, document: Any, check: Check | None,
     # The kind's line, СекцияДокумент=kind, is the section's first line.
     _fields(lines, [(_KIND, _part(document, _KIND.name)), *zip(_BODY, body)], check, "documents", index, number)
     for key, value in extra:
-        try:
-            key = values.key(key)
-            if key in _DOCUMENT_KEYS:
-                raise Problem("is a document field's key, so the reader would take it as that field")
-        except Problem as problem:
-            raise WriteError(f"the extra key {problem}", section="documents", index=index, number=number,
-                             field=key) from None
-        try:
-            value = values.text(value)
-            if check is not None:
-                check(key)
-                check(value)
-        except Problem as problem:
-            raise WriteError(str(problem), section="documents", index=index, number=number, field=key) from None
-        lines.append(f"{key}={value}")
+        _key_line(lines, key, value, check, section="documents", index=index, number=number)
     lines.append(_DOCUMENT_END)
 
 

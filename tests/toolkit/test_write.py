@@ -206,7 +206,7 @@ class TestRefusals:
             write(varnok_py.parse(source), encoding="cp1251")
 
     @pytest.mark.parametrize(("pair", "message"), [
-        (("Сумма", "1"), "the extra key is a document field's key"), (("a=b", "1"), "the extra key contains '='"),
+        (("Сумма", "1"), "the key is a document field's key"), (("a=b", "1"), "the key contains '='"),
         (("СекцияДокумент", "x"), "would start a document section"), (("Ключ", "a\nb"), "Ключ: contains a line break"),
         ((" Ключ", "1"), "starts with white space"), (("Ключ", "✓"), r"Ключ: .*U\+2713")])
     def test_extra_keys(self, pair: tuple[str, str], message: str) -> None:
