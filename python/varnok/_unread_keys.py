@@ -9,6 +9,7 @@ from typing import Any
 from varnok._fields import DOCUMENT_FIELDS
 from varnok._write_encoding import CP1251_ERRORS
 from varnok._write_values import DOCUMENT_MARKER, WHITE_SPACE
+from varnok.typed import scanned_bytes
 
 Pairs = tuple[tuple[str, str], ...]
 
@@ -45,12 +46,7 @@ def unread_keys(data: bytes | str, statement: Any) -> list[Pairs] | None:
     """For each document of `statement` (a varnok_py.Statement read from `data`), in order,
     the (key, value) pairs of its section whose keys are not document fields, trimmed as
     the reader trims them; None when the sections found do not line up with the documents."""
-    if isinstance(data, bytes) and data.startswith((b"\xff\xfe", b"\xfe\xff")):
-        data = data.decode("utf-16", "replace")  # read as UTF-16 with its byte-order mark
-    if isinstance(data, str):
-        data, encoding = data.encode("utf-8", "surrogatepass"), "utf-8"
-    else:
-        encoding = statement.encoding
+    data, encoding = scanned_bytes(data, statement)
     errors = CP1251_ERRORS if encoding == "cp1251" else "replace"
     dropped = {line for line, _ in statement.warnings}
     found: list[Pairs] = []

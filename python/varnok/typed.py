@@ -344,16 +344,21 @@ def _markers_pattern(encoding: str) -> re.Pattern[bytes]:
 _PATTERNS = {"cp1251": _markers_pattern("cp1251"), "utf-8": _markers_pattern("utf-8")}
 
 
+def scanned_bytes(data: bytes | str, statement: varnok_py.Statement) -> tuple[bytes, str]:
+    """What a scan of the lines of `data` (as read into `statement`) looks at: bytes in
+    "cp1251" or "utf-8", and which."""
+    if isinstance(data, bytes) and data.startswith((b"\xff\xfe", b"\xfe\xff")):
+        data = data.decode("utf-16", "replace")  # read as UTF-16 with its byte-order mark
+    if isinstance(data, str):
+        return data.encode("utf-8", "surrogatepass"), "utf-8"
+    return data, statement.encoding
+
+
 def section_lines(data: bytes | str, statement: varnok_py.Statement) -> list[int | None]:
     """The start line of each built document section of `data`, in order: the document
     sections found by their start and end lines, less those dropped with a warning (whose
     line is the section's end). None for all when the two do not line up."""
-    if isinstance(data, bytes) and data.startswith((b"\xff\xfe", b"\xfe\xff")):
-        data = data.decode("utf-16", "replace")  # read as UTF-16 with its byte-order mark
-    if isinstance(data, str):
-        data, encoding = data.encode("utf-8", "surrogatepass"), "utf-8"
-    else:
-        encoding = statement.encoding
+    data, encoding = scanned_bytes(data, statement)
     dropped = {line for line, _ in statement.warnings}
     lines: list[int | None] = []
     start: int | None = None
