@@ -80,7 +80,9 @@ def write(statement: Any, *, encoding: str = "cp1251", newline: str = "\r\n",
     lines, documents = _head(statement, encoding)
     if extra_keys is not None and len(extra_keys) != len(documents):
         raise ValueError(f"extra_keys holds {len(extra_keys)} entries for {len(documents)} documents")
-    fast = None if extra_keys is not None and any(extra_keys) else _native_documents(lines, documents, encoding, newline)
+    fast = None
+    if extra_keys is None or not any(extra_keys):  # (the native path writes no extra key)
+        fast = _native_documents(lines, documents, encoding, newline)
     if fast is not None:
         return fast
     _documents(lines, documents, extra_keys=extra_keys)

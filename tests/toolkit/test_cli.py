@@ -173,7 +173,8 @@ def test_nothing_read_is_a_problem_and_replaces_no_output(command, inputs, folde
     paths = [tmp_path / "empty"] if inputs == "an empty folder" else [folder / "broken.txt", folder / "missing.txt"]
     result = run(*command, *paths, cwd=tmp_path)
     assert result.returncode == 1 and (tmp_path / "out.csv").read_text() == "kept"
-    assert ("no statements (*.txt) found" if inputs == "an empty folder" else "broken.txt:3:") in result.stdout + result.stderr
+    said = "no statements (*.txt) found" if inputs == "an empty folder" else "broken.txt:3:"
+    assert said in result.stdout + result.stderr
 
 
 def test_summary(folder):
