@@ -62,6 +62,12 @@ def stdout_dash(text: str) -> str | None:
     return None if text == "-" else text
 
 
+def stdin_dash(text: str) -> str:
+    """A statement to read: "-" is stdin, read as /dev/stdin (so the reports name it so);
+    a file named "-" is "./-"."""
+    return "/dev/stdin" if text == "-" and os.path.exists("/dev/stdin") else text
+
+
 def _positive(text: str) -> int:
     try:
         n = int(text)

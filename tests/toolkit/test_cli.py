@@ -226,3 +226,12 @@ def test_json_report_names_files_in_utf8_whatever_their_bytes(tmp_path):
     result = subprocess.run([*COMMAND, "check", "--json", str(tmp_path)], capture_output=True, timeout=300)
     files = json.loads(result.stdout.decode("utf-8"))["files"]
     assert [os.path.basename(f["file"]) for f in files] == ["good\ufffd.txt", "\ufffd.txt"]
+
+
+@pytest.mark.parametrize("args, expected", [
+    (["check"], "1 file checked: 1 ok"), (["summary"], f"  account {OWN}"), (["export", "-f", "jsonl"], '"line": '),
+    (["convert", "-e", "utf-8"], "Кодировка=UTF-8")])
+def test_a_dash_reads_the_statement_from_stdin(args, expected):
+    result = subprocess.run([*COMMAND, *args, "-"], input=clean_statement().encode("cp1251"), capture_output=True,
+                            timeout=300)
+    assert result.returncode == 0 and expected in result.stdout.decode(), result.stderr

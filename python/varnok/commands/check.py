@@ -11,7 +11,7 @@ from collections.abc import Callable, Iterable
 from typing import Any, TextIO, Union
 
 from varnok.batch import find_statements, in_order
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_utf8
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_utf8, stdin_dash
 from varnok.report import read_for_report, report_of
 
 try:
@@ -31,8 +31,8 @@ SEPARATOR = {False: "", True: ",\n    "}
 
 
 def configure(parser: argparse.ArgumentParser) -> None:
-    parser.add_argument("paths", nargs="+", metavar="PATH",
-                        help="statement files, or folders searched recursively for *.txt")
+    parser.add_argument("paths", nargs="+", metavar="PATH", type=stdin_dash,
+                        help="statement files, or folders searched recursively for *.txt (-: stdin)")
     parser.add_argument("--json", action="store_true", help="write one JSON report to stdout")
     parser.add_argument("--strict", action="store_true",
                         help="count validation problems (bad INN, KPP, BIC, account keys) as problems")

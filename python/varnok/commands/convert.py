@@ -8,7 +8,7 @@ import pathlib
 import sys
 
 from varnok._unread_keys import unread_keys
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, shown, stdout_dash
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, shown, stdin_dash, stdout_dash
 from varnok.typed import ReadFailure, parse_source
 from varnok.writer import WriteError, write, write_file
 
@@ -16,7 +16,7 @@ NEWLINES = {"crlf": "\r\n", "lf": "\n"}
 
 
 def configure(parser: argparse.ArgumentParser) -> None:
-    parser.add_argument("path", metavar="FILE", help="the statement to convert")
+    parser.add_argument("path", metavar="FILE", type=stdin_dash, help="the statement to convert (-: stdin)")
     parser.add_argument("-e", "--encoding", choices=("cp1251", "utf-8"), required=True,
                         help="the encoding to write (Кодировка in the header follows it)")
     parser.add_argument("-o", "--output", metavar="OUT", type=stdout_dash,

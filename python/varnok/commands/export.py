@@ -10,7 +10,7 @@ import sys
 from varnok import export, writer
 from varnok._xlsx import TooManyRows
 from varnok.batch import find_statements
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, stdout_dash
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, stdin_dash, stdout_dash
 from varnok.typed import ReadFailure
 
 
@@ -19,7 +19,8 @@ EXTENSIONS = {".csv": "csv", ".jsonl": "jsonl", ".ndjson": "jsonl", ".xlsx": "xl
 
 
 def configure(parser: argparse.ArgumentParser) -> None:
-    parser.add_argument("paths", nargs="+", metavar="PATH", help="statement files, or folders searched for *.txt")
+    parser.add_argument("paths", nargs="+", metavar="PATH", type=stdin_dash,
+                        help="statement files, or folders searched for *.txt (-: stdin)")
     parser.add_argument("-f", "--format", choices=sorted(export.WRITERS),
                         help="the output's format (default: from OUT's extension, "
                              + ", ".join(f"{ext} for {fmt}" for ext, fmt in EXTENSIONS.items()) + ")")

@@ -8,13 +8,14 @@ from collections import Counter
 from collections.abc import Iterator
 
 from varnok.batch import find_statements, run_all
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, stdin_dash
 from varnok.report import FileReport, read_for_report, report_of
 from varnok.typed import DIRECTIONS
 
 
 def configure(parser: argparse.ArgumentParser) -> None:
-    parser.add_argument("paths", nargs="+", metavar="FILE", help="statement files (folders: every *.txt below)")
+    parser.add_argument("paths", nargs="+", metavar="FILE", type=stdin_dash,
+                        help="statement files (folders: every *.txt below; -: stdin)")
     add_jobs_option(parser)
 
 
