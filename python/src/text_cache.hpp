@@ -42,7 +42,7 @@ class TextCache {
  private:
   // Texts longer than this are made each time (purposes): they rarely repeat. Bank and
   // company names, which do, often take 50 to 100 bytes in UTF-8.
-  static constexpr std::size_t kMaxBytes = 112;  // a slot is two cache lines
+  static constexpr std::size_t kMaxBytes = 112;  // a slot of 128 bytes
   struct Slot {
     PyObject* str = nullptr;  // owned; null while empty
     std::uint32_t hash = 0;
