@@ -74,7 +74,7 @@ TypedDocument.__doc__ = (
 )
 
 
-@dataclass(frozen=True, slots=True)
+@dataclass(frozen=True, slots=True, repr=False)
 class TypedStatement:
     """The typed view of one statement. `raw` is the varnok_py.Statement it was built from,
     whose texts are exactly those of the file."""
@@ -90,6 +90,13 @@ class TypedStatement:
     @property
     def own_accounts(self) -> frozenset[str]:
         return own_accounts(self.raw)
+
+    def __repr__(self) -> str:
+        # Counts, as varnok_py.Statement shows them: every document in full would make a
+        # large statement's repr (in a notebook, say) tens of megabytes.
+        return (f"TypedStatement(source={self.source!r}, encoding={self.encoding!r}, "
+                f"accounts=[...{len(self.accounts)}], documents=[...{len(self.documents)}], "
+                f"warnings=[...{len(self.warnings)}])")
 
 
 class ReadFailure(Exception):

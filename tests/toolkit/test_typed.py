@@ -59,6 +59,11 @@ class TestTypedValues:
         names = [f.name for f in dataclasses.fields(doc)]
         assert names == ["line", *(f.name for f in _fields.DOCUMENT_FIELDS), "direction", "fingerprint"]
 
+    def test_a_statement_shows_counts_not_its_documents(self):
+        s = varnok.read(statement(account(), *(document(str(n)) for n in range(300))))
+        assert repr(s) == ("TypedStatement(source=None, encoding='utf-8', accounts=[...1], documents=[...300], "
+                           "warnings=[...0])")
+
     def test_records_are_immutable(self):
         s = varnok.read(clean_statement())
         with pytest.raises(dataclasses.FrozenInstanceError):
