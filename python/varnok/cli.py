@@ -94,6 +94,19 @@ class _Parser(argparse.ArgumentParser):
         raise _Exit(status)
 
 
+def statements_found(args: argparse.Namespace, nothing_done: str = "") -> list[str]:
+    """The statement files args.paths name (see batch.find_statements). None at all is a
+    problem of its own: said on stderr (with `nothing_done` after it), and the command ends
+    with status 1."""
+    from varnok.batch import find_statements
+
+    paths = find_statements(args.paths)
+    if not paths:
+        sys.stderr.write(f"varnok {args.command}: no statements (*.txt) found{nothing_done}\n")
+        raise _Exit(EXIT_PROBLEMS)
+    return paths
+
+
 class _Exit(Exception):
     def __init__(self, status: int) -> None:
         super().__init__(status)
@@ -146,7 +159,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         status = int(args.run(args))
         sys.stdout.flush()  # a reader of stdout gone away shows here rather than at exit
         return status
-    except _Exit as exc:  # a usage error only the command itself can see (args.usage_error)
+    except _Exit as exc:  # a usage error only the command itself can see, or nothing found
         return exc.status
     except KeyboardInterrupt:
         sys.stderr.write("varnok: interrupted\n")

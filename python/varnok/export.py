@@ -136,6 +136,7 @@ def _write(out: Output, binary: bool, body: Any) -> None:
             raise TypeError("xlsx is binary: give a path or a file object opened in binary mode, not a text stream")
         out.flush()
         body(buffer)
+        buffer.flush()
     elif not binary and _is_binary(out):
         text = io.TextIOWrapper(out, encoding="utf-8", newline="", write_through=True)
         done = False
@@ -395,18 +396,14 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
         pieces = _native.interval_rows(good, fmt)
     else:
         pieces = _native.csv(good, True) if fmt == "csv" else _native.jsonl(good)
-    if isinstance(out, (str, os.PathLike)):
-        with atomic_output(out, "wb") as f:
-            f.writelines(pieces)
-    elif isinstance(out, io.TextIOBase) and hasattr(out, "buffer"):
-        out.flush()
-        out.buffer.writelines(pieces)
-        out.buffer.flush()
-    elif isinstance(out, io.TextIOBase):
+    if isinstance(out, io.TextIOBase) and getattr(out, "buffer", None) is None:  # an io.StringIO
         out.write("".join(str(piece, "utf-8") for piece in pieces))
     else:
-        for piece in pieces:
-            out.write(piece)
+        def body(f: IO[bytes]) -> None:
+            for piece in pieces:  # (write alone: a caller's object may have nothing else)
+                f.write(piece)
+
+        _write(out, True, body)
     return failures
 
 

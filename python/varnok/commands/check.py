@@ -10,8 +10,8 @@ import sys
 from collections.abc import Callable, Iterable
 from typing import Any, TextIO, Union
 
-from varnok.batch import find_statements, in_order
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_utf8, stdin_dash
+from varnok.batch import in_order
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_utf8, statements_found, stdin_dash
 from varnok.report import read_for_report, report_of
 
 try:
@@ -82,10 +82,7 @@ def python_check(read: Any, as_json: bool, strict: bool) -> tuple[bool, str]:
 
 
 def run(args: argparse.Namespace) -> int:
-    paths = find_statements(args.paths)
-    if not paths:
-        sys.stderr.write("varnok check: no statements (*.txt) found\n")
-        return EXIT_PROBLEMS
+    paths = statements_found(args)
     first, then = checker(args.json, args.strict, native_check_files)
     chunks = chunked(paths, args.jobs)
     checked: Iterable[tuple[int, list[Text]]] = in_order(first, chunks, args.jobs, "checking", then=then, weight=len,

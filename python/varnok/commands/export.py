@@ -9,8 +9,7 @@ import sys
 
 from varnok import export, writer
 from varnok._xlsx import TooManyRows
-from varnok.batch import find_statements
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, stdin_dash, stdout_dash
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, statements_found, stdin_dash, stdout_dash
 from varnok.typed import ReadFailure
 
 
@@ -40,11 +39,8 @@ def run(args: argparse.Namespace) -> int:
         sys.stderr.write(f"varnok export: --format {args.format} writes a binary file: give -o OUT\n")
         return EXIT_USAGE
     out = args.output if args.output is not None else sys.stdout.buffer if binary else sys.stdout
-    paths = find_statements(args.paths)
     # With nothing read, an empty table would replace what OUT held: nothing is written.
-    if not paths:
-        sys.stderr.write("varnok export: no statements (*.txt) found; nothing written\n")
-        return EXIT_PROBLEMS
+    paths = statements_found(args, "; nothing written")
 
     def left_out(failures: list[ReadFailure]) -> None:
         for failure in failures:

@@ -3,12 +3,11 @@ its documents per kind and direction, and its warnings, findings and validation 
 from __future__ import annotations
 
 import argparse
-import sys
 from collections import Counter
 from collections.abc import Iterator
 
-from varnok.batch import find_statements, run_all
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, stdin_dash
+from varnok.batch import run_all
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, statements_found, stdin_dash
 from varnok.report import FileReport, read_for_report, report_of
 from varnok.typed import DIRECTIONS
 
@@ -47,11 +46,7 @@ def summary_lines(report: FileReport) -> Iterator[str]:
 
 
 def run(args: argparse.Namespace) -> int:
-    paths = find_statements(args.paths)
-    if not paths:
-        sys.stderr.write("varnok summary: no statements (*.txt) found\n")
-        return EXIT_PROBLEMS
-    reports = run_all(read_for_report, paths, args.jobs, "reading", then=report_of, own_files=True)
+    reports = run_all(read_for_report, statements_found(args), args.jobs, "reading", then=report_of, own_files=True)
     for n, report in enumerate(reports):
         if n:
             print()
