@@ -44,6 +44,16 @@ def shown(text: str) -> str:
     return _CONTROL.sub(lambda m: f"\\x{ord(m.group()):02x}", text)
 
 
+def shown_name(path: str) -> str:
+    """A file's name in a line of text: shown(), and its line breaks and tabs escaped too,
+    so that a name cannot split the line it is in (the format "path:line: message" is
+    read by editors and scripts line by line)."""
+    return _NAME_CONTROL.sub(lambda m: f"\\x{ord(m.group()):02x}", path)
+
+
+_NAME_CONTROL = re.compile("[\x00-\x1f\x7f-\x9f]")
+
+
 def shown_utf8(text: bytes) -> bytes:
     """shown() for UTF-8 bytes (a C1 character is two bytes, the second its code)."""
     return _CONTROL_UTF8.sub(lambda m: b"\\x%02x" % m.group()[-1], text)
@@ -175,7 +185,8 @@ def main(argv: Sequence[str] | None = None) -> int:
         return EXIT_OK
     except OSError as exc:
         # An output that cannot be written (a missing folder, a full disk, no permission).
-        where = f"{exc.filename}: " if exc.filename else ""
+        name = exc.filename
+        where = f"{shown_name(name if isinstance(name, str) else str(name))}: " if name else ""
         sys.stderr.write(f"varnok {args.command}: {where}{exc.strerror or exc}\n")
         return EXIT_PROBLEMS
     finally:

@@ -46,10 +46,13 @@ class FileReport:
             "validation": [p.to_json() for p in self.validation],
         }
 
-    def diagnostics(self) -> Iterator[str]:
-        """One `path:line: kind: message` line per problem, as compilers write them."""
+    def diagnostics(self, name: str | None = None) -> Iterator[str]:
+        """One `path:line: kind: message` line per problem, as compilers write them; `name`
+        is the file as shown (its path by default)."""
+        name = self.path if name is None else name
+
         def at(line: int | None) -> str:
-            return f"{self.path}:{line}" if line else self.path
+            return f"{name}:{line}" if line else name
 
         if self.error is not None:
             error = self.error_json() or {}
@@ -57,7 +60,7 @@ class FileReport:
         for w in self.statement.warnings if self.statement else ():
             yield f"{at(w.line)}: warning: document skipped: {w.message}"
         for f in self.findings:
-            yield f"{self.path}: finding: {f}"
+            yield f"{name}: finding: {f}"
         for p in self.validation:
             yield f"{at(p.line)}: validation: {p}"
 

@@ -104,10 +104,14 @@ class ReadFailure(Exception):
     is a varnok_py.ParseError or an OSError."""
 
     def __init__(self, source: str | None, line: int | None, cause: BaseException) -> None:
-        super().__init__(f"{source or '<input>'}:{line or 0}: {cause}" if line else f"{source or '<input>'}: {cause}")
         self.source = source
         self.line = line
         self.cause = cause
+        super().__init__(self.located(source or "<input>"))
+
+    def located(self, name: str) -> str:
+        """The message with the file shown as `name`: "name:line: cause" or "name: cause"."""
+        return f"{name}:{self.line}: {self.cause}" if self.line else f"{name}: {self.cause}"
 
 
 def load(source: Source) -> tuple[bytes | str, str | None]:

@@ -199,6 +199,29 @@ def test_control_characters_from_a_file_are_shown_escaped(write_file, args, stre
     assert not any(c < " " and c not in "\n\t" or "\x7f" <= c <= "\x9f" for c in shown)
 
 
+@pytest.mark.parametrize("args, stream", [
+    (["check"], "stdout"), (["summary"], "stdout"), (["export", "--format", "csv", "-o", "out.csv"], "stderr"),
+    (["convert", "--encoding", "utf-8", "-o", "out.txt"], "stderr")])
+@pytest.mark.parametrize("content", [BROKEN, "1CClientBankExchange\nВерсияФормата=1.03\nКонецФайла"],
+                         ids=["unreadable", "no-file-end"])
+def test_a_file_name_cannot_split_a_report_line(write_file, args, stream, content):
+    # "path:line: message" is read line by line: a name's line break or tab is escaped.
+    path = write_file("fake.txt:9: error: x\n\tbad.txt", content)
+    result = run(*args, path, cwd=path.parent)
+    assert result.returncode == 1
+    lines = [line for line in getattr(result, stream).splitlines() if "bad.txt" in line]
+    assert lines and all("fake.txt:9: error: x\\x0a\\x09bad.txt" in line for line in lines), lines
+
+
+def test_a_file_name_with_a_line_break_is_escaped_in_a_findings_report(write_file):
+    # A file that reads, with a finding: check's own fast path, which leaves such a name
+    # to the one that escapes it.
+    path = write_file("a\nb.txt", statement(account(income="99.00"), document("1", "5.00")))
+    result = run("check", path, cwd=path.parent)
+    assert result.returncode == 1
+    assert f"{path.parent}/a\\x0ab.txt: finding:" in result.stdout
+
+
 def test_shown_escapes_c1_characters_in_utf8():
     from varnok.cli import shown, shown_utf8
 

@@ -11,7 +11,7 @@ from collections.abc import Callable, Iterable
 from typing import Any, TextIO, Union
 
 from varnok.batch import in_order
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_utf8, statements_found, stdin_dash
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_name, shown_utf8, statements_found, stdin_dash
 from varnok.report import read_for_report, report_of
 
 try:
@@ -78,7 +78,7 @@ def python_check(read: Any, as_json: bool, strict: bool) -> tuple[bool, str]:
     if as_json:
         text = json.dumps(report.to_json(strict), ensure_ascii=False, indent=2)
         return report.ok(strict), text.replace("\n", "\n    ")  # JSON strings hold no raw line break
-    return report.ok(strict), "".join(line + "\n" for line in report.diagnostics())
+    return report.ok(strict), "".join(line + "\n" for line in report.diagnostics(shown_name(report.path)))
 
 
 def run(args: argparse.Namespace) -> int:

@@ -8,7 +8,7 @@ import pathlib
 import sys
 
 from varnok._unread_keys import unread_keys
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, shown, stdin_dash, stdout_dash
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, shown, shown_name, stdin_dash, stdout_dash
 from varnok.typed import ReadFailure, parse_source
 from varnok.writer import WriteError, write, write_file
 
@@ -28,22 +28,23 @@ def run(args: argparse.Namespace) -> int:
     if args.output is None and sys.stdout.isatty():
         sys.stderr.write("varnok convert: the statement is written as bytes: give -o OUT or redirect stdout\n")
         return EXIT_USAGE
+    name = shown_name(args.path)
     try:
         statement, data, _ = parse_source(pathlib.Path(args.path))
     except ReadFailure as exc:
-        sys.stderr.write(shown(f"varnok convert: {exc}\n"))
+        sys.stderr.write(shown(f"varnok convert: {exc.located(name)}\n"))
         return EXIT_PROBLEMS
     for line, message in statement.warnings:
-        sys.stderr.write(shown(f"{args.path}:{line}: document dropped by the reader, so not written: {message}\n"))
+        sys.stderr.write(shown(f"{name}:{line}: document dropped by the reader, so not written: {message}\n"))
     if statement.warnings and args.output is not None and _same_file(args.output, args.path):
         # Converted in place, the dropped documents would be gone for good.
-        sys.stderr.write(shown(f"varnok convert: {args.path}: not replaced, as its dropped documents would be "
+        sys.stderr.write(shown(f"varnok convert: {name}: not replaced, as its dropped documents would be "
                                "lost; write to another file\n"))
         return EXIT_PROBLEMS
     # The keys the reader passes over (a bank's own) go with their documents.
     extra_keys = unread_keys(data, statement)
     if extra_keys is None:  # (sections that do not line up with the documents: not seen)
-        sys.stderr.write(shown(f"varnok convert: {args.path}: keys varnok does not read are not written\n"))
+        sys.stderr.write(shown(f"varnok convert: {name}: keys varnok does not read are not written\n"))
     options = {"encoding": args.encoding, "newline": NEWLINES[args.newline], "extra_keys": extra_keys}
     try:
         if args.output is None:
@@ -52,12 +53,12 @@ def run(args: argparse.Namespace) -> int:
         else:
             write_file(args.output, statement, **options)
     except WriteError as exc:
-        sys.stderr.write(shown(f"varnok convert: {args.path}: cannot be written in {args.encoding}: {exc}\n"))
+        sys.stderr.write(shown(f"varnok convert: {name}: cannot be written in {args.encoding}: {exc}\n"))
         return EXIT_PROBLEMS
     except OSError as exc:
         if args.output is None:
             raise  # stdout: the command line's own handling (quiet when the reader went away)
-        sys.stderr.write(f"varnok convert: cannot write {args.output}: {exc.strerror or exc}\n")
+        sys.stderr.write(shown(f"varnok convert: cannot write {shown_name(args.output)}: {exc.strerror or exc}\n"))
         return EXIT_PROBLEMS
     return EXIT_PROBLEMS if statement.warnings or extra_keys is None else EXIT_OK
 
