@@ -15,6 +15,11 @@
 namespace varnok::native {
 
 bool read_whole(const std::string& path, std::string& data) {
+  // Only a regular file: a pipe, a terminal or stdin may keep its reader waiting (and open
+  // blocks on a pipe with no writer), and a wait here, without the interpreter, would not
+  // end on Ctrl-C or SIGTERM. The Python path reads those, where the signals are seen.
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -24,12 +29,11 @@ bool read_whole(const std::string& path, std::string& data) {
     int fd;
     ~Close() { ::close(fd); }
   } close_at_end{fd};
-  struct stat st{};
-  if (::fstat(fd, &st) != 0) return false;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;  // (replaced since the stat)
   data.clear();
-  // A regular file's size and a byte more, so that one read normally takes all of it and
-  // the next one sees its end; anything else (a pipe, a file that grows) reads on.
-  std::size_t room = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : std::size_t{1} << 14;
+  // The file's size and a byte more, so that one read normally takes all of it and the
+  // next one sees its end; a file that grows reads on.
+  std::size_t room = static_cast<std::size_t>(st.st_size) + 1;
   for (;;) {
     const std::size_t have = data.size();
     ssize_t got = 0;
@@ -44,7 +48,7 @@ bool read_whole(const std::string& path, std::string& data) {
     // A regular file that gave fewer bytes than asked, all fstat said it has, is at its
     // end (the byte after them was asked for): no read more to see it.
     const bool short_read = static_cast<std::size_t>(got) < room;
-    if (short_read && S_ISREG(st.st_mode) && data.size() == static_cast<std::size_t>(st.st_size)) return true;
+    if (short_read && data.size() == static_cast<std::size_t>(st.st_size)) return true;
     // After a short read the end is most likely next: a small room to see it, rather than
     // room for the whole file again; after a full one, double.
     room = short_read ? std::size_t{1} << 12 : std::max(room, data.size());

@@ -242,6 +242,22 @@ def test_a_reader_that_goes_away_ends_the_command_quietly(write_file, args):
     assert stderr == b"" and process.returncode in (0, 1)  # check's 1: it found problems
 
 
+@pytest.mark.parametrize("args", [["check"], ["export", "-f", "csv"], ["summary"]])
+def test_sigterm_ends_a_command_waiting_on_stdin(args):
+    import signal
+    import time
+
+    with subprocess.Popen([*COMMAND, *args, "-"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE) as process:
+        time.sleep(1)  # (sent earlier, the signal ends the process all the same)
+        process.send_signal(signal.SIGTERM)
+        try:
+            status = process.wait(timeout=20)
+        finally:
+            process.stdin.close()  # (a command still waiting ends here, and the test fails)
+    assert status in (128 + signal.SIGTERM, -signal.SIGTERM)
+
+
 def test_json_report_names_files_in_utf8_whatever_their_bytes(tmp_path):
     good, broken = os.fsdecode(b"good\xfe.txt"), os.fsdecode(b"\xff.txt")  # read natively / in Python
     (tmp_path / good).write_bytes(clean_statement().encode("cp1251"))
