@@ -281,6 +281,22 @@ PyObject* document_facts(PyObject*, PyObject* parsed) noexcept {
   return PyTuple_Pack(3, lines.get(), directions.get(), fingerprints.get());
 }
 
+PyObject* warnings(PyObject*, PyObject* parsed) noexcept {
+  SharedFile* file = shared_file(parsed);
+  if (file == nullptr) return nullptr;
+  const std::vector<Warning>& warnings = (*file)->statement.warnings;
+  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(warnings.size())));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < warnings.size(); ++i) {
+    const Warning& w = warnings[i];
+    PyObject* item = Py_BuildValue("(Ks#)", static_cast<unsigned long long>(w.lineno), w.message.data(),
+                                   static_cast<Py_ssize_t>(w.message.size()));
+    if (item == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
+  }
+  return list.release();
+}
+
 PyObject* dates_fit(PyObject*, PyObject* parsed) noexcept {
   SharedFile* file = shared_file(parsed);
   if (file == nullptr) return nullptr;

@@ -28,6 +28,8 @@ PyObject* interval_rows(PyObject* module, PyObject* const* args, Py_ssize_t narg
 // document_facts(parsed) -> (lines, directions, fingerprints): per document its section's
 // start line (None when unknown), its direction and its fingerprint
 PyObject* document_facts(PyObject* module, PyObject* parsed) noexcept;
+// warnings(parsed) -> [(line, message)]: the documents the read dropped, as varnok_py gives them
+PyObject* warnings(PyObject* module, PyObject* parsed) noexcept;
 // dates_fit(parsed) -> whether every date of the file is one datetime.date can hold
 PyObject* dates_fit(PyObject* module, PyObject* parsed) noexcept;
 // document_stream(parsed_files: Sequence) -> "arrow_array_stream" capsule

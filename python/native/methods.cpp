@@ -34,6 +34,7 @@ PyMethodDef kMethods[] = {
      "interval_rows(parsed_files, format) -> the rows of their intervals in csv, jsonl or xlsx, as bytes-like pieces."},
     {"document_facts", document_facts, METH_O,
      "document_facts(parsed) -> (section lines, directions, fingerprints) of its documents."},
+    {"warnings", warnings, METH_O, "warnings(parsed) -> the (line, message) of each document the read dropped."},
     {"dates_fit", dates_fit, METH_O, "Whether every date of a parsed file is one datetime.date can hold."},
     {"document_stream", document_stream, METH_O, "An Arrow C stream capsule of the documents of parsed files."},
     {"statement_files", statement_files, METH_O,

@@ -26,7 +26,7 @@ EXIT_USAGE = 2
 SUBCOMMANDS: list[tuple[str, str, str]] = [
     ("summary", "varnok.commands.summary", "show accounts, balances, turnover and problems of statements"),
     ("check", "varnok.commands.check", "read statements and report errors, warnings and findings"),
-    ("export", "varnok.commands.export", "export all documents (or intervals) to CSV, JSON Lines or xlsx"),
+    ("export", "varnok.commands.export", "export all documents (or intervals) to CSV, JSON Lines, xlsx or a statement file"),
     ("convert", "varnok.commands.convert", "re-encode a statement (windows-1251 or UTF-8), every value kept"),
 ]
 

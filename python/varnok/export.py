@@ -347,12 +347,13 @@ WRITERS: dict[str, tuple[Any, bool]] = {
 
 
 def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool = False,
-                 jobs: int = 1, left_out: Callable[[list[ReadFailure]], None] | None = None
-                 ) -> list[ReadFailure]:
+                 jobs: int = 1, left_out: Callable[[list[ReadFailure]], None] | None = None,
+                 dropped: Callable[[list[tuple[str, int, str]]], None] | None = None) -> list[ReadFailure]:
     """Exports the documents (or intervals) of the statement files at `paths` as one table
     in format `fmt` (a key of WRITERS) to a path (atomically) or a file object (binary for
     xlsx, text otherwise). Files that fail to read are left out and returned, and given to
-    `left_out` before the writing starts (so that they are known when it fails). CSV, JSON
+    `left_out` before the writing starts (so that they are known when it fails); so are the
+    documents the reader dropped, to `dropped` as (path, line, message). CSV, JSON
     Lines and the xlsx sheet are written by the native module, the same bytes as to_csv,
     to_jsonl and to_xlsx, without a Python object per value."""
     from varnok.batch import run_all
@@ -373,6 +374,9 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     good = [r for r in results if not isinstance(r, ReadFailure)]
     if left_out is not None:
         left_out(failures)
+    if dropped is not None:
+        dropped([(path, line, message) for path, r in zip(paths, results) if not isinstance(r, ReadFailure)
+                 for line, message in _warnings(r)])
     if fmt == "statement":
         to_statement([s for s, _ in good], out, intervals=intervals, extra_keys=[keys for _, keys in good])
         return failures
@@ -405,6 +409,18 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
 
         _write(out, True, body)
     return failures
+
+
+def _warnings(read: Any) -> list[tuple[int, str]]:
+    """The (line, message) of each document dropped in a read of export_files: a native
+    parsed file, a typed statement, or one with its unread keys."""
+    if isinstance(read, tuple):
+        read = read[0]
+    if isinstance(read, TypedStatement):
+        return [(w.line, w.message) for w in read.warnings]
+    from varnok import _native
+
+    return _native.warnings(read)
 
 
 def _read_or_failure(path: str) -> TypedStatement | ReadFailure:

@@ -177,6 +177,18 @@ def test_nothing_read_is_a_problem_and_replaces_no_output(command, inputs, folde
     assert said in result.stdout + result.stderr
 
 
+@pytest.mark.parametrize("args, status", [
+    (["-f", "csv"], 1), (["-f", "jsonl"], 1), (["-f", "xlsx", "-o", "out.xlsx"], 1), (["-f", "statement", "-o", "out.txt"], 1),
+    (["-f", "csv", "--intervals"], 0)])
+def test_export_names_the_documents_the_reader_dropped(write_file, args, status):
+    path = write_file("dropped.txt", statement(account(), document("1", "x"), document("2", "5.00")))
+    result = run("export", path, *args, cwd=path.parent)
+    assert result.returncode == status, result.stderr
+    lines = result.stderr.splitlines()
+    assert lines == ([f"{path}:26: document dropped by the reader, so not exported: invalid value: "
+                      'string "x", expected a Decimal type representing a fixed-point number'] if status else [])
+
+
 def test_summary(folder):
     result = run("summary", folder / "good.txt", folder / "broken.txt")
     assert result.returncode == 1

@@ -372,7 +372,7 @@ class TestCommandLine:
             target = tmp_path / f"out-{encoding}.txt"
             assert main(["convert", str(source), "-e", encoding, "-o", str(target)]) == 1  # one dropped
             assert unread_keys(target.read_bytes(), varnok_py.parse(target.read_bytes())) == expected
-        assert main(["export", str(source), str(target), "-f", "statement", "-o", str(tmp_path / "all.txt")]) == 0
+        assert main(["export", str(source), str(target), "-f", "statement", "-o", str(tmp_path / "all.txt")]) == 1
         joined = (tmp_path / "all.txt").read_bytes()
         assert unread_keys(joined, varnok_py.parse(joined)) == expected * 2
         # In place, the dropped document would be lost: the file is left as it was.

@@ -1,6 +1,6 @@
 """`varnok export PATH... [--format csv|jsonl|xlsx|statement] [-o OUT] [--intervals]`: one table of all
-documents (or account intervals) of all files. Files that fail to read are reported on
-stderr and left out, and make the exit status 1."""
+documents (or account intervals) of all files. Files that fail to read, and documents the
+reader dropped, are reported on stderr and left out, and make the exit status 1."""
 from __future__ import annotations
 
 import argparse
@@ -48,16 +48,25 @@ def run(args: argparse.Namespace) -> int:
         if len(failures) == len(paths):
             raise _NothingRead
 
+    lost: list[tuple[str, int, str]] = []
+
+    def dropped(documents: list[tuple[str, int, str]]) -> None:
+        for path, line, message in documents:
+            sys.stderr.write(shown(f"{shown_name(path)}:{line}: document dropped by the reader, "
+                                   f"so not exported: {message}\n"))
+        lost.extend(documents)
+
     try:
         failures = export.export_files(args.format, paths, out, intervals=args.intervals, jobs=args.jobs,
-                                       left_out=left_out)
+                                       left_out=left_out,
+                                       dropped=None if args.intervals else dropped)
     except (writer.WriteError, TooManyRows) as exc:
         sys.stderr.write(shown(f"varnok export: {exc}\n"))
         return EXIT_PROBLEMS
     except _NothingRead:
         sys.stderr.write("varnok export: no statement could be read; nothing written\n")
         return EXIT_PROBLEMS
-    return EXIT_OK if not failures else EXIT_PROBLEMS
+    return EXIT_OK if not failures and not lost else EXIT_PROBLEMS
 
 
 class _NothingRead(Exception):
