@@ -41,6 +41,7 @@ Output = str | os.PathLike[str] | IO[Any]
 _INSTALL_HINTS = {
     "pandas": "python3-pandas (Debian) or `pip install pandas`",
     "pyarrow": "python3-pyarrow (Debian) or `pip install pyarrow`",
+    "dask.dataframe": "python3-dask (Debian) or `pip install \"dask[dataframe]\"`",
 }
 
 
@@ -49,7 +50,7 @@ def require(module: str, feature: str) -> Any:
     try:
         return import_module(module)
     except ImportError as exc:
-        hint = _INSTALL_HINTS.get(module, f"`pip install {module}`")
+        hint = _INSTALL_HINTS.get(module, f"`pip install {module.partition('.')[0]}`")
         raise ImportError(f"varnok: {feature} needs {module}; install {hint}") from exc
 
 

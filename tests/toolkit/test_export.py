@@ -2,6 +2,7 @@
 Python ones; xlsx amounts are exact; pandas and Arrow; outputs are whole or absent."""
 import csv
 import datetime
+import importlib
 import io
 import json
 import os
@@ -252,17 +253,22 @@ def test_a_failed_write_leaves_no_file_and_keeps_the_old_one(statements, tmp_pat
     assert target.read_text().startswith("file,line,") and os.stat(target).st_mode & 0o777 != 0o600
 
 
-def test_a_missing_optional_library_says_what_to_install(monkeypatch):
+@pytest.mark.parametrize("missing, call, hint", [
+    ("pandas", lambda: varnok.to_dataframe([]), r"DataFrame export needs pandas; install python3-pandas"),
+    ("dask.dataframe", lambda: importlib.import_module("varnok.dask").read_documents([]),
+     r"varnok.dask needs dask.dataframe; install python3-dask \(Debian\) or `pip install \"dask\[dataframe\]\"`"),
+])
+def test_a_missing_optional_library_says_what_to_install(monkeypatch, missing, call, hint):
     real = export.import_module
 
-    def without_pandas(name):
-        if name == "pandas":
-            raise ImportError("No module named 'pandas'")
+    def without(name):
+        if name == missing:
+            raise ImportError(f"No module named {name!r}")
         return real(name)
 
-    monkeypatch.setattr(export, "import_module", without_pandas)
-    with pytest.raises(ImportError, match=r"DataFrame export needs pandas; install python3-pandas"):
-        varnok.to_dataframe([])
+    monkeypatch.setattr(export, "import_module", without)
+    with pytest.raises(ImportError, match=hint):
+        call()
 
 
 def test_dataframe_and_arrow(statements):
