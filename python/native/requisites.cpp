@@ -37,7 +37,7 @@ Problem inn_problem(std::string_view inn) {
     const bool ok = control(inn, kInn11Weights) == inn[10] - '0' && control(inn, kInn12Weights) == inn[11] - '0';
     return ok ? Problem() : "INN control digits do not match";
   }
-  return "INN must be 10 or 12 digits";
+  return "INN must be 10 or 12 digits (or a foreign organisation's 5-digit code)";
 }
 
 Problem kpp_problem(std::string_view kpp) {
