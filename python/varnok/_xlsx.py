@@ -25,6 +25,9 @@ class TooManyRows(ValueError):
                          f" has {rows:,}: use CSV or JSON Lines, or fewer files")
         self.rows = rows
 
+    def __reduce__(self) -> tuple[Any, ...]:
+        return type(self), (self.rows,)  # (crosses processes as itself)
+
 
 # Characters XML 1.0 cannot hold are written the way spreadsheet programs escape them.
 _ILLEGAL = re.compile("[\x00-\x08\x0b\x0c\x0e-\x1f\ufffe\uffff]|_(?=x[0-9A-Fa-f]{4}_)")

@@ -109,6 +109,11 @@ class ReadFailure(Exception):
         self.cause = cause
         super().__init__(self.located(source or "<input>"))
 
+    def __reduce__(self) -> tuple[Any, ...]:
+        # Rebuilt from its parts, so that it crosses to another process (a process pool's
+        # worker hands it back) as itself.
+        return type(self), (self.source, self.line, self.cause)
+
     def located(self, name: str) -> str:
         """The message with the file shown as `name`: "name:line: cause" or "name: cause"."""
         return f"{name}:{self.line}: {self.cause}" if self.line else f"{name}: {self.cause}"

@@ -10,6 +10,7 @@ from conftest import OTHER, OWN, THIRD, account, clean_statement, document, stat
 
 import varnok
 from varnok import _fields, typed
+from varnok._xlsx import TooManyRows
 
 
 def test_every_public_name_resolves():
@@ -143,3 +144,31 @@ def test_native_facts_are_the_python_ones(kind, monkeypatch):
     assert native.documents == python.documents and len(native.documents) == 4
     assert [d.direction for d in native.documents] == ["income", "expense", "internal", "unrelated"]
     assert None not in [d.line for d in native.documents]
+
+
+def _read_failure(source):
+    try:
+        varnok.read(source)
+    except varnok.ReadFailure as exc:
+        return exc
+    raise AssertionError("read")
+
+
+@pytest.mark.parametrize("make, parts", [
+    (lambda: _read_failure(b"1CClientBankExchange\ngarbage\n"), ("source", "line")),
+    (lambda: _read_failure("/nonexistent/statement.txt"), ("source", "line")),
+    (lambda: varnok.WriteError("bad", section="documents", index=3, number="17", field="purpose", key="Назначение"),
+     ("problem", "section", "index", "number", "field", "key")),
+    (lambda: TooManyRows(2_000_000), ("rows",)),
+])
+def test_failures_cross_processes_as_themselves(make, parts):
+    # A process pool's worker hands its exception back pickled: one that cannot be rebuilt
+    # hangs multiprocessing.Pool and breaks a ProcessPoolExecutor.
+    import pickle
+
+    original = make()
+    copy = pickle.loads(pickle.dumps(original))
+    assert type(copy) is type(original) and str(copy) == str(original)
+    assert [getattr(copy, p) for p in parts] == [getattr(original, p) for p in parts]
+    if isinstance(original, varnok.ReadFailure):
+        assert type(copy.cause) is type(original.cause) and str(copy.cause) == str(original.cause)
