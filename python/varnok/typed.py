@@ -121,8 +121,8 @@ class ReadFailure(Exception):
 
 def load(source: Source) -> tuple[bytes | str, str | None]:
     """The statement's content and its path (None when not given as a file path). A str with
-    no line break can never be a statement: unless it is empty or starts with the format's
-    marker, it is taken as a path."""
+    no line break can never be a statement: unless it is empty, or starts with the format's
+    marker and names no file, it is taken as a path."""
     if isinstance(source, (bytes, bytearray, memoryview)):
         return bytes(source), None
     if isinstance(source, str):
@@ -143,8 +143,12 @@ def load(source: Source) -> tuple[bytes | str, str | None]:
 
 def _looks_like_path(text: str) -> bool:
     # A statement has several lines and starts with its marker; anything else that is not
-    # empty is taken as a path, so that a mistyped name reports the missing file.
-    return bool(text) and "\n" not in text and not text.lstrip("\ufeff \t").startswith("1CClientBankExchange")
+    # empty is taken as a path, so that a mistyped name reports the missing file. Files are
+    # often named after the marker ("1CClientBankExchange.txt"): such a name is a path if it
+    # names a file.
+    if not text or "\n" in text:
+        return False
+    return not text.lstrip("\ufeff \t").startswith("1CClientBankExchange") or os.path.exists(text)
 
 
 def _read_path(path: str | bytes) -> bytes:

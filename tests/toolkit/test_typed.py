@@ -44,6 +44,10 @@ class TestSources:
             varnok.read(text)
         assert isinstance(info.value.cause, error)
 
+    def test_a_file_named_after_the_marker_is_read_as_a_path(self, write_file, monkeypatch):
+        monkeypatch.chdir(write_file("1CClientBankExchange.txt", clean_statement()).parent)
+        assert varnok.read("1CClientBankExchange.txt").source == "1CClientBankExchange.txt"
+
     def test_a_syntax_error_names_file_and_line(self, write_file):
         path = write_file("bad.txt", "1CClientBankExchange\nВерсияФормата=1.03\nмусор\nКонецФайла\n")
         with pytest.raises(varnok.ReadFailure, match=r"bad\.txt:3: ") as info:
