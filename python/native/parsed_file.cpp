@@ -212,6 +212,47 @@ std::vector<SectionSpan> spans_of(std::string_view data, Encoding encoding) {
   return is_utf16(data) ? section_spans(utf8_of_utf16(data), Encoding::Utf8) : section_spans(data, encoding);
 }
 
+// The value of every "РасчСчет" line of the header (the lines before the first section)
+// that is ASCII, blanks trimmed: the header keeps the last one only, and a statement of
+// several accounts lists each there. (Others are no account number, and would need
+// decoding: the header's own value stands for them.)
+std::vector<std::string_view> header_accounts(std::string_view data, Encoding encoding) {
+  static const std::string utf8_key = "РасчСчет", cp1251_key = encoded(utf8_key, Encoding::Cp1251);
+  static const std::string utf8_account = "СекцияРасчСчет", cp1251_account = encoded(utf8_account, Encoding::Cp1251);
+  const std::string& key = encoding == Encoding::Utf8 ? utf8_key : cp1251_key;
+  const std::string& account_start = encoding == Encoding::Utf8 ? utf8_account : cp1251_account;
+  const std::string& document_start = SectionWords::of(encoding).start_key;
+  const auto blank_before = [&](std::string_view s, std::size_t end) -> std::size_t {
+    const auto c = static_cast<unsigned char>(s[end - 1]);
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') return 1;
+    if (encoding == Encoding::Cp1251) return c == 0xA0;
+    return c == 0xA0 && end >= 2 && static_cast<unsigned char>(s[end - 2]) == 0xC2 ? 2 : 0;
+  };
+  std::vector<std::string_view> values;
+  LineFeeds feeds(data);
+  for (std::size_t pos = 0; pos < data.size();) {
+    const std::size_t lf = feeds.next();
+    const std::string_view line = data.substr(pos, lf - pos);
+    pos = lf + 1;
+    const std::size_t at = skip_blanks(line, 0, encoding);
+    if (is_word_line(line, at, account_start, encoding)) break;
+    if (line.substr(at).starts_with(document_start)) {
+      const std::size_t eq = skip_blanks(line, at + document_start.size(), encoding);
+      if (eq < line.size() && line[eq] == '=') break;
+    }
+    if (!line.substr(at).starts_with(key)) continue;
+    const std::size_t eq = skip_blanks(line, at + key.size(), encoding);
+    if (eq >= line.size() || line[eq] != '=') continue;
+    const std::size_t begin = skip_blanks(line, eq + 1, encoding);
+    std::size_t end = line.size();
+    for (std::size_t n; end > begin && (n = blank_before(line, end)) != 0;) end -= n;
+    const std::string_view value = line.substr(begin, end - begin);
+    if (!value.empty() && std::ranges::all_of(value, [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+      values.push_back(value);
+  }
+  return values;
+}
+
 // The encoding a read of `data` will most likely find, known before the read: UTF-8 when
 // its first byte above ASCII starts a UTF-8 character. The read's own is what counts.
 Encoding likely_encoding(std::string_view data) noexcept {
@@ -359,6 +400,7 @@ std::string_view direction_name(Direction d) noexcept {
 std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::string> file) {
   std::optional<ParsedFile> parsed;
   std::unordered_set<std::string_view> own;  // the statement's own accounts
+  std::string utf16_text;                    // UTF-16 input as UTF-8, for its header lines
   const auto read = [&] {
     auto statement = parse_statement(data);
     if (!statement) return false;
@@ -368,6 +410,10 @@ std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::s
     for (const Account& a : s.accounts.items()) own.insert(a.number);
     if (const std::string_view* header_account = s.header.find("РасчСчет"); header_account && !header_account->empty())
       own.insert(*header_account);
+    if (is_utf16(data)) utf16_text = utf8_of_utf16(data);
+    for (const std::string_view account : is_utf16(data) ? header_accounts(utf16_text, Encoding::Utf8)
+                                                         : header_accounts(data, s.encoding))
+      own.insert(account);
     parsed->directions.resize(s.documents.size());
     parsed->fingerprints.resize(s.documents.size());
     return true;

@@ -86,10 +86,7 @@ class TypedStatement:
     documents: tuple[Any, ...]
     warnings: tuple[StatementWarning, ...]
     raw: varnok_py.Statement = dataclasses.field(repr=False, compare=False)
-
-    @property
-    def own_accounts(self) -> frozenset[str]:
-        return own_accounts(self.raw)
+    own_accounts: frozenset[str] = dataclasses.field(default=frozenset(), repr=False, compare=False)
 
     def __repr__(self) -> str:
         # Counts, as varnok_py.Statement shows them: every document in full would make a
@@ -195,13 +192,30 @@ def require_typed(statement: Any, taker: str) -> None:
                         "the bytes or the text), not a varnok_py.Statement")
 
 
-def own_accounts(statement: varnok_py.Statement) -> frozenset[str]:
-    """The statement's own accounts: those of its account sections and the header's РасчСчет."""
+def own_accounts(statement: varnok_py.Statement, data: bytes | str | None = None) -> frozenset[str]:
+    """The statement's own accounts: those of its account sections and the header's РасчСчет;
+    with `data` (what was parsed), every РасчСчет line of the header, as a statement of
+    several accounts lists them (the header dict keeps the last)."""
     numbers = set(statement.accounts)
     header_account = statement.header.get("РасчСчет")
     if header_account:
         numbers.add(header_account)
+    if data is not None:
+        numbers.update(_header_accounts(data, statement))
     return frozenset(numbers)
+
+
+def _header_accounts(data: bytes | str, statement: varnok_py.Statement) -> list[str]:
+    """The ASCII values of the header's РасчСчет lines (before the first section), blanks
+    trimmed; varnok._native finds the same."""
+    data, encoding = scanned_bytes(data, statement)
+    values = []
+    for match in _HEADER_ACCOUNTS[encoding].finditer(data):
+        if match.group(1) is None:
+            break  # a section starts
+        if match.group(1) and match.group(1).isascii():
+            values.append(match.group(1).decode("ascii"))
+    return values
 
 
 def direction(document: Any, own: frozenset[str]) -> str:
@@ -317,7 +331,7 @@ def typed_statement(raw: varnok_py.Statement, data: bytes | str, path: str | Non
     """The typed view of a parsed statement; `data` is what was parsed (for the line numbers).
     Raises ReadFailure for a date the reader takes but datetime.date cannot hold (year 0),
     naming the line of its document section."""
-    own = own_accounts(raw)
+    own = own_accounts(raw, data)
     facts = _native_facts(data, len(raw.documents))
     lines = section_lines(data, raw) if facts is None else facts[0]
     known: list[tuple[str, str]] | list[None] = (
@@ -343,6 +357,7 @@ def typed_statement(raw: varnok_py.Statement, data: bytes | str, path: str | Non
         documents=tuple(documents),
         warnings=tuple(StatementWarning(line, message) for line, message in raw.warnings),
         raw=raw,
+        own_accounts=own,
     )
 
 
@@ -362,6 +377,21 @@ def _markers_pattern(encoding: str) -> re.Pattern[bytes]:
 
 
 _PATTERNS = {"cp1251": _markers_pattern("cp1251"), "utf-8": _markers_pattern("utf-8")}
+
+
+def _header_accounts_pattern(encoding: str) -> re.Pattern[bytes]:
+    # A section's start (no group), or a РасчСчет line with its value (group 1).
+    def enc(text: str) -> bytes:
+        return re.escape(text.encode(encoding))
+
+    white = _WHITE.encode(encoding)
+    return re.compile(
+        b"(?m)^" + white + b"(?:" + enc("СекцияРасчСчет") + white + b"$|" + enc("СекцияДокумент") + white + b"="
+        b"|" + enc("РасчСчет") + white + b"=" + white + b"([^\n]*?)" + white + b"$)"
+    )
+
+
+_HEADER_ACCOUNTS = {"cp1251": _header_accounts_pattern("cp1251"), "utf-8": _header_accounts_pattern("utf-8")}
 
 
 def scanned_bytes(data: bytes | str, statement: varnok_py.Statement) -> tuple[bytes, str]:

@@ -150,6 +150,19 @@ def test_native_facts_are_the_python_ones(kind, monkeypatch):
     assert None not in [d.line for d in native.documents]
 
 
+@pytest.mark.parametrize("kind", NATIVE_FACT_INPUTS)
+def test_every_account_the_header_lists_is_own(kind, monkeypatch):
+    # A statement of two accounts without account sections (the header dict keeps the last).
+    text = statement(document("1", payer=OWN, payee=OTHER), document("2", payer=OWN, payee=THIRD),
+                     document("3", payer=OTHER, payee=THIRD))
+    data = NATIVE_FACT_INPUTS[kind](text.replace(f"РасчСчет={OWN}\n", f"РасчСчет={OWN}\n РасчСчет = {THIRD}\u00a0\n"))
+    expected = ["expense", "internal", "income"]
+    assert [d.direction for d in varnok.read(data).documents] == expected
+    monkeypatch.setattr(typed, "_native_facts", lambda data, count: None)
+    python = varnok.read(data)
+    assert [d.direction for d in python.documents] == expected and python.own_accounts == {OWN, THIRD}
+
+
 def _read_failure(source):
     try:
         varnok.read(source)
