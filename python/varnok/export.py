@@ -7,6 +7,7 @@ xlsx, pandas and Arrow carry typed values (exact decimals, dates). pandas and py
 imported only when used."""
 from __future__ import annotations
 
+import codecs
 import csv
 import datetime
 import io
@@ -118,6 +119,17 @@ def _is_binary(f: Any) -> bool:
         return False
     mode = getattr(f, "mode", None)
     return isinstance(f, (io.RawIOBase, io.BufferedIOBase)) or (isinstance(mode, str) and "b" in mode)
+
+
+def takes_utf8_bytes(out: Any) -> Any:
+    """The binary buffer of text stream `out` when UTF-8 bytes written there are what writing
+    their text to `out` would give (UTF-8 without a byte-order mark, no newline translation),
+    else None (a cp1251 or utf-8-sig stream, an io.StringIO)."""
+    try:
+        utf8 = codecs.lookup(getattr(out, "encoding", None) or "").name == "utf-8"
+    except LookupError:
+        utf8 = False
+    return getattr(out, "buffer", None) if utf8 and os.linesep == "\n" else None
 
 
 def _write(out: Output, binary: bool, body: Any) -> None:
@@ -401,8 +413,9 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
         pieces = _native.interval_rows(good, fmt)
     else:
         pieces = _native.csv(good, True) if fmt == "csv" else _native.jsonl(good)
-    if isinstance(out, io.TextIOBase) and getattr(out, "buffer", None) is None:  # an io.StringIO
-        out.write("".join(str(piece, "utf-8") for piece in pieces))
+    if isinstance(out, io.TextIOBase) and takes_utf8_bytes(out) is None:
+        for piece in pieces:  # as text, which the stream encodes as it was told to
+            out.write(str(piece, "utf-8"))
     else:
         def body(f: IO[bytes]) -> None:
             for piece in pieces:  # (write alone: a caller's object may have nothing else)

@@ -415,6 +415,20 @@ def test_native_fingerprints_at_every_block_boundary(write_file):
     assert native == [d.fingerprint for d in varnok.read_file(path).documents]
 
 
+@pytest.mark.parametrize("fmt", ["csv", "jsonl"])
+@pytest.mark.parametrize("encoding", ["cp1251", "utf-8-sig", "utf-16", "utf-8"])
+def test_a_text_stream_gets_the_text_in_its_own_encoding(fmt, encoding, statements):
+    # (Spreadsheets in Russian locales often want CSV in windows-1251 or with a byte-order mark.)
+    def stream():
+        return io.TextIOWrapper(io.BytesIO(), encoding=encoding, errors="replace", newline="")
+
+    python, native = stream(), stream()
+    export.WRITERS[fmt][0](statements, python)
+    export.export_files(fmt, [s.source for s in statements], native)
+    python.flush(), native.flush()
+    assert native.buffer.getvalue() == python.buffer.getvalue()
+
+
 @pytest.mark.parametrize("fmt", ["csv", "jsonl", "xlsx"])
 def test_file_objects_of_either_kind_get_what_a_path_gets(fmt, statements, tmp_path):
     write = getattr(varnok, f"to_{fmt}")

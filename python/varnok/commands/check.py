@@ -3,7 +3,6 @@ reconciliation finding and validation problem."""
 from __future__ import annotations
 
 import argparse
-import codecs
 import json
 import os
 import sys
@@ -12,6 +11,7 @@ from typing import Any, TextIO, Union
 
 from varnok.batch import in_order
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_name, shown_utf8, statements_found, stdin_dash
+from varnok.export import takes_utf8_bytes
 from varnok.report import read_for_report, report_of
 
 try:
@@ -126,8 +126,7 @@ class ReportWriter:
 
     def __init__(self, out: TextIO, as_json: bool = False) -> None:
         self._out = out
-        utf8 = _is_utf8(getattr(out, "encoding", None)) and os.linesep == "\n"
-        self._buffer = getattr(out, "buffer", None) if utf8 else None
+        self._buffer = takes_utf8_bytes(out)
         self._as_json = as_json
 
     def write(self, piece: Text) -> None:
@@ -148,9 +147,3 @@ class ReportWriter:
                 self.write(separator)
             self.write(piece)
 
-
-def _is_utf8(encoding: str | None) -> bool:
-    try:
-        return encoding is not None and codecs.lookup(encoding).name == "utf-8"
-    except LookupError:
-        return False
