@@ -40,11 +40,11 @@ char* put_spelled(char* out, unsigned code) noexcept {
   return out;
 }
 
-// Bytes that may need more than themselves: controls, & < >, _ and the lead byte of
-// U+FFFE and U+FFFF.
+// Bytes that may need more than themselves: controls (CR too), & < >, _ and the lead byte
+// of U+FFFE and U+FFFF.
 constexpr std::array<bool, 256> kSpecial = [] {
   std::array<bool, 256> special{};
-  for (int c = 0; c < 0x20; ++c) special[c] = c != '\t' && c != '\n' && c != '\r';
+  for (int c = 0; c < 0x20; ++c) special[c] = c != '\t' && c != '\n';
   for (const int c : {int{'&'}, int{'<'}, int{'>'}, int{'_'}, 0xEF}) special[static_cast<std::size_t>(c)] = true;
   return special;
 }();
@@ -65,6 +65,8 @@ char* put_text(char* out, std::string_view s) noexcept {
       out = put(out, "&lt;");
     } else if (c == '>') {
       out = put(out, "&gt;");
+    } else if (c == '\r') {
+      out = put(out, "&#13;");  // as itself, a reader of the XML would give LF for it
     } else if (c == '_') {
       const bool spelled_alike = end - p >= 7 && p[1] == 'x' && is_hex(p[2]) && is_hex(p[3]) && is_hex(p[4]) &&
                                  is_hex(p[5]) && p[6] == '_';

@@ -77,7 +77,8 @@ def _column_letters(count: int) -> list[str]:
 
 
 def _text(value: str) -> str:
-    return escape(_ILLEGAL.sub(lambda m: f"_x{ord(m.group()):04X}_", value))
+    # A CR as a character reference: as itself, a reader of the XML would give LF for it.
+    return escape(_ILLEGAL.sub(lambda m: f"_x{ord(m.group()):04X}_", value), {"\r": "&#13;"})
 
 
 def _cell(ref: str, value: Any) -> str:

@@ -90,7 +90,7 @@ def test_native_rows_are_the_python_rows(fmt, intervals, write_file, tmp_path):
 @pytest.mark.parametrize("intervals", [False, True])
 def test_native_xlsx_is_the_python_xlsx(intervals, write_file):
     # Texts the sheet escapes or spells out, a non-BMP character, numbers and dates.
-    odd = document("3", "-0.10", НазначениеПлатежа="a&b <c> _x0041_ _x12_ \x01\x1f\t \ufffe\uffff\uffef 😀 _")
+    odd = document("3", "-0.10", НазначениеПлатежа="a&b <c> _x0041_ _x12_ \x01\x1f\t \ufffe\uffff\uffef 😀 _ a\rb")
     paths = [str(write_file("tricky.txt", TRICKY)), str(write_file("odd.txt", statement(account(end=None), odd), "utf-8")),
              *map(str, DATA_FILES)]
     native = io.BytesIO()
@@ -101,7 +101,8 @@ def test_native_xlsx_is_the_python_xlsx(intervals, write_file):
     assert native_zip.namelist() == python_zip.namelist()
     for name in python_zip.namelist():
         assert native_zip.read(name) == python_zip.read(name), name
-    assert intervals or b"_x005F_x0041_" in native_zip.read("xl/worksheets/sheet1.xml")
+    sheet = native_zip.read("xl/worksheets/sheet1.xml")
+    assert intervals or b"_x005F_x0041_" in sheet and b"a&#13;b" in sheet and b"\r" not in sheet
 
 
 def test_native_xlsx_leaves_out_a_file_with_a_date_python_cannot_hold(write_file):
