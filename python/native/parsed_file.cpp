@@ -36,13 +36,37 @@ std::string encoded(std::string_view utf8, Encoding encoding) {
   return out;
 }
 
-// Leading and trailing blanks as the Python package trims them: space, tab, CR, FF, VT, NBSP.
+// The length of the White_Space character of two or three bytes (U+0085, U+00A0, U+1680,
+// U+2000-U+200A, U+2028, U+2029, U+202F, U+205F, U+3000) that starts UTF-8 text `s`, or 0.
+std::size_t wide_space(std::string_view s) noexcept {
+  const auto b = [s](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+  switch (b(0)) {
+    case 0xC2: return b(1) == 0x85 || b(1) == 0xA0 ? 2 : 0;
+    case 0xE1: return b(1) == 0x9A && b(2) == 0x80 ? 3 : 0;
+    case 0xE2:
+      if (b(1) == 0x80) return (b(2) >= 0x80 && b(2) <= 0x8A) || b(2) == 0xA8 || b(2) == 0xA9 || b(2) == 0xAF ? 3 : 0;
+      return b(1) == 0x81 && b(2) == 0x9F ? 3 : 0;
+    case 0xE3: return b(1) == 0x80 && b(2) == 0x80 ? 3 : 0;
+    default: return 0;
+  }
+}
+
+// The blanks the reader trims from lines, as the Python package's scans skip them: White_Space
+// but LF (in windows-1251: the ASCII ones and NBSP). The length of the one at i, or 0.
 std::size_t blank_at(std::string_view s, std::size_t i, Encoding encoding) noexcept {
   if (i >= s.size()) return 0;
   const auto c = static_cast<unsigned char>(s[i]);
   if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') return 1;
   if (encoding == Encoding::Cp1251) return c == 0xA0;
-  return c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xA0 ? 2 : 0;
+  return c >= 0xC2 ? wide_space(s.substr(i)) : 0;
+}
+
+// The length of the blank that ends at `end` (> 0), or 0.
+std::size_t blank_before(std::string_view s, std::size_t end, Encoding encoding) noexcept {
+  if (blank_at(s, end - 1, encoding) == 1) return 1;
+  if (encoding == Encoding::Cp1251) return 0;
+  if (end >= 2 && wide_space(s.substr(end - 2, 2)) == 2) return 2;
+  return end >= 3 && wide_space(s.substr(end - 3, 3)) == 3 ? 3 : 0;
 }
 
 std::size_t skip_blanks(std::string_view s, std::size_t i, Encoding encoding) noexcept {
@@ -222,12 +246,6 @@ std::vector<std::string_view> header_accounts(std::string_view data, Encoding en
   const std::string& key = encoding == Encoding::Utf8 ? utf8_key : cp1251_key;
   const std::string& account_start = encoding == Encoding::Utf8 ? utf8_account : cp1251_account;
   const std::string& document_start = SectionWords::of(encoding).start_key;
-  const auto blank_before = [&](std::string_view s, std::size_t end) -> std::size_t {
-    const auto c = static_cast<unsigned char>(s[end - 1]);
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') return 1;
-    if (encoding == Encoding::Cp1251) return c == 0xA0;
-    return c == 0xA0 && end >= 2 && static_cast<unsigned char>(s[end - 2]) == 0xC2 ? 2 : 0;
-  };
   std::vector<std::string_view> values;
   LineFeeds feeds(data);
   for (std::size_t pos = 0; pos < data.size();) {
@@ -245,7 +263,7 @@ std::vector<std::string_view> header_accounts(std::string_view data, Encoding en
     if (eq >= line.size() || line[eq] != '=') continue;
     const std::size_t begin = skip_blanks(line, eq + 1, encoding);
     std::size_t end = line.size();
-    for (std::size_t n; end > begin && (n = blank_before(line, end)) != 0;) end -= n;
+    for (std::size_t n; end > begin && (n = blank_before(line, end, encoding)) != 0;) end -= n;
     const std::string_view value = line.substr(begin, end - begin);
     if (!value.empty() && std::ranges::all_of(value, [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
       values.push_back(value);

@@ -8,7 +8,8 @@ from typing import Any
 
 from varnok._fields import DOCUMENT_FIELDS
 from varnok._write_encoding import CP1251_ERRORS
-from varnok._write_values import DOCUMENT_MARKER, WHITE_SPACE
+from varnok._white_space import WHITE_SPACE, white_run
+from varnok._write_values import DOCUMENT_MARKER
 from varnok.typed import scanned_bytes
 
 Pairs = tuple[tuple[str, str], ...]
@@ -31,8 +32,7 @@ def _alternatives(words: list[str]) -> str:
 def _pattern(encoding: str) -> re.Pattern[bytes]:
     # Line by line: a document's start (1), its end (2), the file's end (3), or a line
     # "key=value" (4, 5) whose key is no document field, so that only those reach Python.
-    # Leading white space as the format's writers put it (ASCII and the no-break space).
-    white = "(?:[ \t\f\v\r]|\u00a0)*"
+    white = white_run(encoding)
     known = _alternatives(sorted(_READ_KEYS | {DOCUMENT_MARKER}))
     return re.compile(
         f"(?m)^{white}(?:({DOCUMENT_MARKER}){white}=|(КонецДокумента){white}$|(КонецФайла){white}$"

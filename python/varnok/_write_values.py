@@ -6,11 +6,8 @@ import re
 from datetime import date, datetime
 from decimal import Decimal
 
-# What the reader trims from both ends of every line, key and value (Unicode White_Space).
-WHITE_SPACE = (
-    "\t\n\x0b\x0c\r \x85\xa0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008"
-    "\u2009\u200a\u2028\u2029\u202f\u205f\u3000"
-)
+from varnok._white_space import WHITE_SPACE
+
 DOCUMENT_MARKER = "СекцияДокумент"
 
 # The reader's date range and its amount: a 96-bit mantissa with at most 28 digits after the point.

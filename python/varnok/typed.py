@@ -18,6 +18,7 @@ from typing import IO, Any, Union
 import varnok_py
 
 from varnok._fields import DOCUMENT_FIELDS
+from varnok._white_space import white_run
 
 FIELD_NAMES: tuple[str, ...] = tuple(f.name for f in DOCUMENT_FIELDS)
 DIRECTIONS = ("income", "expense", "internal", "unrelated")
@@ -361,14 +362,13 @@ def typed_statement(raw: varnok_py.Statement, data: bytes | str, path: str | Non
     )
 
 
-_WHITE = "(?:[ \t\f\v\r]|\u00a0)*"
 
 
 def _markers_pattern(encoding: str) -> re.Pattern[bytes]:
     def enc(text: str) -> bytes:
         return re.escape(text.encode(encoding))
 
-    white = _WHITE.encode(encoding)
+    white = white_run(encoding).encode(encoding)
     return re.compile(
         b"(?m)^" + white + b"(?:(" + enc("СекцияДокумент") + b")" + white + b"="
         b"|(" + enc("КонецДокумента") + b")" + white + b"$"
@@ -384,7 +384,7 @@ def _header_accounts_pattern(encoding: str) -> re.Pattern[bytes]:
     def enc(text: str) -> bytes:
         return re.escape(text.encode(encoding))
 
-    white = _WHITE.encode(encoding)
+    white = white_run(encoding).encode(encoding)
     return re.compile(
         b"(?m)^" + white + b"(?:" + enc("СекцияРасчСчет") + white + b"$|" + enc("СекцияДокумент") + white + b"="
         b"|" + enc("РасчСчет") + white + b"=" + white + b"([^\n]*?)" + white + b"$)"

@@ -131,6 +131,8 @@ NATIVE_FACT_INPUTS = {
     "utf-16": lambda t: t.encode("utf-16"),
     "str": lambda t: t,
     "padded markers": lambda t: t.replace("СекцияДокумент=", " \u00a0СекцияДокумент =").encode("utf-8"),
+    "wide blanks": lambda t: t.replace("СекцияДокумент=", "\u2003\x85СекцияДокумент\u3000=")
+                              .replace("КонецДокумента\n", "КонецДокумента\u202f\u2028\n").encode("utf-8"),
 }
 
 
