@@ -46,9 +46,10 @@ _EXPORTS = {
     "DocumentTable": "varnok.export",
     "write": "varnok.writer",
     "write_file": "varnok.writer",
+    "to_statement": "varnok.writer",
     "WriteError": "varnok.writer",
 }
-_SUBMODULES = {"dask", "cli", "typed", "reconciliation", "validation", "export", "writer"}
+_SUBMODULES = {"dask", "cli", "typed", "reconciliation", "validation", "export", "writer", "batch"}
 
 __all__ = ["__version__", *_EXPORTS]
 

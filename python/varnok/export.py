@@ -361,12 +361,14 @@ WRITERS: dict[str, tuple[Any, bool]] = {
 
 def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool = False,
                  jobs: int = 1, left_out: Callable[[list[ReadFailure]], None] | None = None,
-                 dropped: Callable[[list[tuple[str, int, str]]], None] | None = None) -> list[ReadFailure]:
+                 dropped: Callable[[list[tuple[str, int, str]]], None] | None = None,
+                 encoding: str = "cp1251") -> list[ReadFailure]:
     """Exports the documents (or intervals) of the statement files at `paths` as one table
     in format `fmt` (a key of WRITERS) to a path (atomically) or a file object (binary for
     xlsx, text otherwise). Files that fail to read are left out and returned, and given to
     `left_out` before the writing starts (so that they are known when it fails); so are the
-    documents the reader dropped, to `dropped` as (path, line, message). CSV, JSON
+    documents the reader dropped, to `dropped` as (path, line, message). `encoding` is the
+    statement format's ("cp1251" or "utf-8"). CSV, JSON
     Lines and the xlsx sheet are written by the native module, the same bytes as to_csv,
     to_jsonl and to_xlsx, without a Python object per value."""
     from varnok.batch import run_all
@@ -391,7 +393,8 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
         dropped([(path, line, message) for path, r in zip(paths, results) if not isinstance(r, ReadFailure)
                  for line, message in _warnings(r)])
     if fmt == "statement":
-        to_statement([s for s, _ in good], out, intervals=intervals, extra_keys=[keys for _, keys in good])
+        to_statement([s for s, _ in good], out, intervals=intervals, extra_keys=[keys for _, keys in good],
+                     encoding=encoding)
         return failures
     if not native:
         write(good, out, intervals=intervals)

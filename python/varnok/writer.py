@@ -44,12 +44,16 @@ class WriteError(ValueError):
 
     `section` is "header", "accounts", "documents" or None (the statement as a whole),
     `index` the position in that section, `number` the document's or account's number,
-    `field` the attribute name (or header key) and `problem` what is wrong."""
+    `field` the attribute name (or header key) and `problem` what is wrong; when several
+    statements are written as one (to_statement), `source` and `line` name the file the
+    place comes from and where in it (either may be None)."""
 
     def __init__(self, problem: str, *, section: str | None = None, index: int | None = None,
-                 number: str | None = None, field: str | None = None, key: str | None = None) -> None:
+                 number: str | None = None, field: str | None = None, key: str | None = None,
+                 source: str | None = None, line: int | None = None) -> None:
         self.problem, self.section, self.index = problem, section, index
         self.number, self.field, self.key = number, field, key
+        self.source, self.line = source, line
         where = ""
         if section == "header":
             where = f"header[{field!r}]"
@@ -58,7 +62,8 @@ class WriteError(ValueError):
             where = f"{section}[{index}]" + (f" ({label} {number!r})" if isinstance(number, str) else "")
             if field is not None:
                 where += f", {field}" + (f" ({key})" if key else "")
-        super().__init__(f"{where}: {problem}" if where else problem)
+        origin = "" if source is None else f"{source}:{line}: " if line else f"{source}: "
+        super().__init__(origin + (f"{where}: {problem}" if where else problem))
 
 
 def write(statement: Any, *, encoding: str = "cp1251", newline: str = "\r\n",
@@ -116,7 +121,28 @@ def to_statement(statements: Any, out: str | os.PathLike[str] | IO[bytes], *, in
     if extra_keys is not None and not intervals:
         extra = [pairs for statement, held in zip(raw, extra_keys, strict=True)
                  for pairs in (held if held is not None else [()] * len(statement.documents))]
-    _save(out, write(merged, encoding=encoding, extra_keys=extra))
+    try:
+        data = write(merged, encoding=encoding, extra_keys=extra)
+    except WriteError as exc:
+        raise _in_its_statement(exc, listed) from None
+    _save(out, data)
+
+
+def _in_its_statement(exc: WriteError, statements: list[Any]) -> WriteError:
+    """exc, raised for the merged accounts or documents of `statements`, for the place in
+    the statement it comes from: its file, the document's line and its index there."""
+    if exc.section not in ("accounts", "documents") or exc.index is None:
+        return exc
+    index = exc.index
+    for statement in statements:
+        raw = getattr(statement, "raw", statement)
+        items = raw.documents if exc.section == "documents" else list(raw.accounts.values())
+        if index < len(items):
+            own = statement.documents[index] if exc.section == "documents" else None
+            return WriteError(exc.problem, section=exc.section, index=index, number=exc.number, field=exc.field,
+                              key=exc.key, source=getattr(statement, "source", None), line=getattr(own, "line", None))
+        index -= len(items)
+    return exc
 
 
 def _save(out: str | os.PathLike[str] | IO[bytes], data: bytes) -> None:

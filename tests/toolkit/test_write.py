@@ -325,6 +325,21 @@ class TestRoundTrip:
 
 
 class TestCommandLine:
+    def test_statement_export_names_the_file_and_line_of_what_it_cannot_write(self, tmp_path: Path) -> None:
+        first, second = tmp_path / "a.txt", tmp_path / "b.txt"
+        write_file(first, payment_order())
+        write_file(second, {"documents": [payment_order()["documents"][0], payment_order(purpose="✓")["documents"][0]]},
+                   encoding="utf-8")
+        out = tmp_path / "all.txt"
+        with pytest.raises(WriteError) as raised:
+            varnok.to_statement([varnok.read(first), varnok.read(second)], out)
+        line = varnok.read(second).documents[1].line
+        assert str(raised.value).startswith(f"{second}:{line}: documents[1] (Номер '17'), purpose")
+        assert (raised.value.source, raised.value.line, raised.value.index) == (str(second), line, 1)
+        assert main(["export", str(first), str(second), "-f", "statement", "-o", str(out)]) == 1
+        assert main(["export", str(first), str(second), "-f", "statement", "-e", "utf-8", "-o", str(out)]) == 0
+        assert [d.purpose for d in varnok.read(out).documents][-1] == "✓"
+
     def test_convert_reencodes_every_value(self, tmp_path: Path) -> None:
         source, target = tmp_path / "in.txt", tmp_path / "out.txt"
         write_file(source, payment_order())

@@ -26,6 +26,8 @@ def configure(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("-o", "--output", metavar="OUT", type=stdout_dash,
                         help="the output file (written atomically); '-' or none: stdout")
     parser.add_argument("--intervals", action="store_true", help="export the account intervals instead of documents")
+    parser.add_argument("-e", "--encoding", choices=("cp1251", "utf-8"), default="cp1251",
+                        help="the statement format's encoding (default: cp1251)")
     add_jobs_option(parser)
 
 
@@ -58,8 +60,8 @@ def run(args: argparse.Namespace) -> int:
 
     try:
         failures = export.export_files(args.format, paths, out, intervals=args.intervals, jobs=args.jobs,
-                                       left_out=left_out,
-                                       dropped=None if args.intervals else dropped)
+                                       left_out=left_out, dropped=None if args.intervals else dropped,
+                                       encoding=args.encoding)
     except (writer.WriteError, TooManyRows) as exc:
         sys.stderr.write(shown(f"varnok export: {exc}\n"))
         return EXIT_PROBLEMS
