@@ -274,18 +274,21 @@ class DocumentTable:
         self._parsed: list[Any] | None = None
 
     @classmethod
-    def from_files(cls, paths: Iterable[str | os.PathLike[str]], *, jobs: int = 1) -> DocumentTable:
-        """The documents of the statement files at `paths`, read on `jobs` threads. Raises
-        varnok.ReadFailure for the first file that fails to read."""
+    def from_files(cls, paths: str | os.PathLike[str] | Iterable[str | os.PathLike[str]], *,
+                   jobs: int = 1) -> DocumentTable:
+        """The documents of the statement files at `paths` (one path or many), read on `jobs`
+        threads. Raises varnok.ReadFailure for the first file that fails to read."""
         from varnok.batch import run_all
 
-        results = run_all(parse_native_file, [os.fspath(p) for p in paths], jobs)
+        listed = [paths] if isinstance(paths, (str, os.PathLike)) else paths
+        results = run_all(parse_native_file, [os.fspath(p) for p in listed], jobs)
         return cls._from_parsed(results)
 
     @classmethod
-    def from_bytes(cls, data: bytes, file: str | None = None) -> DocumentTable:
-        """The documents of one statement given as bytes."""
-        return cls._from_parsed([parse_native(data, file)])
+    def from_bytes(cls, data: bytes | bytearray | memoryview, file: str | None = None) -> DocumentTable:
+        """The documents of one statement given as bytes; `file` names it (in the file
+        column, and in a ReadFailure)."""
+        return cls._from_parsed([parse_native(bytes(data), file)])
 
     @classmethod
     def _from_parsed(cls, results: list[Any]) -> DocumentTable:
@@ -329,7 +332,10 @@ def parse_native(data: bytes, file: str | None) -> Any:
     parsed = None if native is None else native.parse(data, file_column(file))
     if parsed is not None:
         return parsed
-    raw, data, path = parse_source(data)  # raises ReadFailure when the read fails
+    try:
+        raw, data, _ = parse_source(data)
+    except ReadFailure as exc:
+        raise ReadFailure(file, exc.line, exc.cause) from exc.cause
     return typed_statement(raw, data, file)
 
 

@@ -128,8 +128,8 @@ def load(source: Source) -> tuple[bytes | str, str | None]:
             return _read_path(source), source
         return source, None
     if isinstance(source, os.PathLike):
-        path = os.fspath(source)
-        return _read_path(path), str(path)
+        path = os.fspath(source)  # (bytes for some: the name is then decoded as the OS does)
+        return _read_path(path), os.fsdecode(path)
     if hasattr(source, "read"):
         data = source.read()
         if not isinstance(data, (bytes, bytearray)):

@@ -358,10 +358,14 @@ def test_output_pieces_kept_by_a_writer_keep_their_bytes_while_later_exports_run
     del kept[:]  # what was kept now goes back
 
 
-def test_from_files_reports_the_failing_file(write_file):
+@pytest.mark.parametrize("make", [
+    lambda bad: varnok.DocumentTable.from_files([Path(bad)]), lambda bad: varnok.DocumentTable.from_files(str(bad)),
+    lambda bad: varnok.DocumentTable.from_bytes(memoryview(bad.read_bytes()), str(bad))])
+def test_a_table_names_the_file_that_fails(write_file, make):
     bad = write_file("bad.txt", "1CClientBankExchange\n")
-    with pytest.raises(varnok.ReadFailure, match="bad.txt"):
-        varnok.DocumentTable.from_files([Path(bad)])
+    with pytest.raises(varnok.ReadFailure, match="bad.txt") as raised:
+        make(bad)
+    assert raised.value.source == str(bad)
 
 
 def test_native_field_table_is_the_checked_in_one():

@@ -27,6 +27,11 @@ class TestSources:
         assert all(v.documents == views[0].documents and v.accounts == views[0].accounts for v in views)
         assert views[0].source == str(path) and views[2].source is None
 
+    def test_a_path_object_of_bytes_is_named_as_text(self, write_file):
+        path = write_file("a.txt", clean_statement())
+        source = type("BytesPath", (), {"__fspath__": lambda self: bytes(path)})()
+        assert varnok.read(source).source == str(path)
+
     def test_a_text_file_object_is_refused(self):
         with pytest.raises(TypeError, match="binary mode"):
             varnok.read(io.StringIO(clean_statement()))
