@@ -8,9 +8,9 @@ namespace varnok::native {
 
 // The whole regular file at `path` into `data` (replacing its contents, reusing its room);
 // false on any failure and for what is not a regular file (the Python path then reads it,
-// or reports the OSError). Plain POSIX calls rather than
-// stdio: fopen and fclose link each FILE into a list that one lock guards for the whole
-// process, which threads reading small files in parallel would take turns at.
+// or reports the OSError). Plain POSIX calls rather than stdio: fopen and fclose link each
+// FILE into a list that one lock guards for the whole process, which threads reading small
+// files in parallel would take turns at.
 bool read_whole(const std::string& path, std::string& data);
 
 // Room kept from call to call, for any thread: a batch of files (or of exports) reuses

@@ -1,4 +1,4 @@
-"""`varnok export PATH... [--format csv|jsonl|xlsx|statement] [-o OUT] [--intervals]`: one table of all
+"""`varnok export PATH... [--format csv|jsonl|xlsx|statement] [-o OUT] [--intervals] [-e ENC]`: one table of all
 documents (or account intervals) of all files. Files that fail to read, and documents the
 reader dropped, are reported on stderr and left out, and make the exit status 1."""
 from __future__ import annotations
