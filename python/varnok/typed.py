@@ -89,12 +89,33 @@ class TypedStatement:
     raw: varnok_py.Statement = dataclasses.field(repr=False, compare=False)
     own_accounts: frozenset[str] = dataclasses.field(default=frozenset(), repr=False, compare=False)
 
+    def __reduce__(self) -> tuple[Any, ...]:
+        # For process pools. `raw` (a varnok_py.Statement, which does not pickle) goes as the
+        # statement file the writer makes of it, in its encoding if it can, and is read again
+        # on the other side: the same header, accounts and documents (its warnings are gone,
+        # and its Кодировка may say UTF-8; the typed fields go as they are).
+        from varnok.writer import WriteError, write
+
+        try:
+            data = write(self.raw, encoding=self.raw.encoding, newline="\n")
+        except WriteError:
+            data = write(self.raw, encoding="utf-8", newline="\n")
+        fields = (self.source, self.encoding, dict(self.header), dict(self.accounts), self.documents, self.warnings)
+        return _unpickled_statement, (*fields, data, self.own_accounts)
+
     def __repr__(self) -> str:
         # Counts, as varnok_py.Statement shows them: every document in full would make a
         # large statement's repr (in a notebook, say) tens of megabytes.
         return (f"TypedStatement(source={self.source!r}, encoding={self.encoding!r}, "
                 f"accounts=[...{len(self.accounts)}], documents=[...{len(self.documents)}], "
                 f"warnings=[...{len(self.warnings)}])")
+
+
+def _unpickled_statement(source: str | None, encoding: str, header: dict[str, str], accounts: dict[str, TypedAccount],
+                         documents: tuple[Any, ...], warnings: tuple[StatementWarning, ...], data: bytes,
+                         own: frozenset[str]) -> TypedStatement:
+    return TypedStatement(source, encoding, MappingProxyType(header), MappingProxyType(accounts), documents, warnings,
+                          varnok_py.parse(data), own)
 
 
 class ReadFailure(Exception):

@@ -6,7 +6,7 @@ from decimal import Decimal
 
 import pytest
 import varnok_py
-from conftest import OTHER, OWN, THIRD, account, clean_statement, document, statement
+from conftest import OTHER, OWN, REPO, THIRD, account, clean_statement, document, statement
 
 import varnok
 from varnok import _fields, typed
@@ -168,6 +168,20 @@ def test_every_account_the_header_lists_is_own(kind, monkeypatch):
     monkeypatch.setattr(typed, "_native_facts", lambda data, count: None)
     python = varnok.read(data)
     assert [d.direction for d in python.documents] == expected and python.own_accounts == {OWN, THIRD}
+
+
+@pytest.mark.parametrize("data", [
+    REPO / "tests" / "data" / "statement-cp1251.txt",  # with a dropped document
+    statement(account(), document("1", НазначениеПлатежа="✓ не в windows-1251")).encode("utf-16"),
+])
+def test_a_typed_statement_crosses_processes(data):
+    import pickle
+
+    s = varnok.read(data)
+    copy = pickle.loads(pickle.dumps(s))
+    assert copy == s and copy.own_accounts == s.own_accounts and copy.warnings == s.warnings
+    assert copy.raw.documents == s.raw.documents and dict(copy.raw.accounts) == dict(s.raw.accounts)
+    assert varnok.export.csv_text(copy) == varnok.export.csv_text(s)
 
 
 def _read_failure(source):
