@@ -236,6 +236,27 @@ TEST(Attributes, CopyHoldsLiveEntriesAndMoveEmptiesTheSource) {
   EXPECT_EQ(assigned.find("old"), nullptr);
 }
 
+// A hook that drops keys builds a smaller map of views into its attributes (set_kept) and
+// assigns it back: the texts it views are the target's own, and must survive either way.
+TEST(Attributes, AssignedAMapOfViewsIntoItsOwnTexts) {
+  for (const bool move : {false, true}) {
+    Attributes a;
+    a.set("first", "AAAAAAAA");
+    a.set("second", "BBBBBBBB");
+    a.set("third", std::string(300, 'C'));  // in a second block of the store
+    Attributes known;
+    known.set_kept("third", *a.find("third"));
+    known.set_kept("first", *a.find("first"));
+    if (move) {
+      a = std::move(known);
+      EXPECT_TRUE(known.empty());  // NOLINT(bugprone-use-after-move): a moved-from map is empty
+    } else {
+      a = known;
+    }
+    EXPECT_EQ(a, (Attributes{{"third", std::string(300, 'C')}, {"first", "AAAAAAAA"}})) << move;
+  }
+}
+
 TEST(Attributes, EqualityIsOrderSensitive) {
   const Attributes ab{{"a", "1"}, {"b", "2"}};
   const Attributes ba{{"b", "2"}, {"a", "1"}};

@@ -33,11 +33,13 @@ class Attributes {
 
   Attributes() = default;
   Attributes(std::initializer_list<std::pair<std::string_view, std::string_view>> items);
-  // Copies hold the live entries only; a moved-from map is empty.
+  // Copies hold the live entries only; a moved-from map is empty. A map assigned another
+  // that views texts of its own (set_kept() of entries taken from it, as a hook building a
+  // smaller map does) gets copies of them, so the assignment may allocate, even a move.
   Attributes(const Attributes& other);
   Attributes& operator=(const Attributes& other);
   Attributes(Attributes&& other) noexcept;
-  Attributes& operator=(Attributes&& other) noexcept;
+  Attributes& operator=(Attributes&& other);
   ~Attributes() = default;
 
   // Inserts or replaces; copies both texts (a document field's key is its table's).
@@ -81,6 +83,9 @@ class Attributes {
       block_ = 0;
       used_ = 0;
     }
+    // Whether text lies in one of the blocks.
+    [[nodiscard]] bool holds(std::string_view text) const noexcept;
+    [[nodiscard]] bool empty() const noexcept { return blocks_.empty(); }
 
    private:
     struct Block {
@@ -94,6 +99,8 @@ class Attributes {
 
   template <bool kCopy>
   void insert(std::string_view key, std::string_view value);
+  // Whether an entry views a text in owner's store.
+  [[nodiscard]] bool views_texts_of(const Attributes& owner) const noexcept;
 
   // The slot holding key, or the empty slot where it would go. Needs a non-empty index.
   [[nodiscard]] std::size_t slot_of(std::string_view key) const noexcept;

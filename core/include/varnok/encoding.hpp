@@ -1,4 +1,5 @@
-// The encoding label of a read: which of the two encodings the statement was in.
+// The encoding label of a read: UTF-8 for input that is UTF-8, windows-1251 for every other
+// (UTF-16 with its byte-order mark too, which is decoded as such but labelled so).
 #pragma once
 
 #include <cstdint>

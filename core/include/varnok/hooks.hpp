@@ -39,8 +39,10 @@ class HookOutcome {
 
 // Called once per section end, in order, on the thread that called parse_statement; `attrs`
 // is what the record is built from after every hook returned Continue (a hook may set
-// values, or assign a whole new map to drop keys). `header` is the statement's header,
-// never changed. call() may throw only std::bad_alloc.
+// values, or assign a whole new map to drop keys). Its entries may view the reader's lines,
+// which live only until the section is built: a hook that keeps a section keeps a copy of
+// it (a copy holds copies), never the map itself moved out. `header` is the statement's
+// header, never changed. call() may throw only std::bad_alloc.
 class SectionHook {
  public:
   virtual ~SectionHook() = default;

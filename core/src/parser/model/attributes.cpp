@@ -34,10 +34,14 @@ Attributes::Attributes(const Attributes& other) {
 }
 
 Attributes& Attributes::operator=(const Attributes& other) {
-  if (this != &other) {
-    clear();
-    for (const Entry& e : other) set(e.key, e.value);
+  if (this == &other) return *this;
+  if (other.views_texts_of(*this)) {
+    // clear() would hand the room of those texts to the copies being made of them.
+    Attributes copy(other);
+    return *this = std::move(copy);
   }
+  clear();
+  for (const Entry& e : other) set(e.key, e.value);
   return *this;
 }
 
@@ -57,7 +61,13 @@ Attributes::Attributes(Attributes&& other) noexcept
   other.clear();  // empty, and a new generation: none of the source's field slots is in use
 }
 
-Attributes& Attributes::operator=(Attributes&& other) noexcept {
+Attributes& Attributes::operator=(Attributes&& other) {
+  if (this != &other && other.views_texts_of(*this)) {
+    // Our store, which those texts are in, goes: they are copied first.
+    *this = static_cast<const Attributes&>(other);
+    Attributes gone(std::move(other));
+    return *this;
+  }
   if (this != &other) {
     entries_ = std::move(other.entries_);
     store_ = std::move(other.store_);
@@ -94,6 +104,21 @@ std::string_view Attributes::TextStore::keep(std::string_view text) {
   std::memmove(at, text.data(), text.size());  // the text may be the one replace() gave up
   used_ += text.size();
   return {at, text.size()};
+}
+
+bool Attributes::TextStore::holds(std::string_view text) const noexcept {
+  const auto at = reinterpret_cast<std::uintptr_t>(text.data());
+  return std::ranges::any_of(blocks_, [at](const Block& b) {
+    const auto start = reinterpret_cast<std::uintptr_t>(b.bytes.get());
+    return at >= start && at < start + b.size;
+  });
+}
+
+bool Attributes::views_texts_of(const Attributes& owner) const noexcept {
+  if (owner.store_.empty()) return false;
+  return std::ranges::any_of(entries(), [&](const Entry& e) {
+    return owner.store_.holds(e.key) || owner.store_.holds(e.value);
+  });
 }
 
 std::string_view Attributes::TextStore::replace(std::string_view old, std::string_view text) {
