@@ -133,14 +133,16 @@ struct SectionSpan {
   std::uint64_t end;
 };
 
-// The words that start and end sections, in one encoding.
+// The words that start and end sections, and the header's account key, in one encoding.
 struct SectionWords {
-  std::string start_key, end_word, file_end;
+  std::string start_key, end_word, file_end, account_start, account_key;
 
   explicit SectionWords(Encoding encoding)
       : start_key(encoded("СекцияДокумент", encoding)),
         end_word(encoded("КонецДокумента", encoding)),
-        file_end(encoded("КонецФайла", encoding)) {}
+        file_end(encoded("КонецФайла", encoding)),
+        account_start(encoded("СекцияРасчСчет", encoding)),
+        account_key(encoded("РасчСчет", encoding)) {}
 
   // Made once per encoding: a check of a small file is a few microseconds.
   static const SectionWords& of(Encoding encoding) {
@@ -150,7 +152,10 @@ struct SectionWords {
 };
 
 std::vector<SectionSpan> section_spans(std::string_view data, Encoding encoding) {
-  const auto& [start_key, end_word, file_end] = SectionWords::of(encoding);
+  const SectionWords& words = SectionWords::of(encoding);
+  const std::string& start_key = words.start_key;
+  const std::string& end_word = words.end_word;
+  const std::string& file_end = words.file_end;
   const std::uint16_t start_prefix = two_bytes(start_key.data());
   const std::uint16_t end_prefix = two_bytes(end_word.data());  // КонецФайла's too
   std::vector<SectionSpan> spans;
@@ -241,11 +246,9 @@ std::vector<SectionSpan> spans_of(std::string_view data, Encoding encoding) {
 // several accounts lists each there. (Others are no account number, and would need
 // decoding: the header's own value stands for them.)
 std::vector<std::string_view> header_accounts(std::string_view data, Encoding encoding) {
-  static const std::string utf8_key = "РасчСчет", cp1251_key = encoded(utf8_key, Encoding::Cp1251);
-  static const std::string utf8_account = "СекцияРасчСчет", cp1251_account = encoded(utf8_account, Encoding::Cp1251);
-  const std::string& key = encoding == Encoding::Utf8 ? utf8_key : cp1251_key;
-  const std::string& account_start = encoding == Encoding::Utf8 ? utf8_account : cp1251_account;
-  const std::string& document_start = SectionWords::of(encoding).start_key;
+  const SectionWords& words = SectionWords::of(encoding);
+  const std::string& key = words.account_key;
+  const std::string& document_start = words.start_key;
   std::vector<std::string_view> values;
   LineFeeds feeds(data);
   for (std::size_t pos = 0; pos < data.size();) {
@@ -253,7 +256,7 @@ std::vector<std::string_view> header_accounts(std::string_view data, Encoding en
     const std::string_view line = data.substr(pos, lf - pos);
     pos = lf + 1;
     const std::size_t at = skip_blanks(line, 0, encoding);
-    if (is_word_line(line, at, account_start, encoding)) break;
+    if (is_word_line(line, at, words.account_start, encoding)) break;
     if (line.substr(at).starts_with(document_start)) {
       const std::size_t eq = skip_blanks(line, at + document_start.size(), encoding);
       if (eq < line.size() && line[eq] == '=') break;

@@ -7,7 +7,7 @@ import warnings
 from collections.abc import Sequence
 from typing import Any
 
-from varnok.export import require, to_dataframe
+from varnok.export import path_list, require, to_dataframe
 from varnok.typed import read_file
 
 # Every partition must have one schema, so amounts are rescaled to one scale (exactly:
@@ -36,7 +36,7 @@ def read_documents(paths: str | os.PathLike[str] | Sequence[str | os.PathLike[st
         warnings.filterwarnings("ignore", "Dask dataframe query planning", FutureWarning)
         dd = require("dask.dataframe", "varnok.dask")
     require("pyarrow", "varnok.dask")
-    files = [os.fspath(paths)] if isinstance(paths, (str, os.PathLike)) else [os.fspath(p) for p in paths]
+    files = path_list(paths)
     if not files:
         raise ValueError("varnok.dask.read_documents: no paths given")
     meta = to_dataframe([], amount_scale=amount_scale)

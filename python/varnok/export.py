@@ -114,6 +114,11 @@ def typed_rows(kinds: Sequence[str], rows: Iterable[Sequence[Any]]) -> Iterator[
         yield typed
 
 
+def path_list(paths: str | os.PathLike[str] | Iterable[str | os.PathLike[str]]) -> list[str]:
+    """One path or many, as a list of str: a single path is not taken for its characters."""
+    return [os.fspath(paths)] if isinstance(paths, (str, os.PathLike)) else [os.fspath(p) for p in paths]
+
+
 def _is_binary(f: Any) -> bool:
     if isinstance(f, io.TextIOBase):
         return False
@@ -280,8 +285,7 @@ class DocumentTable:
         threads. Raises varnok.ReadFailure for the first file that fails to read."""
         from varnok.batch import run_all
 
-        listed = [paths] if isinstance(paths, (str, os.PathLike)) else paths
-        results = run_all(parse_native_file, [os.fspath(p) for p in listed], jobs)
+        results = run_all(parse_native_file, path_list(paths), jobs)
         return cls._from_parsed(results)
 
     @classmethod

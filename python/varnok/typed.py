@@ -383,18 +383,12 @@ def typed_statement(raw: varnok_py.Statement, data: bytes | str, path: str | Non
     )
 
 
-
-
+# The scans' patterns are written as str and encoded whole (the format's words hold no
+# character a pattern treats specially).
 def _markers_pattern(encoding: str) -> re.Pattern[bytes]:
-    def enc(text: str) -> bytes:
-        return re.escape(text.encode(encoding))
-
-    white = white_run(encoding).encode(encoding)
+    white = white_run(encoding)
     return re.compile(
-        b"(?m)^" + white + b"(?:(" + enc("СекцияДокумент") + b")" + white + b"="
-        b"|(" + enc("КонецДокумента") + b")" + white + b"$"
-        b"|(" + enc("КонецФайла") + b")" + white + b"$)"
-    )
+        f"(?m)^{white}(?:(СекцияДокумент){white}=|(КонецДокумента){white}$|(КонецФайла){white}$)".encode(encoding))
 
 
 _PATTERNS = {"cp1251": _markers_pattern("cp1251"), "utf-8": _markers_pattern("utf-8")}
@@ -402,14 +396,9 @@ _PATTERNS = {"cp1251": _markers_pattern("cp1251"), "utf-8": _markers_pattern("ut
 
 def _header_accounts_pattern(encoding: str) -> re.Pattern[bytes]:
     # A section's start (no group), or a РасчСчет line with its value (group 1).
-    def enc(text: str) -> bytes:
-        return re.escape(text.encode(encoding))
-
-    white = white_run(encoding).encode(encoding)
-    return re.compile(
-        b"(?m)^" + white + b"(?:" + enc("СекцияРасчСчет") + white + b"$|" + enc("СекцияДокумент") + white + b"="
-        b"|" + enc("РасчСчет") + white + b"=" + white + b"([^\n]*?)" + white + b"$)"
-    )
+    white = white_run(encoding)
+    return re.compile(f"(?m)^{white}(?:СекцияРасчСчет{white}$|СекцияДокумент{white}="
+                      f"|РасчСчет{white}={white}([^\n]*?){white}$)".encode(encoding))
 
 
 _HEADER_ACCOUNTS = {"cp1251": _header_accounts_pattern("cp1251"), "utf-8": _header_accounts_pattern("utf-8")}

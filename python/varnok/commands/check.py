@@ -10,7 +10,8 @@ from collections.abc import Callable, Iterable
 from typing import Any, TextIO, Union
 
 from varnok.batch import in_order
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_name, shown_utf8, statements_found, stdin_dash
+from varnok.cli import (EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_name, shown_utf8, statements_found,
+                        stdin_dash)
 from varnok.export import takes_utf8_bytes
 from varnok.report import read_for_report, report_of
 

@@ -9,7 +9,8 @@ import sys
 
 from varnok import export, writer
 from varnok._xlsx import TooManyRows
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, shown_name, statements_found, stdin_dash, stdout_dash
+from varnok.cli import (EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, shown_name, statements_found,
+                        stdin_dash, stdout_dash)
 from varnok.typed import ReadFailure
 
 
@@ -46,7 +47,8 @@ def run(args: argparse.Namespace) -> int:
 
     def left_out(failures: list[ReadFailure]) -> None:
         for failure in failures:
-            sys.stderr.write(shown(f"varnok export: {failure.located(shown_name(failure.source or '<input>'))} (left out)\n"))
+            name = shown_name(failure.source or "<input>")
+            sys.stderr.write(shown(f"varnok export: {failure.located(name)} (left out)\n"))
         if len(failures) == len(paths):
             raise _NothingRead
 

@@ -7,7 +7,8 @@ from collections import Counter
 from collections.abc import Iterator
 
 from varnok.batch import run_all
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_name, statements_found, stdin_dash
+from varnok.cli import (EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_name, statements_found,
+                        stdin_dash)
 from varnok.report import FileReport, read_for_report, report_of
 from varnok.typed import DIRECTIONS
 
@@ -24,12 +25,13 @@ def _amount(value: object) -> str:
 
 def summary_lines(report: FileReport) -> Iterator[str]:
     s = report.statement
+    name = shown_name(report.path)
     if s is None:
-        yield from report.diagnostics(shown_name(report.path))
+        yield from report.diagnostics(name)
         return
     header = s.header
     period = f"{header.get('ДатаНачала', '?')} - {header.get('ДатаКонца', '?')}"
-    yield f"{shown_name(report.path)} ({s.encoding}), period {period}"
+    yield f"{name} ({s.encoding}), period {period}"
     for number, account in s.accounts.items():
         yield f"  account {number}"
         for i in account.intervals:
@@ -40,7 +42,7 @@ def summary_lines(report: FileReport) -> Iterator[str]:
     directions = Counter(d.direction for d in s.documents)
     yield f"  documents: {len(s.documents)}" + "".join(f"; {k} {n}" for k, n in kinds.most_common())
     yield "  by direction: " + ", ".join(f"{d} {directions[d]}" for d in DIRECTIONS)
-    problems = list(report.diagnostics(shown_name(report.path)))
+    problems = list(report.diagnostics(name))
     yield f"  warnings {len(s.warnings)}, findings {len(report.findings)}, validation problems {len(report.validation)}"
     yield from (f"  {line}" for line in problems)
 

@@ -35,11 +35,8 @@ Attributes::Attributes(const Attributes& other) {
 
 Attributes& Attributes::operator=(const Attributes& other) {
   if (this == &other) return *this;
-  if (other.views_texts_of(*this)) {
-    // clear() would hand the room of those texts to the copies being made of them.
-    Attributes copy(other);
-    return *this = std::move(copy);
-  }
+  // clear() would hand the room of such texts to the copies being made of them.
+  if (other.views_texts_of(*this)) return *this = Attributes(other);
   clear();
   for (const Entry& e : other) set(e.key, e.value);
   return *this;
@@ -64,9 +61,9 @@ Attributes::Attributes(Attributes&& other) noexcept
 Attributes& Attributes::operator=(Attributes&& other) {
   if (this != &other && other.views_texts_of(*this)) {
     // Our store, which those texts are in, goes: they are copied first.
-    *this = static_cast<const Attributes&>(other);
+    Attributes copy(other);
     Attributes gone(std::move(other));
-    return *this;
+    return *this = std::move(copy);
   }
   if (this != &other) {
     entries_ = std::move(other.entries_);
