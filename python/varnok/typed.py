@@ -352,7 +352,7 @@ def typed_interval(raw: Any) -> TypedInterval:
 def typed_statement(raw: varnok_py.Statement, data: bytes | str, path: str | None = None) -> TypedStatement:
     """The typed view of a parsed statement; `data` is what was parsed (for the line numbers).
     Raises ReadFailure for a date the reader takes but datetime.date cannot hold (year 0),
-    naming the line of its document section."""
+    naming the line of its section."""
     own = own_accounts(raw, data)
     facts = _native_facts(data, len(raw.documents))
     lines = section_lines(data, raw) if facts is None else facts[0]
@@ -364,7 +364,7 @@ def typed_statement(raw: varnok_py.Statement, data: bytes | str, path: str | Non
             for number, account in raw.accounts.items()
         }
     except ValueError as exc:  # a date the reader takes and datetime.date cannot hold
-        raise ReadFailure(path, None, exc) from exc
+        raise ReadFailure(path, _bad_account_date_line(data, raw), exc) from exc
     documents = []
     for d, line, found in zip(raw.documents, lines, known, strict=True):
         try:
@@ -402,6 +402,34 @@ def _header_accounts_pattern(encoding: str) -> re.Pattern[bytes]:
 
 
 _HEADER_ACCOUNTS = {"cp1251": _header_accounts_pattern("cp1251"), "utf-8": _header_accounts_pattern("utf-8")}
+
+
+def _account_dates_pattern(encoding: str) -> re.Pattern[bytes]:
+    # An account section's start (1), its end (2), or one of its dates (3).
+    white = white_run(encoding)
+    return re.compile(f"(?m)^{white}(?:(СекцияРасчСчет){white}$|(КонецРасчСчет){white}$"
+                      f"|(?:ДатаНачала|ДатаКонца){white}=([^\n]*))".encode(encoding))
+
+
+_ACCOUNT_DATES = {"cp1251": _account_dates_pattern("cp1251"), "utf-8": _account_dates_pattern("utf-8")}
+
+
+def _bad_account_date_line(data: bytes | str, statement: varnok_py.Statement) -> int | None:
+    """The start line of the first account section with a date whose year datetime.date
+    cannot hold (the reader's dates are day.month.year), or None."""
+    data, encoding = scanned_bytes(data, statement)
+    start: int | None = None
+    line, position = 1, 0
+    for match in _ACCOUNT_DATES[encoding].finditer(data):
+        line += data.count(b"\n", position, match.start())
+        position = match.start()
+        if match.group(1) or match.group(2):
+            start = line if match.group(1) else None
+        elif start is not None:
+            numbers = re.findall(rb"[0-9]+", match.group(3))
+            if len(numbers) == 3 and not 1 <= int(numbers[2]) <= 9999:
+                return start
+    return None
 
 
 def scanned_bytes(data: bytes | str, statement: varnok_py.Statement) -> tuple[bytes, str]:

@@ -136,14 +136,18 @@ def test_what_the_native_path_leaves_to_python(write_file):
     assert_same(files)
 
 
-def test_a_date_python_cannot_hold_is_the_file_s_error_not_a_crash(write_file):
-    path = write_file("year0.txt", statement(account(), document("1", date="01.01.0000")))
+@pytest.mark.parametrize("sections, date, at", [
+    ((account(), document("1", date="01.01.0000")), "0000-01-01", 1),
+    ((account(), account(start="1.4.0000", end="30.04.2024"), document("1")), "0000-04-01", 1),
+])
+def test_a_date_python_cannot_hold_is_the_file_s_error_not_a_crash(write_file, sections, date, at):
+    path = write_file("year0.txt", statement(*sections))
     status, out = output(["--json", path], native=True)
     assert status == 1
-    assert ('"error": {\n        "type": "ValueError",\n        "message": "date 0000-01-01 is outside the years 1 to 9999'
+    assert (f'"error": {{\n        "type": "ValueError",\n        "message": "date {date} is outside the years 1 to 9999'
             in out)
-    section = 1 + next(i for i, line in enumerate(path.read_bytes().decode("cp1251").splitlines())
-                       if line.startswith("СекцияДокумент"))
+    section = [i + 1 for i, line in enumerate(path.read_bytes().decode("cp1251").splitlines())
+               if line.startswith("Секция")][at]
     assert f'"line": {section}' in out
     with pytest.raises(varnok.ReadFailure) as failure:
         varnok.read_file(path)
