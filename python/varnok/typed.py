@@ -185,7 +185,7 @@ def parse_source(source: Source) -> tuple[varnok_py.Statement, bytes | str, str 
     """Reads and parses; failures come as ReadFailure naming the file and line."""
     try:
         data, path = load(source)
-    except OSError as exc:
+    except (OSError, ValueError) as exc:  # (ValueError: a NUL in the path)
         raise ReadFailure(os.fspath(source) if isinstance(source, (str, os.PathLike)) else None, None, exc) from exc
     try:
         return varnok_py.parse(data), data, path

@@ -2,6 +2,7 @@
 import dataclasses
 import datetime
 import io
+import re
 from decimal import Decimal
 
 import pytest
@@ -37,10 +38,11 @@ class TestSources:
             varnok.read(io.StringIO(clean_statement()))
 
     @pytest.mark.parametrize("read", [varnok.read_file, varnok.read, lambda p: varnok.read(str(p))])
-    def test_missing_file(self, tmp_path, read):
-        with pytest.raises(varnok.ReadFailure, match="absent.txt") as info:
-            read(tmp_path / "absent.txt")
-        assert isinstance(info.value.cause, FileNotFoundError)
+    @pytest.mark.parametrize(("name", "cause"), [("absent.txt", FileNotFoundError), ("nul\0.txt", ValueError)])
+    def test_a_file_that_cannot_be_opened(self, tmp_path, read, name, cause):
+        with pytest.raises(varnok.ReadFailure, match=re.escape(name)) as info:
+            read(tmp_path / name)
+        assert isinstance(info.value.cause, cause)
 
     @pytest.mark.parametrize(("text", "error"), [("", varnok_py.EmptyInputError),
                                                  ("1CClientBankExchange", varnok_py.UnfinishedError)])
