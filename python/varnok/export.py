@@ -24,8 +24,8 @@ from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS
 from varnok._unread_keys import unread_keys
 from varnok.writer import to_statement
-from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, parse_source, read_file, require_typed,
-                          typed_statement)
+from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, header_lines, parse_source, read_file,
+                          require_typed, typed_statement)
 
 DOCUMENT_COLUMNS: tuple[str, ...] = ("file", "line", *FIELD_NAMES, "direction", "fingerprint")
 INTERVAL_COLUMNS: tuple[str, ...] = (
@@ -403,8 +403,8 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
         dropped([(path, line, message) for path, r in zip(paths, results) if not isinstance(r, ReadFailure)
                  for line, message in _warnings(r)])
     if fmt == "statement":
-        to_statement([s for s, _ in good], out, intervals=intervals, extra_keys=[keys for _, keys in good],
-                     encoding=encoding)
+        to_statement([s for s, _, _ in good], out, intervals=intervals, extra_keys=[keys for _, keys, _ in good],
+                     encoding=encoding, header=good[0][2] if good else None)
         return failures
     if not native:
         write(good, out, intervals=intervals)
@@ -457,12 +457,13 @@ def _read_or_failure(path: str) -> TypedStatement | ReadFailure:
         return exc
 
 
-def _read_keeping_unread_keys(path: str) -> tuple[TypedStatement, list[Any] | None] | ReadFailure:
-    """read_file's statement and, for the statement format, the keys of its documents that
-    varnok does not read, to be written with them."""
+def _read_keeping_unread_keys(path: str) -> tuple[TypedStatement, list[Any] | None, Any] | ReadFailure:
+    """read_file's statement and, for the statement format, what the reader passes over: the
+    keys of its documents that varnok does not read, and the header's lines (a key given twice
+    is there twice), to be written with them."""
     try:
         raw, data, source = parse_source(pathlib.Path(path))
-        return typed_statement(raw, data, source), unread_keys(data, raw)
+        return typed_statement(raw, data, source), unread_keys(data, raw), header_lines(data, raw)
     except ReadFailure as exc:
         return exc
 

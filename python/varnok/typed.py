@@ -18,7 +18,8 @@ from typing import IO, Any, Union
 import varnok_py
 
 from varnok._fields import DOCUMENT_FIELDS
-from varnok._white_space import white_run
+from varnok._white_space import WHITE_SPACE, white_run
+from varnok._write_encoding import CP1251_ERRORS
 
 FIELD_NAMES: tuple[str, ...] = tuple(f.name for f in DOCUMENT_FIELDS)
 DIRECTIONS = ("income", "expense", "internal", "unrelated")
@@ -228,16 +229,26 @@ def own_accounts(statement: varnok_py.Statement, data: bytes | str | None = None
 
 
 def _header_accounts(data: bytes | str, statement: varnok_py.Statement) -> list[str]:
-    """The ASCII values of the header's РасчСчет lines (before the first section), blanks
-    trimmed; varnok._native finds the same."""
+    """The ASCII values of the header's РасчСчет lines; varnok._native finds the same."""
+    return [value for key, value in header_lines(data, statement) if key == "РасчСчет" and value and value.isascii()]
+
+
+def header_lines(data: bytes | str, statement: varnok_py.Statement) -> list[tuple[str, str]]:
+    """The header's key=value lines of `data` (as read into `statement`) in file order,
+    trimmed as the reader trims them: a key given twice (a statement of several accounts
+    lists each with РасчСчет) is there twice, where the header dict keeps its last value.
+    The header dict's items when the two do not agree."""
     data, encoding = scanned_bytes(data, statement)
-    values = []
-    for match in _HEADER_ACCOUNTS[encoding].finditer(data):
-        if match.group(1) is None:
-            break  # a section starts
-        if match.group(1) and match.group(1).isascii():
-            values.append(match.group(1).decode("ascii"))
-    return values
+    section = _FIRST_SECTION[encoding].search(data)
+    head = data[:section.start() if section else len(data)].decode(encoding, CP1251_ERRORS if encoding == "cp1251"
+                                                                   else "replace")
+    pairs = []
+    for line in head.split("\n")[1:]:  # (line 1 is the marker)
+        key, equals, value = line.partition("=")
+        if equals:
+            pairs.append((key.strip(WHITE_SPACE), value.strip(WHITE_SPACE)))
+    header = list(statement.header.items())
+    return pairs if list(dict(pairs).items()) == header else header
 
 
 def direction(document: Any, own: frozenset[str]) -> str:
@@ -394,14 +405,12 @@ def _markers_pattern(encoding: str) -> re.Pattern[bytes]:
 _PATTERNS = {"cp1251": _markers_pattern("cp1251"), "utf-8": _markers_pattern("utf-8")}
 
 
-def _header_accounts_pattern(encoding: str) -> re.Pattern[bytes]:
-    # A section's start (no group), or a РасчСчет line with its value (group 1).
+def _first_section_pattern(encoding: str) -> re.Pattern[bytes]:
     white = white_run(encoding)
-    return re.compile(f"(?m)^{white}(?:СекцияРасчСчет{white}$|СекцияДокумент{white}="
-                      f"|РасчСчет{white}={white}([^\n]*?){white}$)".encode(encoding))
+    return re.compile(f"(?m)^{white}(?:СекцияРасчСчет{white}$|СекцияДокумент{white}=)".encode(encoding))
 
 
-_HEADER_ACCOUNTS = {"cp1251": _header_accounts_pattern("cp1251"), "utf-8": _header_accounts_pattern("utf-8")}
+_FIRST_SECTION = {"cp1251": _first_section_pattern("cp1251"), "utf-8": _first_section_pattern("utf-8")}
 
 
 def _account_dates_pattern(encoding: str) -> re.Pattern[bytes]:

@@ -73,7 +73,8 @@ def write(statement: Any, *, encoding: str = "cp1251", newline: str = "\r\n",
 
     `statement` is a varnok_py.Statement, a typed statement of this package, or plain data:
     {"header": {key: value}, "accounts": [{"number": ..., "date_start": ..., ...}],
-    "documents": [{attribute: value}]}, values str, Decimal, date or None (absent).
+    "documents": [{attribute: value}]}, values str, Decimal, date or None (absent); the header
+    may also be a list of (key, value) pairs, a key then written once for each.
     `extra_keys`, when given, holds for each document in order the (key, value) pairs of
     keys that are not document fields (a bank's own, which the reader passes over), written
     at the end of its section: `varnok convert` keeps those of the file it read so.
@@ -105,15 +106,17 @@ def write_file(path: str | os.PathLike[str], statement: Any, *, encoding: str = 
 
 
 def to_statement(statements: Any, out: str | os.PathLike[str] | IO[bytes], *, intervals: bool = False,
-                 encoding: str = "cp1251", extra_keys: Sequence[Sequence[Any] | None] | None = None) -> None:
+                 encoding: str = "cp1251", extra_keys: Sequence[Sequence[Any] | None] | None = None,
+                 header: Mapping[str, Any] | Sequence[tuple[Any, Any]] | None = None) -> None:
     """Writes one statement file (to a path, atomically, or to a binary file object) with the
     account sections and documents of statements (typed or varnok_py, one or many) in order,
-    under the first one's header; with intervals, the account sections only. extra_keys:
-    for each statement, write()'s extra_keys of its documents (or None)."""
+    under `header` (as write() takes it), by default the first one's; with intervals, the
+    account sections only. extra_keys: for each statement, write()'s extra_keys of its
+    documents (or None)."""
     listed = [statements] if hasattr(statements, "documents") else list(statements)
     raw = [getattr(statement, "raw", statement) for statement in listed]  # the file's own texts
     merged = {
-        "header": dict(raw[0].header) if raw else {},
+        "header": header if header is not None else dict(raw[0].header) if raw else {},
         "accounts": [account for statement in raw for account in statement.accounts.values()],
         "documents": [] if intervals else [document for statement in raw for document in statement.documents],
     }
@@ -211,9 +214,9 @@ def _documents(lines: list[str], documents: Sequence[Any], check: Check | None =
     lines.append(_FILE_END)
 
 
-def _header(lines: list[str], header: Mapping[str, Any], encoding: str,
+def _header(lines: list[str], header: Mapping[str, Any] | Iterable[tuple[Any, Any]], encoding: str,
             check: Check | None) -> None:
-    items = list(header.items())
+    items = list(header.items() if isinstance(header, Mapping) else header)
     label = ENCODING_LABELS[encoding]
     if any(key == ENCODING_KEY for key, _ in items):
         items = [(key, label if key == ENCODING_KEY else value) for key, value in items]

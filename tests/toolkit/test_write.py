@@ -21,6 +21,7 @@ import varnok
 from varnok import writer
 from varnok._fields import DOCUMENT_FIELDS
 from varnok._unread_keys import unread_keys
+from varnok.typed import header_lines
 from varnok._write_encoding import CP1251_ERRORS
 from varnok._write_values import WHITE_SPACE
 from varnok.cli import main
@@ -374,6 +375,8 @@ class TestCommandLine:
     def test_keys_varnok_does_not_read_go_with_their_documents(self, tmp_path: Path) -> None:
         text = write(payment_order(), encoding="utf-8").decode()
         head, rest = text.split("СекцияДокумент", 1)
+        # The header dict keeps the last of a key given twice; the file keeps both.
+        head += "РасчСчет=40702810938000000001\r\nДокумент=Платежное поручение\r\nРасчСчет=4070\r\nДокумент=x\r\n"
         section = "СекцияДокумент" + rest.split("КонецДокумента")[0]
         own = "КвитанцияДата=05.01.2024\r\n Условие = a = b \r\nПусто=\r\nКвитанцияДата=второе\r\n"
         dropped = section.replace("Сумма=1500.00", "Сумма=x") + own + "КонецДокумента\r\n"
@@ -387,9 +390,11 @@ class TestCommandLine:
             target = tmp_path / f"out-{encoding}.txt"
             assert main(["convert", str(source), "-e", encoding, "-o", str(target)]) == 1  # one dropped
             assert unread_keys(target.read_bytes(), varnok_py.parse(target.read_bytes())) == expected
+            assert header(target.read_bytes()) == header(source.read_bytes())
         assert main(["export", str(source), str(target), "-f", "statement", "-o", str(tmp_path / "all.txt")]) == 1
         joined = (tmp_path / "all.txt").read_bytes()
         assert unread_keys(joined, varnok_py.parse(joined)) == expected * 2
+        assert header(joined) == header(source.read_bytes())
         # In place, the dropped document would be lost: the file is left as it was.
         assert main(["convert", str(source), "-e", "cp1251", "-o", str(source)]) == 1
         assert "Сумма=x" in source.read_text(encoding="utf-8")
@@ -403,3 +408,8 @@ class TestCommandLine:
                      "-o", str(target), "-j", "1"]) == 0
         joined = varnok_py.parse(target.read_bytes())
         assert [(d.doc_number, d.amount) for d in joined.documents] == [("17", "1500.00"), ("18", "0.5")]
+
+
+def header(data: bytes) -> list[tuple[str, str]]:
+    """The header's lines but Кодировка, which follows the encoding written."""
+    return [pair for pair in header_lines(data, varnok_py.parse(data)) if pair[0] != "Кодировка"]

@@ -9,7 +9,7 @@ import sys
 
 from varnok._unread_keys import unread_keys
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, shown, shown_name, stdin_dash, stdout_dash
-from varnok.typed import ReadFailure, parse_source
+from varnok.typed import ReadFailure, header_lines, parse_source
 from varnok.writer import WriteError, write, write_file
 
 NEWLINES = {"crlf": "\r\n", "lf": "\n"}
@@ -46,12 +46,15 @@ def run(args: argparse.Namespace) -> int:
     if extra_keys is None:  # (sections that do not line up with the documents: not seen)
         sys.stderr.write(shown(f"varnok convert: {name}: keys varnok does not read are not written\n"))
     options = {"encoding": args.encoding, "newline": NEWLINES[args.newline], "extra_keys": extra_keys}
+    # The header as the file has it: a key given twice (several РасчСчет) is written twice.
+    whole = {"header": header_lines(data, statement), "accounts": statement.accounts,
+             "documents": statement.documents}
     try:
         if args.output is None:
-            sys.stdout.buffer.write(write(statement, **options))
+            sys.stdout.buffer.write(write(whole, **options))
             sys.stdout.buffer.flush()
         else:
-            write_file(args.output, statement, **options)
+            write_file(args.output, whole, **options)
     except WriteError as exc:
         sys.stderr.write(shown(f"varnok convert: {name}: cannot be written in {args.encoding}: {exc}\n"))
         return EXIT_PROBLEMS
