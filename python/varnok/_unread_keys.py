@@ -1,20 +1,22 @@
-"""The keys of document sections that varnok_py does not read (a bank's own additions, such
-as КвитанцияДата or УсловиеОплаты1), found in the statement's bytes, so that a statement
-written again keeps them."""
+"""What the reader passes over, found in the statement's bytes, so that a statement written
+again keeps it: the keys of document sections that varnok_py does not read (a bank's own
+additions, such as КвитанцияДата or УсловиеОплаты1) and the header's lines; and, as they
+cannot be kept, the lines of account sections whose keys are no account field."""
 from __future__ import annotations
 
 import re
-from typing import Any
+from typing import Any, NamedTuple
 
-from varnok._fields import DOCUMENT_FIELDS
+from varnok._fields import ACCOUNT_NUMBER, DOCUMENT_FIELDS, INTERVAL_FIELDS
 from varnok._write_encoding import CP1251_ERRORS
 from varnok._white_space import WHITE_SPACE, white_run
 from varnok._write_values import DOCUMENT_MARKER
-from varnok.typed import scanned_bytes
+from varnok.typed import header_lines, scanned_bytes
 
 Pairs = tuple[tuple[str, str], ...]
 
 _READ_KEYS = frozenset(field.key for field in DOCUMENT_FIELDS)
+_ACCOUNT_KEYS = frozenset(field.key for field in (ACCOUNT_NUMBER, *INTERVAL_FIELDS))
 
 
 def _alternatives(words: list[str]) -> str:
@@ -40,6 +42,54 @@ def _pattern(encoding: str) -> re.Pattern[bytes]:
 
 
 _PATTERNS = {"cp1251": _pattern("cp1251"), "utf-8": _pattern("utf-8")}
+
+
+def _account_pattern(encoding: str) -> re.Pattern[bytes]:
+    # An account section's start (1), its end (2), or a line "key=" (3) whose key is no
+    # account field.
+    white = white_run(encoding)
+    known = _alternatives(sorted(_ACCOUNT_KEYS))
+    return re.compile(f"(?m)^{white}(?:(СекцияРасчСчет){white}$|(КонецРасчСчет){white}$"
+                      f"|(?!{known}{white}=)([^\n=]*)=)".encode(encoding))
+
+
+_ACCOUNT_PATTERNS = {"cp1251": _account_pattern("cp1251"), "utf-8": _account_pattern("utf-8")}
+
+
+ACCOUNT_KEY_LOST = "{key}: an account section's key that varnok does not read, so not written"
+
+
+class Unread(NamedTuple):
+    """What a statement written from the reader's view would lose, and how much of it the
+    writer can keep."""
+    documents: list[Pairs] | None  # unread_keys
+    header: list[tuple[str, str]]   # typed.header_lines
+    account_lines: list[tuple[int, str]]  # unkept_account_keys
+
+
+def unread(data: bytes | str, statement: Any) -> Unread:
+    return Unread(unread_keys(data, statement), header_lines(data, statement), unkept_account_keys(data, statement))
+
+
+def unkept_account_keys(data: bytes | str, statement: Any) -> list[tuple[int, str]]:
+    """(line, key) of each line of an account section whose key is no account field: the
+    reader keeps only the fields of an account section, so a statement written again lacks
+    these."""
+    data, encoding = scanned_bytes(data, statement)
+    errors = CP1251_ERRORS if encoding == "cp1251" else "replace"
+    found = []
+    inside = False
+    line, counted = 1, 0
+    for match in _ACCOUNT_PATTERNS[encoding].finditer(data):
+        if match.group(1) or match.group(2):
+            inside = bool(match.group(1))
+        elif inside:
+            key = match.group(3).decode(encoding, errors).strip(WHITE_SPACE)
+            if key not in _ACCOUNT_KEYS:
+                line += data.count(b"\n", counted, match.start())
+                counted = match.start()
+                found.append((line, key))
+    return found
 
 
 def unread_keys(data: bytes | str, statement: Any) -> list[Pairs] | None:

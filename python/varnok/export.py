@@ -22,10 +22,10 @@ from typing import IO, Any
 
 from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS
-from varnok._unread_keys import unread_keys
+from varnok._unread_keys import ACCOUNT_KEY_LOST, Unread, unread
 from varnok.writer import to_statement
-from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, header_lines, parse_source, read_file,
-                          require_typed, typed_statement)
+from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, parse_source, read_file, require_typed,
+                          typed_statement)
 
 DOCUMENT_COLUMNS: tuple[str, ...] = ("file", "line", *FIELD_NAMES, "direction", "fingerprint")
 INTERVAL_COLUMNS: tuple[str, ...] = (
@@ -377,8 +377,9 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     in format `fmt` (a key of WRITERS) to a path (atomically) or a file object (binary for
     xlsx, text otherwise). Files that fail to read are left out and returned, and given to
     `left_out` before the writing starts (so that they are known when it fails); so are the
-    documents the reader dropped, to `dropped` as (path, line, message). `encoding` is the
-    statement format's ("cp1251" or "utf-8"). CSV, JSON
+    documents the reader dropped, to `dropped` as (path, line, what is not written and why),
+    and, in the statement format, the lines of account sections whose keys it cannot keep.
+    `encoding` is the statement format's ("cp1251" or "utf-8"). CSV, JSON
     Lines and the xlsx sheet are written by the native module, the same bytes as to_csv,
     to_jsonl and to_xlsx, without a Python object per value."""
     from varnok.batch import run_all
@@ -400,11 +401,14 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     if left_out is not None:
         left_out(failures)
     if dropped is not None:
-        dropped([(path, line, message) for path, r in zip(paths, results) if not isinstance(r, ReadFailure)
-                 for line, message in _warnings(r)])
+        dropped([(path, line, f"document dropped by the reader, so not exported: {message}")
+                 for path, r in zip(paths, results) if not isinstance(r, ReadFailure)
+                 for line, message in _warnings(r)]
+                + [(path, line, ACCOUNT_KEY_LOST.format(key=key)) for path, r in zip(paths, results)
+                   if isinstance(r, tuple) for line, key in r[1].account_lines])
     if fmt == "statement":
-        to_statement([s for s, _, _ in good], out, intervals=intervals, extra_keys=[keys for _, keys, _ in good],
-                     encoding=encoding, header=good[0][2] if good else None)
+        to_statement([s for s, _ in good], out, intervals=intervals, extra_keys=[kept.documents for _, kept in good],
+                     encoding=encoding, header=good[0][1].header if good else None)
         return failures
     if not native:
         write(good, out, intervals=intervals)
@@ -457,13 +461,13 @@ def _read_or_failure(path: str) -> TypedStatement | ReadFailure:
         return exc
 
 
-def _read_keeping_unread_keys(path: str) -> tuple[TypedStatement, list[Any] | None, Any] | ReadFailure:
-    """read_file's statement and, for the statement format, what the reader passes over: the
-    keys of its documents that varnok does not read, and the header's lines (a key given twice
-    is there twice), to be written with them."""
+def _read_keeping_unread_keys(path: str) -> tuple[TypedStatement, Unread] | ReadFailure:
+    """read_file's statement and, for the statement format, what the reader passes over (the
+    keys of its documents that varnok does not read, the header's lines), to be written with
+    them."""
     try:
         raw, data, source = parse_source(pathlib.Path(path))
-        return typed_statement(raw, data, source), unread_keys(data, raw), header_lines(data, raw)
+        return typed_statement(raw, data, source), unread(data, raw)
     except ReadFailure as exc:
         return exc
 

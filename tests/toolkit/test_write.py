@@ -18,14 +18,14 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import varnok
+from conftest import OWN, account_section, document, statement
 from varnok import writer
 from varnok._fields import DOCUMENT_FIELDS
 from varnok._unread_keys import unread_keys
-from varnok.typed import header_lines
 from varnok._write_encoding import CP1251_ERRORS
 from varnok._write_values import WHITE_SPACE
 from varnok.cli import main
-from varnok.typed import FIELD_NAMES
+from varnok.typed import FIELD_NAMES, header_lines
 from varnok.writer import WriteError, write, write_file
 
 REAL = Path(__file__).resolve().parents[2] / ".." / "shared" / "samples" / "real"
@@ -398,6 +398,21 @@ class TestCommandLine:
         # In place, the dropped document would be lost: the file is left as it was.
         assert main(["convert", str(source), "-e", "cp1251", "-o", str(source)]) == 1
         assert "Сумма=x" in source.read_text(encoding="utf-8")
+
+    def test_account_keys_that_cannot_be_kept_are_named(self, tmp_path: Path,
+                                                        capsys: pytest.CaptureFixture[str]) -> None:
+        source = tmp_path / "in.txt"
+        source.write_text(statement(account_section({"ДатаНачала": "01.03.2024", " СвояОтметка ": "да",
+                                                     "РасчСчет": OWN, "НачальныйОстаток": "0"}), document("1")),
+                          encoding="cp1251")
+        before = source.read_bytes()
+        named = f"{source}:{before.decode('cp1251').split(chr(10)).index(' СвояОтметка =да') + 1}: СвояОтметка: "
+        for args in (["convert", str(source), "-e", "utf-8", "-o", str(tmp_path / "out.txt")],
+                     ["export", str(source), "-f", "statement", "-o", str(tmp_path / "all.txt")],
+                     ["convert", str(source), "-e", "utf-8", "-o", str(source)]):
+            assert main(args) == 1
+            assert named in capsys.readouterr().err
+        assert source.read_bytes() == before  # in place, it would be lost: not replaced
 
     def test_export_statement_joins_files(self, tmp_path: Path) -> None:
         first, second = payment_order(), payment_order(doc_number="18", amount=Decimal("0.5"))

@@ -7,9 +7,9 @@ import os
 import pathlib
 import sys
 
-from varnok._unread_keys import unread_keys
+from varnok._unread_keys import ACCOUNT_KEY_LOST, unread
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, shown, shown_name, stdin_dash, stdout_dash
-from varnok.typed import ReadFailure, header_lines, parse_source
+from varnok.typed import ReadFailure, parse_source
 from varnok.writer import WriteError, write, write_file
 
 NEWLINES = {"crlf": "\r\n", "lf": "\n"}
@@ -34,21 +34,23 @@ def run(args: argparse.Namespace) -> int:
     except ReadFailure as exc:
         sys.stderr.write(shown(f"varnok convert: {exc.located(name)}\n"))
         return EXIT_PROBLEMS
+    kept = unread(data, statement)
     for line, message in statement.warnings:
         sys.stderr.write(shown(f"{name}:{line}: document dropped by the reader, so not written: {message}\n"))
-    if statement.warnings and args.output is not None and _same_file(args.output, args.path):
-        # Converted in place, the dropped documents would be gone for good.
-        sys.stderr.write(shown(f"varnok convert: {name}: not replaced, as its dropped documents would be "
+    for line, key in kept.account_lines:
+        sys.stderr.write(shown(f"{name}:{line}: {ACCOUNT_KEY_LOST.format(key=key)}\n"))
+    lost = statement.warnings or kept.account_lines
+    if lost and args.output is not None and _same_file(args.output, args.path):
+        # Converted in place, what is not written would be gone for good.
+        sys.stderr.write(shown(f"varnok convert: {name}: not replaced, as what is not written would be "
                                "lost; write to another file\n"))
         return EXIT_PROBLEMS
-    # The keys the reader passes over (a bank's own) go with their documents.
-    extra_keys = unread_keys(data, statement)
-    if extra_keys is None:  # (sections that do not line up with the documents: not seen)
+    # The keys the reader passes over (a bank's own) go with their documents, and the header
+    # as the file has it: a key given twice (several РасчСчет) is written twice.
+    if kept.documents is None:  # (sections that do not line up with the documents: not seen)
         sys.stderr.write(shown(f"varnok convert: {name}: keys varnok does not read are not written\n"))
-    options = {"encoding": args.encoding, "newline": NEWLINES[args.newline], "extra_keys": extra_keys}
-    # The header as the file has it: a key given twice (several РасчСчет) is written twice.
-    whole = {"header": header_lines(data, statement), "accounts": statement.accounts,
-             "documents": statement.documents}
+    options = {"encoding": args.encoding, "newline": NEWLINES[args.newline], "extra_keys": kept.documents}
+    whole = {"header": kept.header, "accounts": statement.accounts, "documents": statement.documents}
     try:
         if args.output is None:
             sys.stdout.buffer.write(write(whole, **options))
@@ -63,7 +65,7 @@ def run(args: argparse.Namespace) -> int:
             raise  # stdout: the command line's own handling (quiet when the reader went away)
         sys.stderr.write(shown(f"varnok convert: cannot write {shown_name(args.output)}: {exc.strerror or exc}\n"))
         return EXIT_PROBLEMS
-    return EXIT_PROBLEMS if statement.warnings or extra_keys is None else EXIT_OK
+    return EXIT_PROBLEMS if lost or kept.documents is None else EXIT_OK
 
 
 def _same_file(a: str, b: str) -> bool:

@@ -55,9 +55,8 @@ def run(args: argparse.Namespace) -> int:
     lost: list[tuple[str, int, str]] = []
 
     def dropped(documents: list[tuple[str, int, str]]) -> None:
-        for path, line, message in documents:
-            sys.stderr.write(shown(f"{shown_name(path)}:{line}: document dropped by the reader, "
-                                   f"so not exported: {message}\n"))
+        for path, line, what in documents:
+            sys.stderr.write(shown(f"{shown_name(path)}:{line}: {what}\n"))
         lost.extend(documents)
 
     try:
