@@ -116,8 +116,12 @@ def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label:
                 result = claims.take(i)
                 yield finish_here(result)
                 progress.advance(count(item))
-        finally:
-            claims.stop()  # what has not started is not started; what runs is waited for
+        except BaseException as exc:
+            # After Ctrl-C or SIGTERM the helpers are not waited for: one may be reading a
+            # pipe that never ends. They stop once their item is done.
+            claims.stop(wait=isinstance(exc, (Exception, GeneratorExit)))
+            raise
+        claims.stop()  # what has not started is not started; what runs is waited for
     finally:
         progress.close()
 
@@ -194,11 +198,11 @@ class _Claims:
             if claimed is not None:
                 self._do(claimed)
 
-    def stop(self) -> None:
-        """No more claims; returns once the helpers are done."""
+    def stop(self, wait: bool = True) -> None:
+        """No more claims; returns once the helpers are done, if `wait`."""
         with self._changed:
             self._next = len(self._items)
-            while self._helpers:
+            while wait and self._helpers:
                 self._changed.wait()
 
 

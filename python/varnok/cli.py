@@ -161,9 +161,12 @@ def main(argv: Sequence[str] | None = None) -> int:
     argv = sys.argv[1:] if argv is None else list(argv)
     named = argv[0] if argv and argv[0] in {name for name, _, _ in SUBCOMMANDS} else None
     try:
+        # (which imports the commands' modules: a good part of a short run)
         args = build_command_parser(named).parse_args(argv[1:]) if named else build_parser().parse_args(argv)
     except _Exit as exc:
         return exc.status
+    except KeyboardInterrupt:
+        return interrupted()
     restore = _catch_sigterm()
     try:
         status = int(args.run(args))
@@ -172,8 +175,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     except _Exit as exc:  # a usage error only the command itself can see, or nothing found
         return exc.status
     except KeyboardInterrupt:
-        sys.stderr.write("varnok: interrupted\n")
-        return 130
+        return interrupted()
     except _Terminated:
         sys.stderr.write("varnok: terminated\n")
         return 128 + signal.SIGTERM
@@ -191,6 +193,12 @@ def main(argv: Sequence[str] | None = None) -> int:
         return EXIT_PROBLEMS
     finally:
         restore()
+
+
+def interrupted() -> int:
+    """What Ctrl-C ends a command with: a line, not a traceback, and the shell's status."""
+    sys.stderr.write("varnok: interrupted\n")
+    return 130
 
 
 class _Terminated(BaseException):

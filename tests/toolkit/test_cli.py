@@ -1,16 +1,20 @@
 """The `varnok` command line, run as a subprocess (the console script when installed)."""
+import contextlib
 import csv
 import io
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
+import time
 
 import pytest
 from conftest import OWN, SAMPLES, account, clean_statement, document, statement
 
 import varnok
+from varnok import cli
 
 COMMAND = [shutil.which("varnok")] if shutil.which("varnok") else [sys.executable, "-m", "varnok"]
 BROKEN = "1CClientBankExchange\nВерсияФормата=1.03\nСекцияДокумент\nКонецФайла\n"
@@ -254,20 +258,35 @@ def test_a_reader_that_goes_away_ends_the_command_quietly(write_file, args):
     assert stderr == b"" and process.returncode in (0, 1)  # check's 1: it found problems
 
 
-@pytest.mark.parametrize("args", [["check"], ["export", "-f", "csv"], ["summary"]])
-def test_sigterm_ends_a_command_waiting_on_stdin(args):
-    import signal
-    import time
-
-    with subprocess.Popen([*COMMAND, *args, "-"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE) as process:
+@pytest.mark.parametrize(("args", "signum"), [
+    (["check", "-"], signal.SIGTERM), (["export", "-f", "csv", "-"], signal.SIGTERM), (["summary", "-"], signal.SIGTERM),
+    # Two pipes on two threads: the one the helper waits on must not keep the command alive.
+    (["check", "-j", "2", "a.fifo", "b.fifo"], signal.SIGINT), (["summary", "-j", "2", "a.fifo", "b.fifo"], signal.SIGTERM),
+])
+def test_one_signal_ends_a_command_waiting_on_a_pipe(tmp_path, args, signum):
+    for name in ("a.fifo", "b.fifo"):
+        os.mkfifo(tmp_path / name)
+    with subprocess.Popen([*COMMAND, *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, cwd=tmp_path) as process:
         time.sleep(1)  # (sent earlier, the signal ends the process all the same)
-        process.send_signal(signal.SIGTERM)
+        process.send_signal(signum)
         try:
             status = process.wait(timeout=20)
         finally:
             process.stdin.close()  # (a command still waiting ends here, and the test fails)
-    assert status in (128 + signal.SIGTERM, -signal.SIGTERM)
+            for name in ("a.fifo", "b.fifo"):  # (and so does a helper that still waits on a pipe)
+                with contextlib.suppress(OSError):
+                    os.close(os.open(tmp_path / name, os.O_WRONLY | os.O_NONBLOCK))
+    assert status in (128 + signum, -signum)
+
+
+def test_ctrl_c_while_the_commands_load_is_no_traceback(monkeypatch, capsys):
+    def interrupted(name):
+        raise KeyboardInterrupt
+
+    monkeypatch.setattr(cli, "import_module", interrupted)
+    assert cli.main(["check", "x.txt"]) == 130
+    assert capsys.readouterr().err == "varnok: interrupted\n"
 
 
 def test_json_report_names_files_in_utf8_whatever_their_bytes(tmp_path):
