@@ -310,7 +310,15 @@ HookOutcome PythonHook::call(SectionType type, Attributes& attrs, const Attribut
     const std::uint64_t changes = g_attrs_changes.load();
     PyRef result = PyRef::steal(
         PyObject_Vectorcall(hook_.get(), args + 1, 3 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
-    if (!result) return fail_with_raised_exception();
+    if (!result) {
+      // Ctrl-C (KeyboardInterrupt), SystemExit and the like are the program's, not a failure
+      // of the hook: the read is given up and they reach parse's caller as they are.
+      if (!PyErr_ExceptionMatches(PyExc_Exception)) {
+        passed_on_ = PyRef::steal(PyErr_GetRaisedException());
+        return HookOutcome::Abandon("interrupted");
+      }
+      return fail_with_raised_exception();
+    }
     result = PyRef();  // (its release may run code that changes the dicts: counted too)
     const bool unchanged = g_attrs_changes.load() == changes;
     if (!(unchanged && header_watched_ && Py_REFCNT(header_given_.get()) == 1)) header_given_ = PyRef();

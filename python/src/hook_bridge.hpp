@@ -24,7 +24,8 @@ namespace varnok::py {
 
 // Holds one strong reference to the hook object. call() builds the attrs dict (or refills
 // one an earlier call left as given), calls the object, and reads attrs back; a Python
-// exception becomes Fail("Type: str").
+// exception becomes Fail("Type: str"), but for one that is no Exception (Ctrl-C), which
+// abandons the read and is raised by parse as it is.
 // One PythonHook serves one read: the header, which does not change during a read, is
 // converted once and copied for the calls (a copy no call changed or kept serves again).
 // A dict mutated by another thread during read-back abandons the read: call() returns
@@ -36,6 +37,9 @@ class PythonHook final : public SectionHook {
   // section is about a kilobyte); without it, values are made afresh.
   void expect_input(std::size_t input_bytes) noexcept { values_ = TextCache::for_documents(input_bytes / 1024); }
   HookOutcome call(SectionType type, Attributes& attrs, const Attributes& header) override;
+  // The exception that is no Exception (KeyboardInterrupt, SystemExit...) a call met and
+  // abandoned the read for, to be raised as it is; null when there was none.
+  [[nodiscard]] PyRef take_passed_on() noexcept { return std::move(passed_on_); }
 
  private:
   // Puts the str objects of the attributes into `objects` in entry order (key, value, key,
@@ -63,6 +67,7 @@ class PythonHook final : public SectionHook {
   };
 
   PyRef hook_;
+  PyRef passed_on_;  // see take_passed_on()
   std::shared_ptr<TextCache> values_;  // document fields' values; may be null
   std::unordered_map<std::string, PyRef, TextHash, std::equal_to<>> keys_;  // at most kMaxKeys
   PyRef header_;                // the header as a dict, built at the first call

@@ -187,6 +187,12 @@ PyObject* parse_bound(const Arguments& arguments) {
   }();
 
   if (!result) {
+    for (PythonHook& hook : hooks) {
+      if (PyRef passed_on = hook.take_passed_on()) {
+        PyErr_SetRaisedException(passed_on.release());
+        return nullptr;
+      }
+    }
     raise_statement_error(std::move(result.error()));
     return nullptr;
   }

@@ -306,7 +306,6 @@ class TestFailures:
             pytest.param(raising(RuntimeError()), "RuntimeError: ", id="no-arguments"),
             pytest.param(raising(StrFails("x")), "StrFails: <exception str() failed>", id="str-raises"),
             pytest.param(raising(ValueError("a\udc80b")), "ValueError: a\ufffd\ufffd\ufffdb", id="lone-surrogate"),
-            pytest.param(raising(KeyboardInterrupt()), "KeyboardInterrupt: ", id="base-exception"),
             pytest.param(setting("Номер", 5), "TypeError: 'int' object is not an instance of 'str'", id="int-value"),
             pytest.param(setting("Номер", None), "TypeError: 'None' is not an instance of 'str'", id="none-value"),
             pytest.param(setting(b"k", "v"), "TypeError: 'bytes' object is not an instance of 'str'", id="bytes-key"),
@@ -321,6 +320,15 @@ class TestFailures:
         assert exc.args == ("Hook error: " + text,)
         assert type(exc.detail) is varnok_py.HookError
         assert (exc.detail.lineno, exc.detail.message) == (DOCUMENT_END_LINE, text)
+
+    @pytest.mark.parametrize("exc", [KeyboardInterrupt(), SystemExit(3)], ids=["ctrl-c", "exit"])
+    def test_what_is_no_exception_passes_through(self, exc):
+        """Ctrl-C in a hook stops the program, not the statement: were it a SyntaxError, a
+        loop over files that goes on after one would go on."""
+        later = Recorder()
+        with pytest.raises(type(exc)) as info:
+            parse(ONE_DOCUMENT, [raising(exc), later])
+        assert info.value is exc and later.calls == []
 
     def test_qualified_name_of_the_exception_type(self):
         class Local(Exception):
