@@ -9,7 +9,7 @@ import operator
 import os
 import pathlib
 import re
-from collections.abc import Mapping
+from collections.abc import Mapping, Sequence
 from dataclasses import dataclass
 from decimal import Decimal
 from types import MappingProxyType
@@ -89,6 +89,9 @@ class TypedStatement:
     warnings: tuple[StatementWarning, ...]
     raw: varnok_py.Statement = dataclasses.field(repr=False, compare=False)
     own_accounts: frozenset[str] = dataclasses.field(default=frozenset(), repr=False, compare=False)
+    # The header as the file has it: a key given twice (РасчСчет of each of several accounts)
+    # is there twice, where `header` keeps its last value. What the writer writes.
+    header_lines: tuple[tuple[str, str], ...] = dataclasses.field(default=(), repr=False, compare=False)
 
     def __reduce__(self) -> tuple[Any, ...]:
         # For process pools. `raw` (a varnok_py.Statement, which does not pickle) goes as the
@@ -97,12 +100,16 @@ class TypedStatement:
         # and its Кодировка may say UTF-8; the typed fields go as they are).
         from varnok.writer import WriteError, write
 
-        try:
-            data = write(self.raw, encoding=self.raw.encoding, newline="\n")
-        except WriteError:
-            data = write(self.raw, encoding="utf-8", newline="\n")
+        raw = {"header": self.header_lines or self.raw.header, "accounts": self.raw.accounts,
+               "documents": self.raw.documents}
+        data: bytes | None = None
+        if self.raw.accounts or self.raw.documents:  # (else the writer has no statement to write)
+            try:
+                data = write(raw, encoding=self.raw.encoding, newline="\n")
+            except WriteError:
+                data = write(raw, encoding="utf-8", newline="\n")
         fields = (self.source, self.encoding, dict(self.header), dict(self.accounts), self.documents, self.warnings)
-        return _unpickled_statement, (*fields, data, self.own_accounts)
+        return _unpickled_statement, (*fields, data, self.own_accounts, self.header_lines, dict(self.raw.header))
 
     def __repr__(self) -> str:
         # Counts, as varnok_py.Statement shows them: every document in full would make a
@@ -113,10 +120,18 @@ class TypedStatement:
 
 
 def _unpickled_statement(source: str | None, encoding: str, header: dict[str, str], accounts: dict[str, TypedAccount],
-                         documents: tuple[Any, ...], warnings: tuple[StatementWarning, ...], data: bytes,
-                         own: frozenset[str]) -> TypedStatement:
+                         documents: tuple[Any, ...], warnings: tuple[StatementWarning, ...], data: bytes | None,
+                         own: frozenset[str], lines: tuple[tuple[str, str], ...] = (),
+                         raw_header: dict[str, str] | None = None) -> TypedStatement:
+    if data is None:
+        # No section to write (every document dropped): the header and one empty document
+        # section, which the reader drops (raw's warnings are not those of the file anyway).
+        pairs = lines or tuple((raw_header or {}).items())
+        data = "\n".join(["1CClientBankExchange", *(f"{k}={v}" for k, v in pairs),
+                          "СекцияДокумент=", "КонецДокумента", "КонецФайла", ""]).encode("utf-8", "surrogatepass")
+    raw = varnok_py.parse(data)
     return TypedStatement(source, encoding, MappingProxyType(header), MappingProxyType(accounts), documents, warnings,
-                          varnok_py.parse(data), own)
+                          raw, own, lines)
 
 
 class ReadFailure(Exception):
@@ -215,22 +230,17 @@ def require_typed(statement: Any, taker: str) -> None:
                         "the bytes or the text), not a varnok_py.Statement")
 
 
-def own_accounts(statement: varnok_py.Statement, data: bytes | str | None = None) -> frozenset[str]:
+def own_accounts(statement: varnok_py.Statement, lines: Sequence[tuple[str, str]] = ()) -> frozenset[str]:
     """The statement's own accounts: those of its account sections and the header's РасчСчет;
-    with `data` (what was parsed), every РасчСчет line of the header, as a statement of
-    several accounts lists them (the header dict keeps the last)."""
+    with the header's `lines` (header_lines), every РасчСчет line of the header with an ASCII
+    value, as a statement of several accounts lists them (the header dict keeps the last);
+    varnok._native finds the same."""
     numbers = set(statement.accounts)
     header_account = statement.header.get("РасчСчет")
     if header_account:
         numbers.add(header_account)
-    if data is not None:
-        numbers.update(_header_accounts(data, statement))
+    numbers.update(value for key, value in lines if key == "РасчСчет" and value and value.isascii())
     return frozenset(numbers)
-
-
-def _header_accounts(data: bytes | str, statement: varnok_py.Statement) -> list[str]:
-    """The ASCII values of the header's РасчСчет lines; varnok._native finds the same."""
-    return [value for key, value in header_lines(data, statement) if key == "РасчСчет" and value and value.isascii()]
 
 
 def header_lines(data: bytes | str, statement: varnok_py.Statement) -> list[tuple[str, str]]:
@@ -364,7 +374,8 @@ def typed_statement(raw: varnok_py.Statement, data: bytes | str, path: str | Non
     """The typed view of a parsed statement; `data` is what was parsed (for the line numbers).
     Raises ReadFailure for a date the reader takes but datetime.date cannot hold (year 0),
     naming the line of its section."""
-    own = own_accounts(raw, data)
+    head = tuple(header_lines(data, raw))
+    own = own_accounts(raw, head)
     facts = _native_facts(data, len(raw.documents))
     lines = section_lines(data, raw) if facts is None else facts[0]
     known: list[tuple[str, str]] | list[None] = (
@@ -391,6 +402,7 @@ def typed_statement(raw: varnok_py.Statement, data: bytes | str, path: str | Non
         warnings=tuple(StatementWarning(line, message) for line, message in raw.warnings),
         raw=raw,
         own_accounts=own,
+        header_lines=head,
     )
 
 

@@ -116,7 +116,7 @@ def to_statement(statements: Any, out: str | os.PathLike[str] | IO[bytes], *, in
     listed = [statements] if hasattr(statements, "documents") else list(statements)
     raw = [getattr(statement, "raw", statement) for statement in listed]  # the file's own texts
     merged = {
-        "header": header if header is not None else dict(raw[0].header) if raw else {},
+        "header": header if header is not None else _first_header(listed[0]) if listed else {},
         "accounts": [account for statement in raw for account in statement.accounts.values()],
         "documents": [] if intervals else [document for statement in raw for document in statement.documents],
     }
@@ -129,6 +129,12 @@ def to_statement(statements: Any, out: str | os.PathLike[str] | IO[bytes], *, in
     except WriteError as exc:
         raise _in_its_statement(exc, listed) from None
     _save(out, data)
+
+
+def _first_header(statement: Any) -> Any:
+    """What to_statement writes as the header of statements joined: the first one's, as the
+    file has it when it is a typed statement."""
+    return getattr(statement, "header_lines", None) or dict(getattr(statement, "raw", statement).header)
 
 
 def _in_its_statement(exc: WriteError, statements: list[Any]) -> WriteError:
@@ -190,7 +196,9 @@ def _head(statement: Any, encoding: str,
         # (else None or a list would read as a statement with nothing in it)
         raise TypeError("expected a varnok_py.Statement, a varnok.TypedStatement or a mapping of header, "
                         f"accounts and documents, not {type(statement).__name__}")
-    header = _part(statement, "header") or {}
+    # A typed statement's header_lines keep a key the file gives twice; its header, the last.
+    header = (None if isinstance(statement, Mapping) else _part(statement, "header_lines")) or \
+        _part(statement, "header") or {}
     accounts = _part(statement, "accounts") or ()
     documents = _part(statement, "documents") or ()
     if isinstance(accounts, Mapping):

@@ -172,10 +172,15 @@ def test_every_account_the_header_lists_is_own(kind, monkeypatch):
     assert [d.direction for d in python.documents] == expected and python.own_accounts == {OWN, THIRD}
 
 
+TWO_ACCOUNTS = statement(document("1", payee=THIRD)).replace(f"РасчСчет={OWN}\n", f"РасчСчет={OWN}\nРасчСчет={THIRD}\n", 1)
+
+
 @pytest.mark.parametrize("data", [
     REPO / "tests" / "data" / "statement-cp1251.txt",  # with a dropped document
     statement(account(), document("1", НазначениеПлатежа="✓ не в windows-1251")).encode("utf-16"),
-])
+    TWO_ACCOUNTS,  # the header dict keeps the second РасчСчет only
+    statement(document("1", amount="1,00")),  # every document dropped, no account section
+], ids=["dropped", "utf-16", "two-accounts", "all-dropped"])
 def test_a_typed_statement_crosses_processes(data):
     import pickle
 
@@ -183,7 +188,23 @@ def test_a_typed_statement_crosses_processes(data):
     copy = pickle.loads(pickle.dumps(s))
     assert copy == s and copy.own_accounts == s.own_accounts and copy.warnings == s.warnings
     assert copy.raw.documents == s.raw.documents and dict(copy.raw.accounts) == dict(s.raw.accounts)
+    assert copy.header_lines == s.header_lines
+    assert {**copy.raw.header, "Кодировка": ""} == {**s.raw.header, "Кодировка": ""}  # (written in UTF-8 if need be)
     assert varnok.export.csv_text(copy) == varnok.export.csv_text(s)
+
+
+def test_the_writer_keeps_a_header_key_given_twice():
+    s = varnok.read(TWO_ACCOUNTS)
+    assert [d.direction for d in s.documents] == ["income"]
+    for written in (varnok.write(s), to_statement_bytes(s)):
+        again = varnok.read(written)
+        assert again.header_lines[3:] == s.header_lines[3:] and [d.direction for d in again.documents] == ["income"]
+
+
+def to_statement_bytes(s):
+    out = io.BytesIO()
+    varnok.to_statement([s], out)
+    return out.getvalue()
 
 
 def _read_failure(source):
