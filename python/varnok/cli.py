@@ -104,17 +104,38 @@ class _Parser(argparse.ArgumentParser):
         raise _Exit(status)
 
 
-def statements_found(args: argparse.Namespace, nothing_done: str = "") -> list[str]:
+def statements_found(args: argparse.Namespace, nothing_done: str = "", output: str | None = None) -> list[str]:
     """The statement files args.paths name (see batch.find_statements). None at all is a
     problem of its own: said on stderr (with `nothing_done` after it), and the command ends
-    with status 1."""
+    with status 1. The file `output`, which the command replaces, is not among them: named,
+    it is refused (status 1); found in a folder, it is an earlier run's and left out."""
     from varnok.batch import find_statements
 
     paths = find_statements(args.paths)
+    if output is not None and paths and (out := _stat(output)) is not None:
+        named = next((p for p in args.paths if same_file(p, output)), None)
+        if named is not None:
+            sys.stderr.write(shown(f"varnok {args.command}: {shown_name(named)} is one of the statements read, "
+                                   "and the output would replace it; write to another file\n"))
+            raise _Exit(EXIT_PROBLEMS)
+        paths = [p for p in paths if not ((s := _stat(p)) and os.path.samestat(s, out))]
     if not paths:
         sys.stderr.write(f"varnok {args.command}: no statements (*.txt) found{nothing_done}\n")
         raise _Exit(EXIT_PROBLEMS)
     return paths
+
+
+def _stat(path: str) -> os.stat_result | None:
+    try:
+        return os.stat(path)
+    except OSError:
+        return None
+
+
+def same_file(a: str, b: str) -> bool:
+    """Whether two paths name one file (False when either cannot be looked at)."""
+    first, second = _stat(a), _stat(b)
+    return first is not None and second is not None and os.path.samestat(first, second)
 
 
 class _Exit(Exception):

@@ -414,6 +414,21 @@ class TestCommandLine:
             assert named in capsys.readouterr().err
         assert source.read_bytes() == before  # in place, it would be lost: not replaced
 
+    @pytest.mark.parametrize("fmt", ["statement", "csv"])
+    def test_an_export_never_reads_its_own_output(self, tmp_path: Path, fmt: str) -> None:
+        folder = tmp_path / "in"
+        folder.mkdir()
+        write_file(folder / "a.txt", payment_order())
+        out = folder / "all.txt"
+        outputs = []
+        for _ in range(2):  # found in the folder, an earlier run's output is left out
+            assert main(["export", str(folder), "-f", fmt, "-o", str(out)]) == 0
+            outputs.append(out.read_bytes())
+        assert outputs[0] == outputs[1]
+        before = (folder / "a.txt").read_bytes()  # named, it is refused and left as it was
+        assert main(["export", str(folder / "a.txt"), "-f", fmt, "-o", str(folder / "a.txt")]) == 1
+        assert (folder / "a.txt").read_bytes() == before
+
     def test_export_statement_joins_files(self, tmp_path: Path) -> None:
         first, second = payment_order(), payment_order(doc_number="18", amount=Decimal("0.5"))
         write_file(tmp_path / "a.txt", first)

@@ -3,12 +3,11 @@ then written again (atomically) with every value as it was read."""
 from __future__ import annotations
 
 import argparse
-import os
 import pathlib
 import sys
 
 from varnok._unread_keys import ACCOUNT_KEY_LOST, unread
-from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, shown, shown_name, stdin_dash, stdout_dash
+from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, same_file, shown, shown_name, stdin_dash, stdout_dash
 from varnok.typed import ReadFailure, parse_source
 from varnok.writer import WriteError, write, write_file
 
@@ -40,7 +39,7 @@ def run(args: argparse.Namespace) -> int:
     for line, key in kept.account_lines:
         sys.stderr.write(shown(f"{name}:{line}: {ACCOUNT_KEY_LOST.format(key=key)}\n"))
     lost = statement.warnings or kept.account_lines
-    if lost and args.output is not None and _same_file(args.output, args.path):
+    if lost and args.output is not None and same_file(args.output, args.path):
         # Converted in place, what is not written would be gone for good.
         sys.stderr.write(shown(f"varnok convert: {name}: not replaced, as what is not written would be "
                                "lost; write to another file\n"))
@@ -66,10 +65,3 @@ def run(args: argparse.Namespace) -> int:
         sys.stderr.write(shown(f"varnok convert: cannot write {shown_name(args.output)}: {exc.strerror or exc}\n"))
         return EXIT_PROBLEMS
     return EXIT_PROBLEMS if lost or kept.documents is None else EXIT_OK
-
-
-def _same_file(a: str, b: str) -> bool:
-    try:
-        return os.path.samefile(a, b)
-    except OSError:
-        return False

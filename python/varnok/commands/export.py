@@ -9,8 +9,8 @@ import sys
 
 from varnok import export, writer
 from varnok._xlsx import TooManyRows
-from varnok.cli import (EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, shown_name, statements_found,
-                        stdin_dash, stdout_dash)
+from varnok.cli import (EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, shown_name,
+                        statements_found, stdin_dash, stdout_dash)
 from varnok.typed import ReadFailure
 
 
@@ -43,7 +43,7 @@ def run(args: argparse.Namespace) -> int:
         return EXIT_USAGE
     out = args.output if args.output is not None else sys.stdout.buffer if binary else sys.stdout
     # With nothing read, an empty table would replace what OUT held: nothing is written.
-    paths = statements_found(args, "; nothing written")
+    paths = statements_found(args, "; nothing written", output=args.output)
 
     def left_out(failures: list[ReadFailure]) -> None:
         for failure in failures:
