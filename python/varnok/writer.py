@@ -62,8 +62,13 @@ class WriteError(ValueError):
             where = f"{section}[{index}]" + (f" ({label} {number!r})" if isinstance(number, str) else "")
             if field is not None:
                 where += f", {field}" + (f" ({key})" if key else "")
-        origin = "" if source is None else f"{source}:{line}: " if line else f"{source}: "
-        super().__init__(origin + (f"{where}: {problem}" if where else problem))
+        self._what = f"{where}: {problem}" if where else problem
+        super().__init__(self.located(source))
+
+    def located(self, name: str | None) -> str:
+        """The message with the source file shown as `name` ("name:line: ..."), or none."""
+        origin = "" if name is None else f"{name}:{self.line}: " if self.line else f"{name}: "
+        return origin + self._what
 
 
 def write(statement: Any, *, encoding: str = "cp1251", newline: str = "\r\n",
@@ -140,6 +145,9 @@ def _first_header(statement: Any) -> Any:
 def _in_its_statement(exc: WriteError, statements: list[Any]) -> WriteError:
     """exc, raised for the merged accounts or documents of `statements`, for the place in
     the statement it comes from: its file, the document's line and its index there."""
+    if exc.section == "header" and statements:  # (the first one's)
+        return WriteError(exc.problem, section=exc.section, field=exc.field,
+                          source=getattr(statements[0], "source", None))
     if exc.section not in ("accounts", "documents") or exc.index is None:
         return exc
     index = exc.index

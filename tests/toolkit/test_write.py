@@ -414,6 +414,13 @@ class TestCommandLine:
             assert named in capsys.readouterr().err
         assert source.read_bytes() == before  # in place, it would be lost: not replaced
 
+    def test_the_export_s_refusals_name_the_file(self, tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
+        odd = tmp_path / "a\nb.txt"  # shown as a\x0ab.txt, on one line
+        write_file(odd, {"header": {"Отправитель": "✓"}, "documents": payment_order()["documents"]}, encoding="utf-8")
+        assert main(["export", str(odd), "-f", "statement", "-o", str(tmp_path / "all.txt")]) == 1
+        assert capsys.readouterr().err == (f"varnok export: {tmp_path}/a\\x0ab.txt: header['Отправитель']: holds "
+                                           "U+2713 CHECK MARK (✓), which windows-1251 cannot encode; write UTF-8 instead\n")
+
     @pytest.mark.parametrize("fmt", ["statement", "csv"])
     def test_an_export_never_reads_its_own_output(self, tmp_path: Path, fmt: str) -> None:
         folder = tmp_path / "in"

@@ -63,8 +63,11 @@ def run(args: argparse.Namespace) -> int:
         failures = export.export_files(args.format, paths, out, intervals=args.intervals, jobs=args.jobs,
                                        left_out=left_out, dropped=None if args.intervals else dropped,
                                        encoding=args.encoding)
-    except (writer.WriteError, TooManyRows) as exc:
-        sys.stderr.write(shown(f"varnok export: {exc}\n"))
+    except writer.WriteError as exc:
+        sys.stderr.write(shown(f"varnok export: {exc.located(exc.source and shown_name(exc.source))}\n"))
+        return EXIT_PROBLEMS
+    except TooManyRows as exc:
+        sys.stderr.write(f"varnok export: {exc}\n")
         return EXIT_PROBLEMS
     except _NothingRead:
         sys.stderr.write("varnok export: no statement could be read; nothing written\n")
