@@ -2,6 +2,8 @@
 // Python's public API and gives up, returning None, on anything it would have to explain.
 #include "writer.hpp"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 #include <cstdint>
@@ -44,6 +46,26 @@ struct Tables {
   [[nodiscard]] bool is_white_space(Py_UCS4 c) const noexcept { return c < white_space.size() && white_space[c]; }
 };
 
+// glibc's largest size for blocks it keeps in its heap; larger ones are mapped afresh.
+constexpr std::size_t kKeptByTheHeap = std::size_t{32} << 20;
+
+// Rooms from this size on are backed by huge pages where the kernel has them.
+constexpr std::size_t kHugePagesFrom = std::size_t{4} << 20;
+
+// Asks the kernel to back the whole 2 MiB pages of a room with huge pages where it does so
+// only when asked (transparent huge pages in "madvise" mode): a 50 MB output then faults in
+// some 500 times instead of 12,800 (a write of 50 MB windows-1251: 256 -> 112 ms; on the
+// free-threaded build, whose allocator maps rooms of 10 MB afresh too, 40 -> 30 ms there).
+void ask_for_huge_pages([[maybe_unused]] char* data, [[maybe_unused]] std::size_t size) noexcept {
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t begin = (start + kHuge - 1) & ~(kHuge - 1);
+  const std::uintptr_t end = (start + size) & ~(kHuge - 1);
+  if (end > begin) static_cast<void>(madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE));
+#endif
+}
+
 // A bytes object grown in place, so that the result needs no copy at the end. Running out
 // of memory throws std::bad_alloc.
 class BytesBuffer {
@@ -64,9 +86,18 @@ class BytesBuffer {
   [[nodiscard]] std::string_view view() const noexcept {
     return bytes_ ? std::string_view(PyBytes_AS_STRING(bytes_.get()), size_) : std::string_view();
   }
-  // The bytes written, as the object itself (null with an exception set on failure).
+  // The bytes written, as the object itself (null with an exception set on failure). Up to
+  // kKeptByTheHeap, a copy of their size rather than the room shrunk in place: glibc maps
+  // a large room afresh, and one it frees teaches it to keep rooms of that size in its
+  // heap, so that the next write's room and result are pages it has; shrunk, every write
+  // faulted in its whole output anew (1 MB: 257 faults, 5.3 -> 2.3 ms a write).
   [[nodiscard]] Ref take() {
-    if (!bytes_) return Ref::steal(PyBytes_FromStringAndSize("", 0));
+    if (!bytes_ || capacity_ <= kKeptByTheHeap) {
+      Ref copy = Ref::steal(PyBytes_FromStringAndSize(bytes_ ? PyBytes_AS_STRING(bytes_.get()) : "",
+                                                      static_cast<Py_ssize_t>(size_)));
+      bytes_ = Ref();
+      return copy;
+    }
     PyObject* bytes = bytes_.release();
     if (_PyBytes_Resize(&bytes, static_cast<Py_ssize_t>(size_)) < 0) return Ref();
     return Ref::steal(bytes);
@@ -80,6 +111,7 @@ class BytesBuffer {
     else if (_PyBytes_Resize(&bytes, static_cast<Py_ssize_t>(capacity)) < 0) bytes = nullptr;
     if (bytes == nullptr) throw std::bad_alloc();
     bytes_ = Ref::steal(bytes);
+    if (capacity >= kHugePagesFrom) ask_for_huge_pages(PyBytes_AS_STRING(bytes), capacity);
     capacity_ = capacity;
   }
 
