@@ -207,6 +207,14 @@ def parse_source(source: Source) -> tuple[varnok_py.Statement, bytes | str, str 
         return varnok_py.parse(data), data, path
     except varnok_py.ParseError as exc:
         raise ReadFailure(path, error_line(exc), exc) from exc
+    except TypeError:
+        if not isinstance(data, str):
+            raise
+        try:
+            data.encode("utf-8")  # varnok_py says "bytes or str" of a str with a lone surrogate
+        except UnicodeEncodeError as exc:
+            raise ReadFailure(path, None, exc) from None
+        raise
 
 
 def read(source: Source) -> TypedStatement:

@@ -130,6 +130,14 @@ class TestExport:
         intervals = run("export", folder / "good.txt", "--format", "jsonl", "--intervals")
         assert [json.loads(line)["end_amount"] for line in intervals.stdout.splitlines()] == ["1209.50"]
 
+    @pytest.mark.parametrize("fmt", ["csv", "jsonl"])
+    def test_a_stdout_that_cannot_hold_a_value_is_said_so(self, write_file, fmt):
+        path = write_file("a.txt", statement(document("1", НазначениеПлатежа="a\u2028b")), "utf-8")
+        result = subprocess.run([*COMMAND, "export", str(path), "-f", fmt], capture_output=True, text=True,
+                                env={**os.environ, "PYTHONIOENCODING": "cp1251"})
+        assert result.returncode == 1 and "Traceback" not in result.stderr
+        assert "encoding (cp1251) cannot hold U+2028" in result.stderr
+
     def test_xlsx(self, folder, tmp_path):
         out = tmp_path / "all.xlsx"
         assert run("export", folder / "good.txt", "-f", "xlsx", "-o", out).returncode == 0

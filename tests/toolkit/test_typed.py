@@ -45,7 +45,8 @@ class TestSources:
         assert isinstance(info.value.cause, cause)
 
     @pytest.mark.parametrize(("text", "error"), [("", varnok_py.EmptyInputError),
-                                                 ("1CClientBankExchange", varnok_py.UnfinishedError)])
+                                                 ("1CClientBankExchange", varnok_py.UnfinishedError),
+                                                 ("1CClientBankExchange\n\udc80", UnicodeEncodeError)])
     def test_one_line_texts_that_are_not_paths(self, text, error):
         with pytest.raises(varnok.ReadFailure) as info:
             varnok.read(text)

@@ -69,6 +69,12 @@ def run(args: argparse.Namespace) -> int:
     except TooManyRows as exc:
         sys.stderr.write(f"varnok export: {exc}\n")
         return EXIT_PROBLEMS
+    except UnicodeEncodeError as exc:  # stdout in an encoding of its own (PYTHONIOENCODING)
+        char = exc.object[exc.start] if isinstance(exc.object, str) else "?"
+        encoding = getattr(out, "encoding", None) or exc.encoding
+        sys.stderr.write(f"varnok export: the output's encoding ({encoding}) cannot hold U+{ord(char):04X}; "
+                         "the output is incomplete: write to a file with -o, or set PYTHONIOENCODING=utf-8\n")
+        return EXIT_PROBLEMS
     except _NothingRead:
         sys.stderr.write("varnok export: no statement could be read; nothing written\n")
         return EXIT_PROBLEMS
