@@ -87,8 +87,13 @@ char* put_text(char* out, std::string_view s) noexcept {
   return out;
 }
 
-// Days since 1899-12-30, the spreadsheet's day 0 (25,569 days before 1970-01-01).
-std::int64_t date_serial(const Date& d) noexcept { return days_since_epoch(d) + 25569; }
+// The spreadsheet's day number: days since 1899-12-30 (25,569 days before 1970-01-01) from
+// 1900-03-01 on; as it also counts a 29 February 1900 that never was, the days of 1900
+// before it are one less (1900-01-01 is day 1). Days before 1900 it has none for (< 1).
+std::int64_t date_serial(const Date& d) noexcept {
+  const std::int64_t days = days_since_epoch(d) + 25569;
+  return days < 61 ? days - 1 : days;
+}
 
 // A number's decimal digits, held for as long as the object lives.
 class Digits {
@@ -117,7 +122,14 @@ class RowWriter {
     out_ = put(out_, digits);
     out_ = put(out_, "</v></c>");
   }
-  void date(std::size_t column, const Date& d) noexcept { number(column, Digits(date_serial(d)).view(), true); }
+  // A date before 1900, which a spreadsheet cannot hold as one, is written as its text.
+  void date(std::size_t column, const Date& d) noexcept {
+    if (const std::int64_t serial = date_serial(d); serial >= 1) {
+      number(column, Digits(serial).view(), true);
+    } else {
+      text(column, format_date(d).view());
+    }
+  }
   char* end() noexcept { return out_; }
 
  private:

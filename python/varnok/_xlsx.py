@@ -12,6 +12,8 @@ from decimal import Decimal
 from typing import IO, Any
 from xml.sax.saxutils import escape
 
+# A date's day number counts from here from 1900-03-01 on; the spreadsheet also counts a
+# 29 February 1900 that never was, so the days of 1900 before it are one less.
 _EPOCH = datetime.date(1899, 12, 30)
 # The rows a sheet holds, its header's among them: spreadsheet programs load no more.
 MAX_ROWS = 1_048_576
@@ -89,7 +91,11 @@ def _cell(ref: str, value: Any) -> str:
     if isinstance(value, (int, Decimal)):
         return f'<c r="{ref}"><v>{value:f}</v></c>' if isinstance(value, Decimal) else f'<c r="{ref}"><v>{value}</v></c>'
     if isinstance(value, datetime.date):
-        return f'<c r="{ref}" s="1"><v>{(value - _EPOCH).days}</v></c>'
+        days = (value - _EPOCH).days
+        serial = days - 1 if days < 61 else days  # (see _EPOCH)
+        if serial < 1:  # before 1900, which a spreadsheet has no day for: the date's text
+            return _cell(ref, value.isoformat())
+        return f'<c r="{ref}" s="1"><v>{serial}</v></c>'
     return f'<c r="{ref}" t="inlineStr"><is><t xml:space="preserve">{_text(str(value))}</t></is></c>'
 
 

@@ -238,6 +238,22 @@ def test_xlsx_amounts_are_exact_numbers_and_dates_are_dates(statements, tmp_path
     assert rows[0] == export.DOCUMENT_COLUMNS and rows[2][5] == datetime.datetime(2024, 2, 29)
 
 
+@pytest.mark.parametrize(("written", "read"), [
+    ("01.01.1900", datetime.datetime(1900, 1, 1)), ("28.02.1900", datetime.datetime(1900, 2, 28)),
+    ("01.03.1900", datetime.datetime(1900, 3, 1)),  # the spreadsheet counts a 29 February 1900
+    ("31.12.1899", "1899-12-31"), ("05.03.24", "0024-03-05"),  # before 1900: no day number, the text
+])
+def test_xlsx_dates_read_back_as_the_same_day(write_file, tmp_path, written, read):
+    path = str(write_file("a.txt", statement(document("1", date=written))))
+    native = tmp_path / "native.xlsx"
+    assert export.export_files("xlsx", [path], str(native)) == []
+    python = tmp_path / "python.xlsx"
+    varnok.to_xlsx(varnok.read_file(path), python)
+    openpyxl = pytest.importorskip("openpyxl", exc_type=ImportError)
+    column = export.DOCUMENT_COLUMNS.index("doc_date")
+    assert [list(openpyxl.load_workbook(p).active.values)[1][column] for p in (native, python)] == [read, read]
+
+
 def test_a_failed_write_leaves_no_file_and_keeps_the_old_one(statements, tmp_path):
     (tmp_path / "out").mkdir()
     target = tmp_path / "out" / "out.csv"
