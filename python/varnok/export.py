@@ -285,14 +285,16 @@ class DocumentTable:
         threads. Raises varnok.ReadFailure for the first file that fails to read."""
         from varnok.batch import run_all
 
-        results = run_all(parse_native_file, path_list(paths), jobs)
-        return cls._from_parsed(results)
+        paths = path_list(paths)
+        results = run_all(parse_native_file, paths, jobs)
+        return cls._from_parsed([_dates_held(r, lambda p=p: _read_or_failure(p)) for p, r in zip(paths, results)])
 
     @classmethod
     def from_bytes(cls, data: bytes | bytearray | memoryview, file: str | None = None) -> DocumentTable:
         """The documents of one statement given as bytes; `file` names it (in the file
         column, and in a ReadFailure)."""
-        return cls._from_parsed([parse_native(bytes(data), file)])
+        data = bytes(data)
+        return cls._from_parsed([_dates_held(parse_native(data, file), lambda: _typed(data, file))])
 
     @classmethod
     def _from_parsed(cls, results: list[Any]) -> DocumentTable:
@@ -334,13 +336,28 @@ def parse_native(data: bytes, file: str | None) -> Any:
     that fails is read again through varnok_py for its exact error: ReadFailure."""
     native = _native_module()
     parsed = None if native is None else native.parse(data, file_column(file))
-    if parsed is not None:
-        return parsed
+    return parsed if parsed is not None else _typed(data, file)
+
+
+def _typed(data: bytes, file: str | None) -> TypedStatement:
+    """The typed statement of `data`; ReadFailure naming `file`."""
     try:
         raw, data, _ = parse_source(data)
     except ReadFailure as exc:
         raise ReadFailure(file, exc.line, exc.cause) from exc.cause
     return typed_statement(raw, data, file)
+
+
+def _dates_held(parsed: Any, typed: Callable[[], Any]) -> Any:
+    """`parsed` (a native parsed file, or what else a read gave), or, when it has a date that
+    datetime.date cannot hold (year 0), what the typed read `typed` gives: a ReadFailure that
+    names the file and line, as the typed routes do, instead of an Arrow column or sheet
+    that fails later without a word of where."""
+    if isinstance(parsed, (ReadFailure, TypedStatement)):
+        return parsed
+    from varnok import _native
+
+    return parsed if _native.dates_fit(parsed) else typed()
 
 
 def parse_native_file(path: str) -> Any:
@@ -389,13 +406,8 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     paths = list(paths)
     read = _read_keeping_unread_keys if fmt == "statement" else parse_native_file if native else _read_or_failure
     results = run_all(read, paths, jobs)
-    if native and fmt == "xlsx":
-        from varnok import _native
-
-        # xlsx holds dates as dates: a file with one that datetime.date cannot hold fails as
-        # the typed read words it.
-        results = [r if isinstance(r, ReadFailure) or _native.dates_fit(r) else _read_or_failure(p)
-                   for p, r in zip(paths, results)]
+    if native and fmt == "xlsx":  # (xlsx holds dates as dates)
+        results = [_dates_held(r, lambda p=p: _read_or_failure(p)) for p, r in zip(paths, results)]
     failures = [r for r in results if isinstance(r, ReadFailure)]
     good = [r for r in results if not isinstance(r, ReadFailure)]
     if left_out is not None:

@@ -238,6 +238,16 @@ def test_xlsx_amounts_are_exact_numbers_and_dates_are_dates(statements, tmp_path
     assert rows[0] == export.DOCUMENT_COLUMNS and rows[2][5] == datetime.datetime(2024, 2, 29)
 
 
+@pytest.mark.parametrize("table", [lambda path: export.DocumentTable.from_files(path),
+                                   lambda path: export.DocumentTable.from_bytes(path.read_bytes(), str(path))],
+                         ids=["from_files", "from_bytes"])
+def test_an_arrow_table_of_a_date_python_cannot_hold_is_a_read_failure(write_file, table):
+    path = write_file("zero.txt", statement(account(), document("1", date="01.01.0000")))
+    with pytest.raises(varnok.ReadFailure) as failure:
+        table(path)
+    assert (failure.value.source, failure.value.line) == (str(path), 11)
+
+
 @pytest.mark.parametrize(("written", "read"), [
     ("01.01.1900", datetime.datetime(1900, 1, 1)), ("28.02.1900", datetime.datetime(1900, 2, 28)),
     ("01.03.1900", datetime.datetime(1900, 3, 1)),  # the spreadsheet counts a 29 February 1900
