@@ -303,6 +303,47 @@ PyObject* dates_fit(PyObject*, PyObject* parsed) noexcept {
   return PyBool_FromLong(dates_in_python_range((*file)->statement));
 }
 
+namespace {
+
+// A UTF-8 text's length in UTF-16 code units, as spreadsheets count a cell's characters.
+std::size_t utf16_length(std::string_view text) noexcept {
+  std::size_t units = 0;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    units += static_cast<std::size_t>((byte & 0xC0) != 0x80) + static_cast<std::size_t>(byte >= 0xF0);
+  }
+  return units;
+}
+
+}  // namespace
+
+PyObject* long_text(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  if (nargs != 2 || !PyLong_Check(args[1])) {
+    PyErr_SetString(PyExc_TypeError, "long_text(parsed, limit: int)");
+    return nullptr;
+  }
+  SharedFile* file = shared_file(args[0]);
+  if (file == nullptr) return nullptr;
+  const std::size_t limit = PyLong_AsSize_t(args[1]);
+  if (PyErr_Occurred()) return nullptr;
+  const ParsedFile& f = **file;
+  for (std::size_t n = 0; n < f.statement.documents.size(); ++n) {
+    const Document& d = f.statement.documents[n];
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+      if (field_kind(i) != Kind::Text) continue;
+      const std::optional<std::string_view> text = document_text(d, i);
+      // (a text of no more bytes than the limit has no more characters either)
+      if (!text || text->size() <= limit) continue;
+      if (const std::size_t length = utf16_length(*text); length > limit) {
+        PyObject* line = f.lines[n] >= 0 ? PyLong_FromLongLong(f.lines[n]) : Py_NewRef(Py_None);
+        if (line == nullptr) return nullptr;
+        return Py_BuildValue("(Nsn)", line, std::string(field_name(i)).c_str(), static_cast<Py_ssize_t>(length));
+      }
+    }
+  }
+  Py_RETURN_NONE;
+}
+
 PyObject* document_stream(PyObject*, PyObject* sequence) noexcept {
   Ref holder;
   std::vector<SharedFile> files;

@@ -32,6 +32,9 @@ PyObject* document_facts(PyObject* module, PyObject* parsed) noexcept;
 PyObject* warnings(PyObject* module, PyObject* parsed) noexcept;
 // dates_fit(parsed) -> whether every date of the file is one datetime.date can hold
 PyObject* dates_fit(PyObject* module, PyObject* parsed) noexcept;
+// long_text(parsed, limit) -> (line, field name, length) of the first document text longer
+// than `limit` UTF-16 code units, or None
+PyObject* long_text(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
 // document_stream(parsed_files: Sequence) -> "arrow_array_stream" capsule
 PyObject* document_stream(PyObject* module, PyObject* files) noexcept;
 

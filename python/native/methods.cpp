@@ -36,6 +36,8 @@ PyMethodDef kMethods[] = {
      "document_facts(parsed) -> (section lines, directions, fingerprints) of its documents."},
     {"warnings", warnings, METH_O, "warnings(parsed) -> the (line, message) of each document the read dropped."},
     {"dates_fit", dates_fit, METH_O, "Whether every date of a parsed file is one datetime.date can hold."},
+    {"long_text", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(long_text)), METH_FASTCALL,
+     "(line, field, length) of the first document text longer than limit UTF-16 units, or None."},
     {"document_stream", document_stream, METH_O, "An Arrow C stream capsule of the documents of parsed files."},
     {"statement_files", statement_files, METH_O,
      "statement_files(folder) -> the paths of the *.txt files below it."},

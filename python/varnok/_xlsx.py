@@ -19,6 +19,31 @@ _EPOCH = datetime.date(1899, 12, 30)
 MAX_ROWS = 1_048_576
 
 
+# The characters (UTF-16 code units) a cell holds: spreadsheet programs cut or refuse longer.
+MAX_CELL = 32_767
+
+
+class CellTooLong(ValueError):
+    """An export with a text longer than a cell holds; nothing is written."""
+
+    def __init__(self, source: str | None, line: int | None, column: str, length: int) -> None:
+        self.source, self.line, self.column, self.length = source, line, column, length
+        super().__init__(self.located(source))
+
+    def located(self, name: str | None) -> str:
+        """The message with the file shown as `name`."""
+        origin = "" if name is None else f"{name}:{self.line}: " if self.line else f"{name}: "
+        return (f"{origin}{self.column} holds {self.length:,} characters, and a spreadsheet cell at most "
+                f"{MAX_CELL:,}: use CSV or JSON Lines")
+
+    def __reduce__(self) -> tuple[Any, ...]:
+        return type(self), (self.source, self.line, self.column, self.length)
+
+
+def utf16_length(text: str) -> int:
+    return len(text) + sum(1 for c in text if ord(c) > 0xFFFF)
+
+
 class TooManyRows(ValueError):
     """An export with more rows than a sheet holds; nothing is written."""
 
@@ -109,9 +134,18 @@ def write_xlsx(out: IO[bytes], header: Sequence[str], rows: Iterable[Sequence[An
         for number, row in enumerate(_chain(header, rest), 1):
             if number > MAX_ROWS:
                 raise TooManyRows(number - 1 + sum(1 for _ in rest))
+            _check_lengths(header, row)
             f.write(_row(letters, number, row))
 
     _write_workbook(out, sheet, sheet_data)
+
+
+def _check_lengths(header: Sequence[str], row: Sequence[Any]) -> None:
+    for name, value in zip(header, row):
+        if isinstance(value, str) and len(value) > MAX_CELL // 2 and utf16_length(value) > MAX_CELL:
+            # (a row of a statement's document or interval starts with its file and line)
+            line = row[1] if len(row) > 1 and isinstance(row[1], int) else None
+            raise CellTooLong(row[0] if isinstance(row[0], str) else None, line, name, utf16_length(value))
 
 
 def write_xlsx_rows(out: IO[bytes], header: Sequence[str], rows: Iterable[Any], count: int,

@@ -408,6 +408,13 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     results = run_all(read, paths, jobs)
     if native and fmt == "xlsx":  # (xlsx holds dates as dates)
         results = [_dates_held(r, lambda p=p: _read_or_failure(p)) for p, r in zip(paths, results)]
+        if not intervals:
+            from varnok import _native
+            from varnok._xlsx import MAX_CELL, CellTooLong
+
+            for path, r in zip(paths, results):
+                if not isinstance(r, (ReadFailure, TypedStatement)) and (long := _native.long_text(r, MAX_CELL)):
+                    raise CellTooLong(path, *long)
     failures = [r for r in results if isinstance(r, ReadFailure)]
     good = [r for r in results if not isinstance(r, ReadFailure)]
     if left_out is not None:

@@ -248,6 +248,22 @@ def test_an_arrow_table_of_a_date_python_cannot_hold_is_a_read_failure(write_fil
     assert (failure.value.source, failure.value.line) == (str(path), 11)
 
 
+@pytest.mark.parametrize("text, refused", [("я" * 32_767, False), ("я" * 32_768, True), ("😀" * 16_384, True)],
+                         ids=["at-the-limit", "beyond", "surrogate-pairs"])
+def test_xlsx_refuses_a_text_longer_than_a_cell_holds(write_file, tmp_path, text, refused):
+    path = str(write_file("long.txt", statement(account(), document("1", НазначениеПлатежа=text)), "utf-8"))
+    for write in (lambda out: export.export_files("xlsx", [path], str(out)),
+                  lambda out: varnok.to_xlsx(varnok.read_file(path), out)):
+        out = tmp_path / "out.xlsx"
+        if not refused:
+            write(out)
+            continue
+        with pytest.raises(_xlsx.CellTooLong) as failure:
+            write(out)
+        assert (failure.value.source, failure.value.line, failure.value.column) == (path, 11, "purpose")
+        assert not out.exists()
+
+
 @pytest.mark.parametrize(("written", "read"), [
     ("01.01.1900", datetime.datetime(1900, 1, 1)), ("28.02.1900", datetime.datetime(1900, 2, 28)),
     ("01.03.1900", datetime.datetime(1900, 3, 1)),  # the spreadsheet counts a 29 February 1900

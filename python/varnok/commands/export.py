@@ -8,7 +8,7 @@ import os
 import sys
 
 from varnok import export, writer
-from varnok._xlsx import TooManyRows
+from varnok._xlsx import CellTooLong, TooManyRows
 from varnok.cli import (EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, shown_name,
                         statements_found, stdin_dash, stdout_dash)
 from varnok.typed import ReadFailure
@@ -68,6 +68,9 @@ def run(args: argparse.Namespace) -> int:
         return EXIT_PROBLEMS
     except TooManyRows as exc:
         sys.stderr.write(f"varnok export: {exc}\n")
+        return EXIT_PROBLEMS
+    except CellTooLong as exc:
+        sys.stderr.write(shown(f"varnok export: {exc.located(exc.source and shown_name(exc.source))}\n"))
         return EXIT_PROBLEMS
     except UnicodeEncodeError as exc:  # stdout in an encoding of its own (PYTHONIOENCODING)
         char = exc.object[exc.start] if isinstance(exc.object, str) else "?"
