@@ -262,7 +262,12 @@ std::string fill_rows(RowWriter& out, const std::vector<SharedFile>& files, std:
         case Kind::Amount: {
           const auto value = decimal128(d.amount(), scale);
           if (!value) {
-            problem = "an amount does not fit decimal128(38, " + std::to_string(scale) + ")";
+            // Named, so that the file can be read apart (or the batch exported as text).
+            problem = std::string(f.file_name().value_or("<input>"));
+            if (f.lines[n] >= 0) problem += ":" + std::to_string(f.lines[n]);
+            const ShortText amount = format_amount(d.amount());
+            problem += ": the amount " + std::string(amount.view()) + " does not fit decimal128(38, " +
+                       std::to_string(scale) + "), the scale of the finest amount of the batch";
             return false;
           }
           out.fixed(i + 2, r, std::optional(*value));

@@ -230,7 +230,11 @@ def arrow_table(statements: Statements, *, intervals: bool = False, amount_scale
     for kind, values in zip(kinds, data):
         if kind == "amount":
             scale = _amount_scale(values) if amount_scale is None else amount_scale
-            arrays.append(pa.array([None if v is None else Decimal(v) for v in values], pa.decimal128(38, scale)))
+            try:
+                arrays.append(pa.array([None if v is None else Decimal(v) for v in values], pa.decimal128(38, scale)))
+            except pa.ArrowInvalid as exc:  # (pyarrow's words name neither the amount nor its place)
+                raise pa.ArrowInvalid(_unfit_amount(columns, data, values, scale, amount_scale is None)
+                                      or str(exc)) from exc
         elif kind == "date":
             arrays.append(pa.array([None if v is None else datetime.date.fromisoformat(v) for v in values], pa.date32()))
         elif kind == "int":
@@ -238,6 +242,24 @@ def arrow_table(statements: Statements, *, intervals: bool = False, amount_scale
         else:
             arrays.append(pa.array(values, pa.string()))
     return pa.Table.from_arrays(arrays, names=list(columns))
+
+
+def _unfit_amount(columns: Sequence[str], data: Sequence[Sequence[Any]], values: Sequence[str | None], scale: int,
+                  batch: bool) -> str | None:
+    """"FILE:LINE: the amount ... does not fit decimal128(38, scale)" for the first of
+    `values` (a column of `data`, the table's columns) that does not, or None."""
+    files = data[columns.index("file")] if "file" in columns else [None] * len(values)
+    lines = data[columns.index("line")] if "line" in columns else [None] * len(values)
+    for file, line, value in zip(files, lines, values):
+        if value is None:
+            continue
+        _, digits, exponent = Decimal(value).as_tuple()
+        assert isinstance(exponent, int)  # (the reader's amounts are finite)
+        if -exponent <= scale and max(len(digits) + exponent, 0) + scale <= 38:
+            continue
+        return (f"{file or '<input>'}" + (f":{line}" if line else "") + f": the amount {value} does not fit "
+                f"decimal128(38, {scale})" + (", the scale of the finest amount of the batch" if batch else ""))
+    return None
 
 
 def to_dataframe(statements: Statements, *, intervals: bool = False, amount_scale: int | None = None) -> Any:

@@ -248,6 +248,24 @@ def test_an_arrow_table_of_a_date_python_cannot_hold_is_a_read_failure(write_fil
     assert (failure.value.source, failure.value.line) == (str(path), 11)
 
 
+@pytest.mark.parametrize("table", [lambda paths: pyarrow_table(export.DocumentTable.from_files(paths)),
+                                   lambda paths: export.to_dataframe([varnok.read_file(p) for p in paths])],
+                         ids=["native", "typed"])
+def test_an_amount_beyond_the_batch_s_decimal_names_its_file_and_line(write_file, table):
+    pytest.importorskip("pyarrow", exc_type=ImportError)
+    large = str(write_file("large.txt", statement(account(), document("1", "12345678901.00"))))
+    fine = str(write_file("fine.txt", statement(account(), document("1", "0.0000000000000000000000000001"))))
+    with pytest.raises(ValueError, match=re.escape(f"{large}:11: the amount 12345678901.00 does not fit "
+                                                   "decimal128(38, 28), the scale of the finest amount of the batch")):
+        table([large, fine])
+
+
+def pyarrow_table(source):
+    import pyarrow
+
+    return pyarrow.table(source)
+
+
 @pytest.mark.parametrize("text, refused", [("я" * 32_767, False), ("я" * 32_768, True), ("😀" * 16_384, True)],
                          ids=["at-the-limit", "beyond", "surrogate-pairs"])
 def test_xlsx_refuses_a_text_longer_than_a_cell_holds(write_file, tmp_path, text, refused):
