@@ -1,7 +1,7 @@
 """varnok: typed statements, reconciliation, validation, exports and a batch command line
 over the varnok_py reader."""
 from importlib import import_module as _import_module
-from typing import Any
+from typing import TYPE_CHECKING, Any
 
 
 def _version() -> str:
@@ -51,17 +51,33 @@ _EXPORTS = {
 }
 _SUBMODULES = {"dask", "cli", "typed", "reconciliation", "validation", "export", "writer", "batch"}
 
+if TYPE_CHECKING:  # what a type checker sees of the names __getattr__ loads on first use
+    from varnok import batch as batch, cli as cli, dask as dask, export as export
+    from varnok import reconciliation as reconciliation, typed as typed, validation as validation, writer as writer
+    from varnok.export import DocumentTable as DocumentTable, intervals_dataframe as intervals_dataframe
+    from varnok.export import to_csv as to_csv, to_dataframe as to_dataframe, to_jsonl as to_jsonl, to_xlsx as to_xlsx
+    from varnok.reconciliation import Finding as Finding, reconcile as reconcile
+    from varnok.typed import ReadFailure as ReadFailure, StatementWarning as StatementWarning
+    from varnok.typed import TypedAccount as TypedAccount, TypedDocument as TypedDocument
+    from varnok.typed import TypedInterval as TypedInterval, TypedStatement as TypedStatement
+    from varnok.typed import read as read, read_file as read_file
+    from varnok.validation import ValidationProblem as ValidationProblem, validate as validate
+    from varnok.writer import WriteError as WriteError, to_statement as to_statement, write as write
+    from varnok.writer import write_file as write_file
+
 __all__ = ["__version__", *_EXPORTS]
 
 
-def __getattr__(name: str) -> Any:
-    if name in _EXPORTS:
-        value = getattr(_import_module(_EXPORTS[name]), name)
-        globals()[name] = value
-        return value
-    if name in _SUBMODULES:
-        return _import_module(f"varnok.{name}")
-    raise AttributeError(f"module 'varnok' has no attribute {name!r}")
+if not TYPE_CHECKING:  # (seen by a type checker, it would make every name, even a typo, Any)
+
+    def __getattr__(name: str) -> Any:
+        if name in _EXPORTS:
+            value = getattr(_import_module(_EXPORTS[name]), name)
+            globals()[name] = value
+            return value
+        if name in _SUBMODULES:
+            return _import_module(f"varnok.{name}")
+        raise AttributeError(f"module 'varnok' has no attribute {name!r}")
 
 
 def __dir__() -> list[str]:
