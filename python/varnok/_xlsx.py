@@ -32,7 +32,7 @@ class CellTooLong(ValueError):
 
     def located(self, name: str | None) -> str:
         """The message with the file shown as `name`."""
-        origin = "" if name is None else f"{name}:{self.line}: " if self.line else f"{name}: "
+        origin = f"{name or '<input>'}:{self.line}: " if self.line else f"{name}: " if name else ""
         return (f"{origin}{self.column} holds {self.length:,} characters, and a spreadsheet cell at most "
                 f"{MAX_CELL:,}: use CSV or JSON Lines")
 

@@ -393,7 +393,7 @@ def parse_native_file(path: str) -> Any:
         with open(path, "rb") as f:
             data = f.read()
         return parse_native(data, path)
-    except OSError as exc:
+    except (OSError, ValueError) as exc:  # (ValueError: a NUL in the path)
         return ReadFailure(path, None, exc)
     except ReadFailure as exc:
         return ReadFailure(path, exc.line, exc.cause)
@@ -443,7 +443,7 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
         left_out(failures)
     if dropped is not None:
         dropped([(path, line, f"document dropped by the reader, so not exported: {message}")
-                 for path, r in zip(paths, results) if not isinstance(r, ReadFailure)
+                 for path, r in zip(paths, results) if not intervals and not isinstance(r, ReadFailure)
                  for line, message in _warnings(r)]
                 + [(path, line, ACCOUNT_KEY_LOST.format(key=key)) for path, r in zip(paths, results)
                    if isinstance(r, tuple) for line, key in r[1].account_lines])

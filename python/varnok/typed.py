@@ -500,7 +500,7 @@ def _bad_account_date_line(data: bytes | str, statement: varnok_py.Statement) ->
         if match.group(1) or match.group(2):
             start = line if match.group(1) else None
         elif start is not None:
-            numbers = re.findall(rb"[0-9]+", match.group(3))
+            numbers = re.findall(rb"[-+]?[0-9]+", match.group(3))  # (a year may have a sign)
             if len(numbers) == 3 and not 1 <= int(numbers[2]) <= 9999:
                 return start
     return None

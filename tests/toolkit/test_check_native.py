@@ -139,6 +139,7 @@ def test_what_the_native_path_leaves_to_python(write_file):
 @pytest.mark.parametrize("sections, date, at", [
     ((account(), document("1", date="01.01.0000")), "0000-01-01", 1),
     ((account(), account(start="1.4.0000", end="30.04.2024"), document("1")), "0000-04-01", 1),
+    ((account(end="05.03.-1"), document("1")), "-0001-03-05", 0),
 ])
 def test_a_date_python_cannot_hold_is_the_file_s_error_not_a_crash(write_file, sections, date, at):
     path = write_file("year0.txt", statement(*sections))

@@ -248,6 +248,11 @@ def test_an_arrow_table_of_a_date_python_cannot_hold_is_a_read_failure(write_fil
     assert (failure.value.source, failure.value.line) == (str(path), 11)
 
 
+def test_an_arrow_table_of_a_path_that_cannot_be_opened_is_a_read_failure():
+    with pytest.raises(varnok.ReadFailure, match="nul"):
+        export.DocumentTable.from_files(["nul\0.txt"])
+
+
 @pytest.mark.parametrize("table", [lambda paths: pyarrow_table(export.DocumentTable.from_files(paths)),
                                    lambda paths: export.to_dataframe([varnok.read_file(p) for p in paths])],
                          ids=["native", "typed"])
@@ -280,6 +285,8 @@ def test_xlsx_refuses_a_text_longer_than_a_cell_holds(write_file, tmp_path, text
             write(out)
         assert (failure.value.source, failure.value.line, failure.value.column) == (path, 11, "purpose")
         assert not out.exists()
+    if refused:  # read from its bytes: no file to name, the line all the same
+        assert str(_xlsx.CellTooLong(None, 11, "purpose", 32_768)).startswith("<input>:11: purpose holds 32,768")
 
 
 @pytest.mark.parametrize(("written", "read"), [

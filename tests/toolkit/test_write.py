@@ -409,6 +409,7 @@ class TestCommandLine:
         named = f"{source}:{before.decode('cp1251').split(chr(10)).index(' СвояОтметка =да') + 1}: СвояОтметка: "
         for args in (["convert", str(source), "-e", "utf-8", "-o", str(tmp_path / "out.txt")],
                      ["export", str(source), "-f", "statement", "-o", str(tmp_path / "all.txt")],
+                     ["export", str(source), "-f", "statement", "--intervals", "-o", str(tmp_path / "all.txt")],
                      ["convert", str(source), "-e", "utf-8", "-o", str(source)]):
             assert main(args) == 1
             assert named in capsys.readouterr().err

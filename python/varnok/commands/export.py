@@ -61,7 +61,7 @@ def run(args: argparse.Namespace) -> int:
 
     try:
         failures = export.export_files(args.format, paths, out, intervals=args.intervals, jobs=args.jobs,
-                                       left_out=left_out, dropped=None if args.intervals else dropped,
+                                       left_out=left_out, dropped=dropped,
                                        encoding=args.encoding)
     except writer.WriteError as exc:
         sys.stderr.write(shown(f"varnok export: {exc.located(exc.source and shown_name(exc.source))}\n"))
