@@ -337,7 +337,9 @@ PyObject* long_text(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept
       if (const std::size_t length = utf16_length(*text); length > limit) {
         PyObject* line = f.lines[n] >= 0 ? PyLong_FromLongLong(f.lines[n]) : Py_NewRef(Py_None);
         if (line == nullptr) return nullptr;
-        return Py_BuildValue("(Nsn)", line, std::string(field_name(i)).c_str(), static_cast<Py_ssize_t>(length));
+        const std::string_view name = field_name(i);
+        return Py_BuildValue("(Ns#n)", line, name.data(), static_cast<Py_ssize_t>(name.size()),
+                             static_cast<Py_ssize_t>(length));
       }
     }
   }

@@ -431,9 +431,10 @@ std::optional<ParsedFile> parse_file(std::string_view data, std::optional<std::s
     for (const Account& a : s.accounts.items()) own.insert(a.number);
     if (const std::string_view* header_account = s.header.find("РасчСчет"); header_account && !header_account->empty())
       own.insert(*header_account);
-    if (is_utf16(data)) utf16_text = utf8_of_utf16(data);
-    for (const std::string_view account : is_utf16(data) ? header_accounts(utf16_text, Encoding::Utf8)
-                                                         : header_accounts(data, s.encoding))
+    const bool utf16 = is_utf16(data);
+    if (utf16) utf16_text = utf8_of_utf16(data);
+    for (const std::string_view account :
+         header_accounts(utf16 ? std::string_view(utf16_text) : data, utf16 ? Encoding::Utf8 : s.encoding))
       own.insert(account);
     parsed->directions.resize(s.documents.size());
     parsed->fingerprints.resize(s.documents.size());

@@ -1,17 +1,16 @@
 """What the reader passes over, found in the statement's bytes, so that a statement written
 again keeps it: the keys of document sections that varnok_py does not read (a bank's own
-additions, such as КвитанцияДата or УсловиеОплаты1) and the header's lines; and, as they
-cannot be kept, the lines of account sections whose keys are no account field."""
+additions, such as КвитанцияДата or УсловиеОплаты1); and, as they cannot be kept, the lines
+of account sections whose keys are no account field."""
 from __future__ import annotations
 
 import re
 from typing import Any, NamedTuple
 
 from varnok._fields import ACCOUNT_NUMBER, DOCUMENT_FIELDS, INTERVAL_FIELDS
-from varnok._write_encoding import CP1251_ERRORS
 from varnok._white_space import WHITE_SPACE, white_run
 from varnok._write_values import DOCUMENT_MARKER
-from varnok.typed import header_lines, scanned_bytes
+from varnok.typed import DECODE_ERRORS, numbered_matches, scanned_bytes
 
 Pairs = tuple[tuple[str, str], ...]
 
@@ -60,15 +59,14 @@ ACCOUNT_KEY_LOST = "{key}: an account section's key that varnok does not read, s
 
 
 class Unread(NamedTuple):
-    """What a statement written from the reader's view would lose, and how much of it the
-    writer can keep."""
+    """What a statement written from the reader's view would lose beyond its header (whose
+    lines typed.header_lines finds), and how much of it the writer can keep."""
     documents: list[Pairs] | None  # unread_keys
-    header: list[tuple[str, str]]   # typed.header_lines
     account_lines: list[tuple[int, str]]  # unkept_account_keys
 
 
 def unread(data: bytes | str, statement: Any) -> Unread:
-    return Unread(unread_keys(data, statement), header_lines(data, statement), unkept_account_keys(data, statement))
+    return Unread(unread_keys(data, statement), unkept_account_keys(data, statement))
 
 
 def unkept_account_keys(data: bytes | str, statement: Any) -> list[tuple[int, str]]:
@@ -76,16 +74,15 @@ def unkept_account_keys(data: bytes | str, statement: Any) -> list[tuple[int, st
     reader keeps only the fields of an account section, so a statement written again lacks
     these."""
     data, encoding = scanned_bytes(data, statement)
-    errors = CP1251_ERRORS if encoding == "cp1251" else "replace"
     found = []
     inside = False
     line, counted = 1, 0
-    for match in _ACCOUNT_PATTERNS[encoding].finditer(data):
+    for match in _ACCOUNT_PATTERNS[encoding].finditer(data):  # (every document line too)
         if match.group(1) or match.group(2):
             inside = bool(match.group(1))
         elif inside:
-            key = match.group(3).decode(encoding, errors).strip(WHITE_SPACE)
-            if key not in _ACCOUNT_KEYS:
+            key = match.group(3).decode(encoding, DECODE_ERRORS[encoding]).strip(WHITE_SPACE)
+            if key not in _ACCOUNT_KEYS:  # (lines counted only for these, which are few)
                 line += data.count(b"\n", counted, match.start())
                 counted = match.start()
                 found.append((line, key))
@@ -97,17 +94,14 @@ def unread_keys(data: bytes | str, statement: Any) -> list[Pairs] | None:
     the (key, value) pairs of its section whose keys are not document fields, trimmed as
     the reader trims them; None when the sections found do not line up with the documents."""
     data, encoding = scanned_bytes(data, statement)
-    errors = CP1251_ERRORS if encoding == "cp1251" else "replace"
+    errors = DECODE_ERRORS[encoding]
     dropped = {line for line, _ in statement.warnings}
     found: list[Pairs] = []
     pairs: list[tuple[str, str]] | None = None  # while in a document section
-    line, counted = 1, 0
-    for match in _PATTERNS[encoding].finditer(data):
+    for line, match in numbered_matches(_PATTERNS[encoding], data):
         if match.group(1):
             pairs = []
         elif match.group(2):
-            line += data.count(b"\n", counted, match.start())
-            counted = match.start()
             if pairs is not None and line not in dropped:
                 found.append(tuple(pairs))
             pairs = None

@@ -308,8 +308,7 @@ class DocumentTable:
         from varnok.batch import run_all
 
         paths = path_list(paths)
-        results = run_all(parse_native_file, paths, jobs)
-        return cls._from_parsed([_dates_held(r, lambda p=p: _read_or_failure(p)) for p, r in zip(paths, results)])
+        return cls._from_parsed(_files_dates_held(paths, run_all(parse_native_file, paths, jobs)))
 
     @classmethod
     def from_bytes(cls, data: bytes | bytearray | memoryview, file: str | None = None) -> DocumentTable:
@@ -382,6 +381,11 @@ def _dates_held(parsed: Any, typed: Callable[[], Any]) -> Any:
     return parsed if _native.dates_fit(parsed) else typed()
 
 
+def _files_dates_held(paths: Sequence[str], results: list[Any]) -> list[Any]:
+    """_dates_held of the reads of files `paths`."""
+    return [_dates_held(r, lambda p=p: _read_or_failure(p)) for p, r in zip(paths, results)]
+
+
 def parse_native_file(path: str) -> Any:
     """parse_native of a file's bytes; failures (OSError too) are returned as ReadFailure."""
     native = _native_module()
@@ -429,7 +433,7 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     read = _read_keeping_unread_keys if fmt == "statement" else parse_native_file if native else _read_or_failure
     results = run_all(read, paths, jobs)
     if native and fmt == "xlsx":  # (xlsx holds dates as dates)
-        results = [_dates_held(r, lambda p=p: _read_or_failure(p)) for p, r in zip(paths, results)]
+        results = _files_dates_held(paths, results)
         if not intervals:
             from varnok import _native
             from varnok._xlsx import MAX_CELL, CellTooLong
@@ -449,7 +453,7 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
                    if isinstance(r, tuple) for line, key in r[1].account_lines])
     if fmt == "statement":
         to_statement([s for s, _ in good], out, intervals=intervals, extra_keys=[kept.documents for _, kept in good],
-                     encoding=encoding, header=good[0][1].header if good else None)
+                     encoding=encoding)
         return failures
     if not native:
         write(good, out, intervals=intervals)
@@ -503,9 +507,9 @@ def _read_or_failure(path: str) -> TypedStatement | ReadFailure:
 
 
 def _read_keeping_unread_keys(path: str) -> tuple[TypedStatement, Unread] | ReadFailure:
-    """read_file's statement and, for the statement format, what the reader passes over (the
-    keys of its documents that varnok does not read, the header's lines), to be written with
-    them."""
+    """read_file's statement (whose header_lines the statement format writes) and what else
+    the reader passes over (the keys of its documents that varnok does not read), to be
+    written with them."""
     try:
         raw, data, source = parse_source(pathlib.Path(path))
         return typed_statement(raw, data, source), unread(data, raw)

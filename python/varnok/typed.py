@@ -9,7 +9,7 @@ import operator
 import os
 import pathlib
 import re
-from collections.abc import Mapping, Sequence
+from collections.abc import Iterator, Mapping, Sequence
 from dataclasses import dataclass
 from decimal import Decimal
 from types import MappingProxyType
@@ -303,8 +303,7 @@ def header_lines(data: bytes | str, statement: varnok_py.Statement) -> list[tupl
     The header dict's items when the two do not agree."""
     data, encoding = scanned_bytes(data, statement)
     section = _FIRST_SECTION[encoding].search(data)
-    head = data[:section.start() if section else len(data)].decode(encoding, CP1251_ERRORS if encoding == "cp1251"
-                                                                   else "replace")
+    head = data[:section.start() if section else len(data)].decode(encoding, DECODE_ERRORS[encoding])
     pairs = []
     for line in head.split("\n")[1:]:  # (line 1 is the marker)
         key, equals, value = line.partition("=")
@@ -493,10 +492,7 @@ def _bad_account_date_line(data: bytes | str, statement: varnok_py.Statement) ->
     cannot hold (the reader's dates are day.month.year), or None."""
     data, encoding = scanned_bytes(data, statement)
     start: int | None = None
-    line, position = 1, 0
-    for match in _ACCOUNT_DATES[encoding].finditer(data):
-        line += data.count(b"\n", position, match.start())
-        position = match.start()
+    for line, match in numbered_matches(_ACCOUNT_DATES[encoding], data):
         if match.group(1) or match.group(2):
             start = line if match.group(1) else None
         elif start is not None:
@@ -516,6 +512,19 @@ def scanned_bytes(data: bytes | str, statement: varnok_py.Statement) -> tuple[by
     return data, statement.encoding
 
 
+# How a scan decodes the texts it takes from a statement's bytes, as the reader would.
+DECODE_ERRORS = {"cp1251": CP1251_ERRORS, "utf-8": "replace"}
+
+
+def numbered_matches(pattern: re.Pattern[bytes], data: bytes) -> Iterator[tuple[int, re.Match[bytes]]]:
+    """Each match of the line pattern `pattern` in `data`, with the number of its line."""
+    line, counted = 1, 0
+    for match in pattern.finditer(data):
+        line += data.count(b"\n", counted, match.start())
+        counted = match.start()
+        yield line, match
+
+
 def section_lines(data: bytes | str, statement: varnok_py.Statement) -> list[int | None]:
     """The start line of each built document section of `data`, in order: the document
     sections found by their start and end lines, less those dropped with a warning (whose
@@ -524,10 +533,7 @@ def section_lines(data: bytes | str, statement: varnok_py.Statement) -> list[int
     dropped = {line for line, _ in statement.warnings}
     lines: list[int | None] = []
     start: int | None = None
-    line, position = 1, 0
-    for match in _PATTERNS[encoding].finditer(data):
-        line += data.count(b"\n", position, match.start())
-        position = match.start()
+    for line, match in numbered_matches(_PATTERNS[encoding], data):
         if match.group(1):
             start = line
         elif match.group(2):

@@ -8,7 +8,7 @@ import sys
 
 from varnok._unread_keys import ACCOUNT_KEY_LOST, unread
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, same_file, shown, shown_name, stdin_dash, stdout_dash
-from varnok.typed import ReadFailure, parse_source
+from varnok.typed import ReadFailure, header_lines, parse_source
 from varnok.writer import WriteError, write, write_file
 
 NEWLINES = {"crlf": "\r\n", "lf": "\n"}
@@ -49,7 +49,7 @@ def run(args: argparse.Namespace) -> int:
     if kept.documents is None:  # (sections that do not line up with the documents: not seen)
         sys.stderr.write(shown(f"varnok convert: {name}: keys varnok does not read are not written\n"))
     options = {"encoding": args.encoding, "newline": NEWLINES[args.newline], "extra_keys": kept.documents}
-    whole = {"header": kept.header, "accounts": statement.accounts, "documents": statement.documents}
+    whole = {"header": header_lines(data, statement), "accounts": statement.accounts, "documents": statement.documents}
     try:
         if args.output is None:
             sys.stdout.buffer.write(write(whole, **options))
