@@ -315,13 +315,17 @@ class DocumentTable:
         """The documents of one statement given as bytes; `file` names it (in the file
         column, and in a ReadFailure)."""
         data = bytes(data)
-        return cls._from_parsed([_dates_held(parse_native(data, file), lambda: _typed(data, file))])
+        try:
+            return cls._from_parsed([_dates_held(parse_native(data, file), lambda: _typed(data, file))])
+        except ReadFailure as failure:
+            del data  # (the failure's frames would keep a copy of the input)
+            raise failure.with_traceback(None)
 
     @classmethod
     def _from_parsed(cls, results: list[Any]) -> DocumentTable:
-        for r in results:
-            if isinstance(r, ReadFailure):
-                raise r
+        if failure := next((r for r in results if isinstance(r, ReadFailure)), None):
+            del results  # (the failure's frames would keep every file read)
+            raise failure
         if any(isinstance(r, TypedStatement) for r in results):
             return cls(results)  # no native module: the typed route
         table = cls([])
@@ -365,8 +369,10 @@ def _typed(data: bytes, file: str | None) -> TypedStatement:
     try:
         raw, data, _ = parse_source(data)
     except ReadFailure as exc:
-        raise ReadFailure(file, exc.line, exc.cause) from exc.cause
-    return typed_statement(raw, data, file)
+        failure = ReadFailure(file, exc.line, exc.cause)
+    else:
+        return typed_statement(raw, data, file)
+    raise failure from failure.cause  # (raised in the except, it would keep exc and its frames)
 
 
 def _dates_held(parsed: Any, typed: Callable[[], Any]) -> Any:
@@ -440,6 +446,7 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
 
             for path, r in zip(paths, results):
                 if not isinstance(r, (ReadFailure, TypedStatement)) and (long := _native.long_text(r, MAX_CELL)):
+                    del results, r  # (the error's frames would keep every file read)
                     raise CellTooLong(path, *long)
     failures = [r for r in results if isinstance(r, ReadFailure)]
     good = [r for r in results if not isinstance(r, ReadFailure)]
@@ -503,7 +510,7 @@ def _read_or_failure(path: str) -> TypedStatement | ReadFailure:
     try:
         return read_file(path)
     except ReadFailure as exc:
-        return exc
+        return exc.with_traceback(None)  # (its frames hold the file's bytes)
 
 
 def _read_keeping_unread_keys(path: str) -> tuple[TypedStatement, Unread] | ReadFailure:
@@ -514,7 +521,7 @@ def _read_keeping_unread_keys(path: str) -> tuple[TypedStatement, Unread] | Read
         raw, data, source = parse_source(pathlib.Path(path))
         return typed_statement(raw, data, source), unread(data, raw)
     except ReadFailure as exc:
-        return exc
+        return exc.with_traceback(None)  # (its frames hold the file's bytes)
 
 
 def csv_text(statements: Statements, *, intervals: bool = False) -> str:

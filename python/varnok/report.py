@@ -83,7 +83,7 @@ def report_of(read: tuple[Any, bytes | str, str] | ReadFailure) -> FileReport:
     try:
         statement = typed_statement(raw, data, path)
     except ReadFailure as exc:  # a date the reader takes and datetime.date cannot hold (year 0)
-        return FileReport(path, None, exc)
+        return FileReport(path, None, exc.with_traceback(None))  # (its frames hold the statement)
     return FileReport(path, statement, None, tuple(reconcile(statement)), tuple(validate(statement)))
 
 

@@ -186,7 +186,7 @@ class ReadFailure(Exception):
     def __init__(self, source: str | None, line: int | None, cause: BaseException) -> None:
         self.source = source
         self.line = line
-        self.cause = cause
+        self.cause = _detached(cause)
         super().__init__(self.located(source or "<input>"))
 
     def __reduce__(self) -> tuple[Any, ...]:
@@ -197,6 +197,14 @@ class ReadFailure(Exception):
     def located(self, name: str) -> str:
         """The message with the file shown as `name`: "name:line: cause" or "name: cause"."""
         return f"{name}:{self.line}: {self.cause}" if self.line else f"{name}: {self.cause}"
+
+
+def _detached(cause: BaseException) -> BaseException:
+    """cause without what it was raised among: a service keeps its failures, and the frames
+    of the read (or an encoding error's text) hold the whole input."""
+    cause.__traceback__ = None
+    cause.__context__ = None
+    return cause
 
 
 def load(source: Source) -> tuple[bytes | str, str | None]:
@@ -255,19 +263,34 @@ def parse_source(source: Source) -> tuple[varnok_py.Statement, bytes | str, str 
     except TypeError:
         if not isinstance(data, str):
             raise
-        try:
-            data.encode("utf-8")  # varnok_py says "bytes or str" of a str with a lone surrogate
-        except UnicodeEncodeError as exc:
-            raise ReadFailure(path, None, exc) from None
-        raise
+        # varnok_py says "bytes or str" of a str with a lone surrogate
+        if (surrogate := _unencodable(data)) is None:
+            raise
+    raise ReadFailure(path, *surrogate)
+
+
+def _unencodable(text: str) -> tuple[int, UnicodeEncodeError] | None:
+    """The line of text's first character that UTF-8 cannot hold (a lone surrogate), and the
+    error of its line up to that character, or None."""
+    try:
+        text.encode("utf-8")
+    except UnicodeEncodeError as exc:
+        start = text.rfind("\n", 0, exc.start) + 1
+        line = text.count("\n", 0, start) + 1
+        return line, UnicodeEncodeError(exc.encoding, text[start:exc.end], exc.start - start, exc.end - start,
+                                        exc.reason)
+    return None
 
 
 def read(source: Source) -> TypedStatement:
     """The typed view of a statement given as a path (os.PathLike, or a str of one line),
     bytes, str (the statement's text) or binary file object. Raises
     ReadFailure (with .source, .line and .cause, a varnok_py.ParseError or OSError)."""
-    raw, data, path = parse_source(source)
-    return typed_statement(raw, data, path)
+    try:
+        raw, data, path = parse_source(source)
+        return typed_statement(raw, data, path)
+    except ReadFailure as failure:
+        raise failure.with_traceback(None)  # (the frames of the read hold the whole input)
 
 
 def read_file(path: str | os.PathLike[str]) -> TypedStatement:

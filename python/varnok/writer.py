@@ -85,6 +85,17 @@ def write(statement: Any, *, encoding: str = "cp1251", newline: str = "\r\n",
     at the end of its section: `varnok convert` keeps those of the file it read so.
     Raises WriteError, before anything is written, for whatever the reader would not read
     back as the same values, and ValueError for a bad encoding or newline."""
+    try:
+        return _write(statement, encoding, newline, extra_keys)
+    except WriteError as exc:
+        # Without what it was found among (the texts, the lines: the whole output), so that a
+        # kept error costs its message.
+        exc.__context__ = None
+        raise exc.with_traceback(None)
+
+
+def _write(statement: Any, encoding: str, newline: str,
+           extra_keys: Sequence[Sequence[tuple[str, str]]] | None) -> bytes:
     encoding = _encoding_name(encoding)
     if newline not in NEWLINES:
         raise ValueError(f"newline must be '\\r\\n' or '\\n', not {newline!r}: the reader splits lines at LF")
@@ -132,8 +143,11 @@ def to_statement(statements: Any, out: str | os.PathLike[str] | IO[bytes], *, in
     try:
         data = write(merged, encoding=encoding, extra_keys=extra)
     except WriteError as exc:
-        raise _in_its_statement(exc, listed) from None
-    _save(out, data)
+        failed = _in_its_statement(exc.with_traceback(None), listed)
+    else:
+        _save(out, data)
+        return
+    raise failed  # (raised in the except, it would keep exc, and exc the frames of the whole output)
 
 
 def _first_header(statement: Any) -> Any:
