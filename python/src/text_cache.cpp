@@ -42,19 +42,33 @@ std::shared_ptr<TextCache> TextCache::for_documents(std::size_t documents) noexc
   if (documents < 4) return nullptr;
   const std::size_t sets = std::bit_ceil(std::clamp(documents / 64, std::size_t{1}, std::size_t{8}));
   try {
-    return std::make_shared<TextCache>(sets);
+    return std::make_shared<TextCache>(sets, documents);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }
 
-TextCache::TextCache(std::size_t sets_per_field) noexcept : sets_(sets_per_field) {}
+TextCache::TextCache(std::size_t sets_per_field, std::size_t documents) noexcept
+    : sets_(sets_per_field), documents_(documents) {}
 
-TextCache::~TextCache() {
+TextCache::~TextCache() { release_table(); }
+
+void TextCache::release_table() noexcept {
   if (table_ == nullptr) return;
   for (std::size_t i = 0; i < sets_ * kDocumentFieldCount; ++i) {
     for (Slot& slot : table_[i].ways) Py_XDECREF(slot.str);
   }
+  table_.reset();
+}
+
+void TextCache::document_gone(long documents_left) noexcept {
+#ifdef Py_GIL_DISABLED
+  if (current_thread() != owner_) return;  // (the table is the owner's alone)
+#endif
+  // A sixteenth: a statement's own list of documents, kept whole, never gets there.
+  if (table_ == nullptr || documents_left < 0 || static_cast<std::size_t>(documents_left) > documents_ / 16) return;
+  release_table();
+  retired_ = true;
 }
 
 PyObject* TextCache::find_or_make(Set& set, std::uint32_t hash, std::string_view utf8) noexcept {
@@ -86,6 +100,7 @@ PyObject* TextCache::str(DocumentField field, std::string_view utf8) noexcept {
   if (current_thread() != owner_) return new_str_from_utf8(utf8);
 #endif
   if (table_ == nullptr) {
+    if (retired_) return new_str_from_utf8(utf8);
     // Made at the first value read, not with the documents: a read whose values are never
     // asked for keeps no table.
     table_.reset(new (std::nothrow) Set[sets_ * kDocumentFieldCount]);

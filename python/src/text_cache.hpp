@@ -31,13 +31,19 @@ class TextCache {
   // not pay (or on memory failure: it is only a cache).
   [[nodiscard]] static std::shared_ptr<TextCache> for_documents(std::size_t documents) noexcept;
 
-  explicit TextCache(std::size_t sets_per_field) noexcept;
+  TextCache(std::size_t sets_per_field, std::size_t documents) noexcept;
   ~TextCache();
   TextCache(const TextCache&) = delete;
   TextCache& operator=(const TextCache&) = delete;
 
   // The str of `utf8` as a value of `field`: a new reference, null with an exception.
   [[nodiscard]] PyObject* str(DocumentField field, std::string_view utf8) noexcept;
+
+  // Told by each document that goes, with the number of documents still holding the cache:
+  // when few of those it was made for are left (a program keeps some documents of a big
+  // statement and drops the rest), the table and its str objects go, and the values of
+  // those documents are made afresh from then on.
+  void document_gone(long documents_left) noexcept;
 
  private:
   // Texts longer than this are made each time (purposes): they rarely repeat. Bank and
@@ -57,8 +63,12 @@ class TextCache {
 
   [[nodiscard]] PyObject* find_or_make(Set& set, std::uint32_t hash, std::string_view utf8) noexcept;
 
+  void release_table() noexcept;
+
   std::size_t sets_;  // per field, a power of two
+  std::size_t documents_;  // those it was made for
   std::unique_ptr<Set[]> table_;  // made at the first value (see str())
+  bool retired_ = false;  // the table went for good (see document_gone())
 #ifdef Py_GIL_DISABLED
   // The calling thread, asked for every value: on x86-64 Linux the thread pointer, which
   // the ABI makes the first word of the thread's own control block (one load, where the

@@ -495,6 +495,18 @@ class TestRepeatedValues:
         parse(text.encode("utf-8"), [hook])
         assert seen == rows
 
+    @pytest.mark.parametrize("kept", [1, 5])
+    def test_documents_kept_from_a_dropped_statement_do_not_hold_its_shared_values(self, kept):
+        text, rows = self._statement(300)
+        documents = parse(text.encode("utf-8")).documents
+        value = documents[0].payee_bank1  # a text the other documents share
+        assert documents[3].payee_bank1 is value
+        before = sys.getrefcount(value)
+        documents = documents[:kept]
+        gc.collect()
+        assert sys.getrefcount(value) == before - 1  # (the shared one is let go)
+        assert [tuple(getattr(d, n) for n in self.NAMES) for d in documents] == rows[:kept]
+
     @pytest.mark.thread_unsafe(reason="starts its own threads")
     def test_threads_reading_one_statement(self):
         from threads import run_in_threads

@@ -49,6 +49,11 @@ class DocumentPayload {
  public:
   DocumentPayload(Document&& document, std::shared_ptr<TextCache> cache) noexcept
       : document_(std::move(document)), cache_(std::move(cache)) {}
+  DocumentPayload(DocumentPayload&&) noexcept = default;
+  DocumentPayload& operator=(DocumentPayload&&) noexcept = default;
+  ~DocumentPayload() {
+    if (cache_) cache_->document_gone(cache_.use_count() - 1);
+  }
   // The Python value of a field as text; nullopt for an absent optional field. A date or
   // the amount is formatted into `scratch` when read, and the view then points into it.
   [[nodiscard]] std::optional<std::string_view> field(DocumentField f, ShortText& scratch) const noexcept;
