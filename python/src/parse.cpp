@@ -129,7 +129,11 @@ bool convert_hooks_unnoted(PyObject* hooks, std::vector<PythonHook>& out) {
     return false;
   }
   Py_ssize_t size = PyObject_Size(hooks);
-  if (size < 0) PyErr_Clear();
+  if (size < 0) {
+    // Only a hint for the room; but Ctrl-C and the like are the program's, not the length's.
+    if (!PyErr_ExceptionMatches(PyExc_Exception)) return false;
+    PyErr_Clear();
+  }
   out.reserve(static_cast<std::size_t>(std::clamp<Py_ssize_t>(size, 0, kMaxHookReservation)));
   PyRef iterator = PyRef::steal(PyObject_GetIter(hooks));
   if (!iterator) return false;
@@ -149,13 +153,20 @@ bool convert_hooks(PyObject* hooks, std::vector<PythonHook>& out) {
   return false;
 }
 
-// The input bytes, borrowed from `statement` (immutable, kept alive by the caller).
-std::optional<std::string_view> statement_bytes(PyObject* statement) noexcept {
+// The input bytes, borrowed from `statement` (immutable, kept alive by the caller) or, for
+// a str that is not ASCII, from its UTF-8 form made into `utf8` for this read: the str's own
+// UTF-8 copy would stay with the caller's str as long as it lives.
+std::optional<std::string_view> statement_bytes(PyObject* statement, PyRef& utf8) noexcept {
   if (PyUnicode_Check(statement)) {
-    Py_ssize_t size = 0;
-    if (const char* utf8 = PyUnicode_AsUTF8AndSize(statement, &size)) {
-      return std::string_view(utf8, static_cast<std::size_t>(size));
+    if (PyUnicode_IS_ASCII(statement)) {
+      return std::string_view(static_cast<const char*>(PyUnicode_DATA(statement)),
+                              static_cast<std::size_t>(PyUnicode_GET_LENGTH(statement)));
     }
+    utf8 = PyRef::steal(PyUnicode_AsUTF8String(statement));
+    if (utf8) {
+      return std::string_view(PyBytes_AS_STRING(utf8.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(utf8.get())));
+    }
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return std::nullopt;  // (memory)
     PyErr_Clear();  // a lone surrogate; the bytes check below then fails
   }
   if (PyBytes_Check(statement)) {
@@ -169,7 +180,8 @@ std::optional<std::string_view> statement_bytes(PyObject* statement) noexcept {
 PyObject* parse_bound(const Arguments& arguments) {
   std::vector<PythonHook> hooks;
   if (!convert_hooks(arguments.hooks, hooks)) return nullptr;
-  std::optional<std::string_view> input = statement_bytes(arguments.statement);
+  PyRef utf8;  // (a str's UTF-8 form, for the read)
+  std::optional<std::string_view> input = statement_bytes(arguments.statement, utf8);
   if (!input) return nullptr;
 
   std::vector<SectionHook*> hook_list;

@@ -128,6 +128,17 @@ class TestHooksConversion:
             parse(STATEMENT, Broken())
         assert info.value.__notes__ == [NOTE]
 
+    def test_ctrl_c_while_asking_the_length_is_not_lost(self):
+        class Hooks(Sequence):
+            def __len__(self):
+                raise KeyboardInterrupt
+
+            def __getitem__(self, index):
+                raise IndexError(index)
+
+        with pytest.raises(KeyboardInterrupt):
+            parse(STATEMENT, Hooks())
+
     def test_failing_add_note_is_discarded(self):
         class Unnotable(Exception):
             def add_note(self, note):
@@ -218,6 +229,12 @@ class TestStatementConversion:
         with pytest.raises(TypeError, match="statement must be bytes or str"):
             parse(bytearray(b"x"), [lambda *a: calls.append(a)])
         assert calls == []
+
+    def test_a_str_read_grows_no_utf8_copy(self):
+        text = STATEMENT + "\n"  # (a str of its own, not ASCII)
+        size = sys.getsizeof(text)
+        parse(text)
+        assert not text.isascii() and sys.getsizeof(text) == size
 
     def test_str_reads_like_its_utf8_bytes(self):
         from_str, from_bytes = parse(STATEMENT), parse(STATEMENT.encode())
