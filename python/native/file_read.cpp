@@ -58,11 +58,12 @@ bool read_whole(const std::string& path, std::string& data) {
 namespace {
 
 constexpr std::size_t kKeptBytes = std::size_t{4} << 20;
-constexpr std::size_t kKeptRooms = 16;
+constexpr std::size_t kKeptInAll = std::size_t{16} << 20;
 
 std::mutex kept_mutex;
 // Never freed: a thread may still give room back while the interpreter exits.
 std::vector<std::string>& kept = *new std::vector<std::string>;
+std::size_t kept_bytes = 0;  // their capacities
 
 }  // namespace
 
@@ -71,6 +72,7 @@ std::string take_room() {
   if (kept.empty()) return {};
   std::string room = std::move(kept.back());
   kept.pop_back();
+  kept_bytes -= room.capacity();
   return room;
 }
 
@@ -78,10 +80,12 @@ void keep_room(std::string&& room) noexcept {
   if (room.capacity() == 0 || room.capacity() > kKeptBytes) return;
   room.clear();
   std::lock_guard lock(kept_mutex);
-  if (kept.size() >= kKeptRooms) return;
+  if (kept_bytes + room.capacity() > kKeptInAll) return;
   try {
+    kept_bytes += room.capacity();
     kept.push_back(std::move(room));
   } catch (const std::bad_alloc&) {
+    kept_bytes -= room.capacity();
   }
 }
 

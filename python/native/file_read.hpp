@@ -19,7 +19,8 @@ bool read_whole(const std::string& path, std::string& data);
 // An empty string with an earlier call's capacity, or a new one.
 std::string take_room();
 // Gives room back, emptied. Not kept beyond 4 MB (one huge file must not keep it), nor
-// beyond 16 rooms; as many are kept as were in use at once.
+// beyond 16 MB in all (what a process keeps for good after a batch); as many are kept as
+// were in use at once.
 void keep_room(std::string&& room) noexcept;
 
 }  // namespace varnok::native
