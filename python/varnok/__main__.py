@@ -8,7 +8,7 @@ def run() -> int:
     except KeyboardInterrupt:
         sys.stderr.write("varnok: interrupted\n")
         return 130
-    return main()
+    return main(own_process=True)
 
 
 if __name__ == "__main__":

@@ -212,7 +212,8 @@ def _own_descriptor_table() -> None:
     and close, and the kernel counts references on every read; over a folder of small
     files that is several per cent of two threads' time. Where the system has no such call
     or refuses it (some container profiles), the table stays shared. Only the commands ask
-    for it: a library call inside someone else's process leaves its threads as they are."""
+    for it, and only as the program: inside someone else's process the collector may run
+    that program's finalizers on a helper, whose close() would then miss its file."""
     unshare = getattr(os, "unshare", None)
     if unshare is None:
         return

@@ -177,8 +177,11 @@ def _sentence(help_text: str) -> str:
     return help_text[:1].upper() + help_text[1:] + "."
 
 
-def main(argv: Sequence[str] | None = None) -> int:
-    """Runs the command line on argv (sys.argv[1:] when None) and returns the exit status."""
+def main(argv: Sequence[str] | None = None, *, own_process: bool = False) -> int:
+    """Runs the command line on argv (sys.argv[1:] when None) and returns the exit status.
+    own_process: the process is the command's (python -m varnok, the console script), so its
+    helper threads may work with descriptor tables of their own; a program that calls main
+    keeps its threads as they are (its finalizers may run on them and close its files)."""
     argv = sys.argv[1:] if argv is None else list(argv)
     named = argv[0] if argv and argv[0] in {name for name, _, _ in SUBCOMMANDS} else None
     try:
@@ -189,6 +192,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     except KeyboardInterrupt:
         return interrupted()
     restore = _catch_sigterm()
+    args.own_process = own_process
     try:
         status = int(args.run(args))
         sys.stdout.flush()  # a reader of stdout gone away shows here rather than at exit

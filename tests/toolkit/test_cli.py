@@ -288,6 +288,20 @@ def test_one_signal_ends_a_command_waiting_on_a_pipe(tmp_path, args, signum):
     assert status in (128 + signum, -signum)
 
 
+@pytest.mark.parametrize("command", ["check", "summary"])
+@pytest.mark.parametrize("own_process", [False, True])
+def test_helpers_take_tables_of_their_own_only_when_the_command_is_the_program(write_file, monkeypatch, capsys,
+                                                                              command, own_process):
+    # Inside another program its finalizers may run on a helper: their close() would miss.
+    from varnok import batch
+
+    taken = []
+    monkeypatch.setattr(batch, "_own_descriptor_table", lambda: taken.append(1))
+    paths = [str(write_file(f"{i}.txt", clean_statement())) for i in range(16)]
+    cli.main([command, "-j", "2", *paths], own_process=own_process)
+    assert bool(taken) == own_process
+
+
 def test_ctrl_c_while_the_commands_load_is_no_traceback(monkeypatch, capsys):
     def interrupted(name):
         raise KeyboardInterrupt

@@ -87,7 +87,7 @@ def run(args: argparse.Namespace) -> int:
     first, then = checker(args.json, args.strict, native_check_files)
     chunks = chunked(paths, args.jobs)
     checked: Iterable[tuple[int, list[Text]]] = in_order(first, chunks, args.jobs, "checking", then=then, weight=len,
-                                                            own_files=True)
+                                                            own_files=args.own_process)
     if sys.stdout.isatty():
         checked = list(checked)  # written on a terminal once the progress bar is gone
     out = ReportWriter(sys.stdout, as_json=args.json)

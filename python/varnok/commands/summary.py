@@ -48,7 +48,8 @@ def summary_lines(report: FileReport) -> Iterator[str]:
 
 
 def run(args: argparse.Namespace) -> int:
-    reports = run_all(read_for_report, statements_found(args), args.jobs, "reading", then=report_of, own_files=True)
+    reports = run_all(read_for_report, statements_found(args), args.jobs, "reading", then=report_of,
+                      own_files=args.own_process)
     for n, report in enumerate(reports):
         if n:
             print()
