@@ -207,6 +207,22 @@ WalkStep next_entry(PyObject* dict, Py_ssize_t start_size, Py_ssize_t produced, 
   return next_entry_lock_held(dict, start_size, produced, pos, key, value);
 }
 
+#ifdef Py_GIL_DISABLED
+// Whether `dict` holds exactly the pairs of `read` (key, value, key, value, ...), the same
+// objects in the same order, all at one moment.
+bool holds_exactly(PyObject* dict, std::span<const PyRef> read) noexcept {
+  CriticalSection section(dict);
+  if (static_cast<std::size_t>(PyDict_GET_SIZE(dict)) * 2 != read.size()) return false;
+  Py_ssize_t pos = 0;
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  for (std::size_t i = 0; PyDict_Next(dict, &pos, &key, &value); i += 2) {
+    if (key != read[i].get() || value != read[i + 1].get()) return false;
+  }
+  return true;
+}
+#endif
+
 }  // namespace
 
 PythonHook::PythonHook(PyObject* hook) noexcept : hook_(PyRef::borrow(hook)) {}
@@ -346,11 +362,22 @@ HookOutcome PythonHook::read_back(PyObject* dict, Attributes& attrs) {
   const Py_ssize_t start_size = PyDict_Size(dict);
   bool changed = false;
   Py_ssize_t pos = 0;
+#ifdef Py_GIL_DISABLED
+  // A value replaced between two steps changes no size: what was read must still be what
+  // the dict holds when the walk is done.
+  struct Forget {
+    std::vector<PyRef>& read;
+    ~Forget() { read.clear(); }
+  } forget{read_};
+#endif
   for (Py_ssize_t produced = 0;; ++produced) {
     PyRef key;
     PyRef value;
     switch (next_entry(dict, start_size, produced, pos, key, value)) {
       case WalkStep::End:
+#ifdef Py_GIL_DISABLED
+        if (!holds_exactly(dict, read_)) return HookOutcome::Abandon("dictionary changed during iteration");
+#endif
         if (!changed && static_cast<std::size_t>(produced) == original.size()) return HookOutcome::Continue();
         if (!changed) copy_unchanged(original, static_cast<std::size_t>(produced));
         std::swap(attrs, scratch_);
@@ -362,6 +389,10 @@ HookOutcome PythonHook::read_back(PyObject* dict, Attributes& attrs) {
       case WalkStep::Entry:
         break;
     }
+#ifdef Py_GIL_DISABLED
+    read_.push_back(PyRef::borrow(key.get()));
+    read_.push_back(PyRef::borrow(value.get()));
+#endif
     // An object still in the place it was given in is the entry's own text.
     const auto at = static_cast<std::size_t>(produced);
     const bool same_place = at < original.size();

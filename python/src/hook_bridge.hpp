@@ -74,6 +74,9 @@ class PythonHook final : public SectionHook {
   PyRef header_given_;          // the copy of it the next call gives, when there is one
   bool header_watched_ = false;  // whether header_given_'s changes are counted
   std::vector<PyRef> given_;    // the objects of the current call's attrs dict
+#ifdef Py_GIL_DISABLED
+  std::vector<PyRef> read_;     // the objects read back from it (see read_back())
+#endif
   struct Spare {
     PyRef dict;                  // null: the slot is free
     std::vector<PyRef> objects;  // what the dict holds, as given_ was
