@@ -52,7 +52,9 @@ EntryKind kind_of(DIR* dir, const dirent& entry) noexcept {
 
 // The paths below `root` (a folder path with its trailing "/"), relative to it. Folders are
 // walked from a list rather than by recursion, so that no folder stays open while those
-// below it are read (a deep tree must not run out of file descriptors).
+// below it are read (a deep tree must not run out of file descriptors). A folder that
+// cannot be opened (no permission, a path beyond the system's longest) is among them, so
+// that reading it reports why, instead of its statements going unseen.
 std::vector<std::string> walk(const std::string& root) {
   std::vector<std::string> found;
   std::vector<std::string> pending{""};  // folders, relative, each with its "/"
@@ -61,10 +63,10 @@ std::vector<std::string> walk(const std::string& root) {
     pending.pop_back();
     // The folder named is followed when it is a link (as os.walk does); those below it are not.
     const int fd = open((root + folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (folder.empty() ? 0 : O_NOFOLLOW));
-    if (fd < 0) continue;
-    DIR* dir = fdopendir(fd);
+    DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
     if (dir == nullptr) {
-      close(fd);
+      if (fd >= 0) close(fd);
+      found.push_back(folder.empty() ? folder : folder.substr(0, folder.size() - 1));
       continue;
     }
     while (const dirent* entry = readdir(dir)) {
@@ -136,7 +138,10 @@ PyObject* statement_files(PyObject*, PyObject* folder) noexcept {
     for (std::size_t i = 0; i < found.size(); ++i) {
       path.resize(root.size());
       path += found[order[i]];
-      PyObject* text = PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size()));
+      // (the folder itself, when it could not be opened: named as it was given)
+      PyObject* text = found[order[i]].empty()
+                           ? Py_NewRef(folder)
+                           : PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size()));
       if (text == nullptr) return nullptr;
       PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text);
     }

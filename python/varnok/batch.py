@@ -23,8 +23,8 @@ def default_jobs() -> int:
 def find_statements(paths: Iterable[str]) -> list[str]:
     """Every file named, and every *.txt file under every folder named (recursively, sorted
     by path, hidden folders skipped; pipes, sockets and devices found there skipped too, as
-    they may never end). A path that does not exist is kept, so that reading it reports the
-    error."""
+    they may never end). A path that does not exist is kept, and so is a folder that cannot
+    be read, so that reading it reports the error."""
     found: list[str] = []
     for path in paths:
         if not os.path.isdir(path):
@@ -35,9 +35,10 @@ def find_statements(paths: Iterable[str]) -> list[str]:
 
 
 def _walked_statement_files(folder: str) -> list[str]:
-    """The *.txt files below folder (hidden folders skipped), in no particular order."""
-    below = []
-    for current, folders, files in os.walk(folder, onerror=None):
+    """The *.txt files below folder (hidden folders skipped), in no particular order, and
+    the folders that could not be read, so that reading them reports why."""
+    below: list[str] = []
+    for current, folders, files in os.walk(folder, onerror=lambda error: below.append(error.filename)):
         folders[:] = [f for f in folders if not f.startswith(".")]
         prefix = os.path.join(current, "")  # os.path.join(current, f) for every f at once
         below += [prefix + f for f in files if f[-4:].lower() == ".txt" and not is_other(prefix + f)]

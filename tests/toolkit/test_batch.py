@@ -114,8 +114,30 @@ def test_statement_files_are_found_as_os_walk_finds_them(tmp_path, walk):
                        "sub/d.txt", "sub/deep/e.txt", os.fsdecode(b"\xff.txt")])
     for folder in [str(tmp_path), str(tmp_path) + "/"]:
         assert sorted(walk(folder)) == [os.path.join(folder, f) for f in expected]
-    assert walk(str(tmp_path / "missing")) == []
+    assert walk(str(tmp_path / "missing")) == [str(tmp_path / "missing")]  # (reading it says why)
     with pytest.raises(ValueError):
         walk(str(tmp_path) + "\0")
     assert find_statements([str(tmp_path) + "/", str(tmp_path / "missing.txt")]) == (
         [str(tmp_path) + "/" + f for f in expected] + [str(tmp_path / "missing.txt")])
+
+
+@pytest.mark.parametrize("walk", ["native", "python"])
+def test_a_folder_that_cannot_be_opened_is_found_so_that_reading_it_says_why(tmp_path, monkeypatch, walk):
+    # A tree deeper than the longest path the system opens: its statements were left out
+    # without a word.
+    if walk == "python":
+        monkeypatch.setattr(batch, "_statement_files", batch._walked_statement_files)
+    folder = os.open(tmp_path, os.O_RDONLY)
+    for depth in range(120):
+        name = f"folder-{depth:03}-" + "x" * 30
+        os.mkdir(name, dir_fd=folder)
+        below = os.open(name, os.O_RDONLY | os.O_DIRECTORY, dir_fd=folder)
+        os.close(folder)
+        folder = below
+        os.close(os.open("s.txt", os.O_WRONLY | os.O_CREAT, dir_fd=folder))
+    os.close(folder)
+    found = find_statements([str(tmp_path)])
+    unread = [path for path in found if not path.endswith("/s.txt")]
+    assert len(unread) == 1 and len(found) > 50
+    with pytest.raises(OSError, match="too long"):
+        open(unread[0], "rb")
