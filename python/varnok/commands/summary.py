@@ -3,10 +3,11 @@ its documents per kind and direction, and its warnings, findings and validation 
 from __future__ import annotations
 
 import argparse
+import sys
 from collections import Counter
-from collections.abc import Iterator
+from collections.abc import Iterable, Iterator
 
-from varnok.batch import run_all
+from varnok.batch import in_order
 from varnok.cli import (EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_name, statements_found,
                         stdin_dash)
 from varnok.report import FileReport, read_for_report, report_of
@@ -48,11 +49,16 @@ def summary_lines(report: FileReport) -> Iterator[str]:
 
 
 def run(args: argparse.Namespace) -> int:
-    reports = run_all(read_for_report, statements_found(args), args.jobs, "reading", then=report_of,
-                      own_files=args.own_process)
+    # Written as they come, so that only the statements read ahead are held.
+    reports: Iterable[FileReport] = in_order(read_for_report, statements_found(args), args.jobs, "reading",
+                                             then=report_of, own_files=args.own_process)
+    if sys.stdout.isatty():
+        reports = list(reports)  # written on a terminal once the progress bar is gone
+    read = True
     for n, report in enumerate(reports):
         if n:
             print()
         for line in summary_lines(report):
             print(shown(line))
-    return EXIT_OK if all(r.statement is not None for r in reports) else EXIT_PROBLEMS
+        read = read and report.statement is not None
+    return EXIT_OK if read else EXIT_PROBLEMS
