@@ -468,12 +468,12 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     from varnok import _native
 
     if fmt == "xlsx":
-        from varnok._xlsx import write_xlsx_rows
+        from varnok._xlsx import MAX_ROWS, TooManyRows, write_xlsx_rows
 
-        if intervals:
-            rows, count = _native.interval_rows(good, "xlsx"), sum(map(_native.interval_count, good))
-        else:
-            rows, count = _native.xlsx_rows(good, 2), sum(map(_native.document_count, good))
+        count = sum(map(_native.interval_count if intervals else _native.document_count, good))
+        if count >= MAX_ROWS:  # (refused before the sheet is made: it may take gigabytes)
+            raise TooManyRows(count)
+        rows = _native.interval_rows(good, "xlsx") if intervals else _native.xlsx_rows(good, 2)
         header, sheet = (INTERVAL_COLUMNS, "intervals") if intervals else (DOCUMENT_COLUMNS, "documents")
         _write(out, True, lambda f: write_xlsx_rows(f, header, rows, count, sheet))
         return failures
