@@ -436,8 +436,10 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     write, binary = WRITERS[fmt]
     native = fmt in ("csv", "jsonl", "xlsx") and _native_module() is not None
     paths = list(paths)
-    read = _read_keeping_unread_keys if fmt == "statement" else parse_native_file if native else _read_or_failure
-    results = run_all(read, paths, jobs)
+    if fmt == "statement":  # (the typed work after the read is Python's: with the lock, on this thread)
+        results = run_all(_parsed_file, paths, jobs, then=_keeping_unread_keys)
+    else:
+        results = run_all(parse_native_file if native else _read_or_failure, paths, jobs)
     if native and fmt == "xlsx":  # (xlsx holds dates as dates)
         results = _files_dates_held(paths, results)
         if not intervals:
@@ -513,12 +515,23 @@ def _read_or_failure(path: str) -> TypedStatement | ReadFailure:
         return exc.with_traceback(None)  # (its frames hold the file's bytes)
 
 
-def _read_keeping_unread_keys(path: str) -> tuple[TypedStatement, Unread] | ReadFailure:
-    """read_file's statement (whose header_lines the statement format writes) and what else
-    the reader passes over (the keys of its documents that varnok does not read), to be
-    written with them."""
+def _parsed_file(path: str) -> tuple[Any, bytes | str, str | None] | ReadFailure:
+    """parse_source of a file, or its failure."""
     try:
-        raw, data, source = parse_source(pathlib.Path(path))
+        return parse_source(pathlib.Path(path))
+    except ReadFailure as exc:
+        return exc.with_traceback(None)  # (its frames hold the file's bytes)
+
+
+def _keeping_unread_keys(parsed: tuple[Any, bytes | str, str | None] | ReadFailure,
+                         ) -> tuple[TypedStatement, Unread] | ReadFailure:
+    """The typed statement of a _parsed_file (whose header_lines the statement format writes)
+    and what else the reader passes over (the keys of its documents that varnok does not
+    read), to be written with them."""
+    if isinstance(parsed, ReadFailure):
+        return parsed
+    raw, data, source = parsed
+    try:
         return typed_statement(raw, data, source), unread(data, raw)
     except ReadFailure as exc:
         return exc.with_traceback(None)  # (its frames hold the file's bytes)
