@@ -6,6 +6,7 @@
 #include "exports.hpp"
 #include "fields.hpp"
 #include "requisite_functions.hpp"
+#include "shown_text.hpp"
 #include "statement_files.hpp"
 #include "writer.hpp"
 
@@ -41,6 +42,8 @@ PyMethodDef kMethods[] = {
     {"document_stream", document_stream, METH_O, "An Arrow C stream capsule of the documents of parsed files."},
     {"statement_files", statement_files, METH_O,
      "statement_files(folder) -> the paths of the *.txt files below it."},
+    {"shown_utf8", shown_utf8, METH_O,
+     "shown_utf8(data) -> data, or a copy with its control characters (but LF and TAB) shown as \\xNN."},
     {"write_documents", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(write_documents)), METH_FASTCALL,
      "The statement writer's hot loop; None when the Python writer must take over."},
     {nullptr, nullptr, 0, nullptr},

@@ -246,12 +246,18 @@ def test_a_file_name_with_a_line_break_is_escaped_in_a_findings_report(write_fil
     assert f"{path.parent}/a\\x0ab.txt: finding:" in result.stdout
 
 
-def test_shown_escapes_c1_characters_in_utf8():
+@pytest.mark.parametrize("text", ["a\x85б\tв\n\x9b", "\x00\x08\x0b\x1f\x7f\x80\x9f\xa0«»", "чисто\tи\nясно", "",
+                                  "\x1b[2K\rall ok", "\u0100\u0142\x9f"])
+def test_shown_escapes_control_characters_in_utf8_as_in_text(text):
     from varnok.cli import shown, shown_utf8
 
-    text = "a\x85б\tв\n\x9b"
-    assert shown(text) == "a\\x85б\tв\n\\x9b"
-    assert shown_utf8(text.encode()) == shown(text).encode()
+    _native = pytest.importorskip("varnok._native")
+
+    assert shown("a\x85б\tв\n\x9b") == "a\\x85б\tв\n\\x9b"
+    assert shown_utf8(text.encode()) == _native.shown_utf8(text.encode()) == shown(text).encode()
+    if shown(text) == text:
+        unchanged = text.encode()
+        assert _native.shown_utf8(unchanged) is unchanged
 
 
 @pytest.mark.parametrize("args", [["summary"], ["check"], ["export", "--format", "csv"],

@@ -17,6 +17,8 @@ from varnok.report import read_for_report, report_of
 
 try:
     from varnok._native import check_files as native_check_files
+    # The same escaping as a byte loop (a report of 16,000 files: 0.44 s of check's 0.97 in the regex).
+    from varnok._native import shown_utf8
 except ImportError:  # a build without the native module: all of it in Python
     native_check_files = None
 if os.sep != "/" or sys.getfilesystemencoding() != "utf-8":
