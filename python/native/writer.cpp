@@ -298,8 +298,26 @@ struct Fixed {
 
 enum class Outcome { Written, GaveUp, Failed };
 
+// A document's keys beside its fields: (key, value) pairs of str, written "key=value" after
+// them. False when one is not such a pair or would not read back as itself.
+bool write_extras(Output& out, PyObject* pairs, const Fixed& fixed) {
+  if (!PyTuple_Check(pairs)) return false;
+  for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(pairs); ++i) {
+    PyObject* pair = PyTuple_GET_ITEM(pairs, i);
+    if (!PyTuple_Check(pair) || PyTuple_GET_SIZE(pair) != 2) return false;
+    PyObject* key = PyTuple_GET_ITEM(pair, 0);
+    PyObject* value = PyTuple_GET_ITEM(pair, 1);
+    if (!PyUnicode_CheckExact(key) || !PyUnicode_CheckExact(value)) return false;
+    if (!out.value(key)) return false;
+    out.plain("=", 1);
+    if (!out.value(value)) return false;
+    out.plain(fixed.newline);
+  }
+  return true;
+}
+
 Outcome write_all(Output& out, PyObject* head, PyObject* documents, PyObject* document_type_object,
-                  const std::vector<Field>& fields, const Fixed& fixed) {
+                  const std::vector<Field>& fields, const Fixed& fixed, PyObject* extras) {
   // Room for two kilobytes per document (most take one): one allocation, not a doubling series.
   const auto count = static_cast<std::size_t>(PyTuple_GET_SIZE(documents));
   out.reserve(static_cast<std::size_t>(PyUnicode_GET_LENGTH(head)) + 2048 * count);
@@ -334,6 +352,9 @@ Outcome write_all(Output& out, PyObject* head, PyObject* documents, PyObject* do
       }
       out.plain(fixed.newline);
     }
+    if (PyTuple_GET_SIZE(extras) != 0 && !write_extras(out, PyTuple_GET_ITEM(extras, d), fixed)) {
+      return Outcome::GaveUp;
+    }
     out.plain(fixed.document_end);
     out.plain(fixed.newline);
   }
@@ -345,11 +366,13 @@ Outcome write_all(Output& out, PyObject* head, PyObject* documents, PyObject* do
 }  // namespace
 
 PyObject* write_documents(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
-  if (nargs != 9 || !PyUnicode_Check(args[0]) || !PyTuple_Check(args[1]) || !PyType_Check(args[2]) ||
+  if (nargs != 10 || !PyUnicode_Check(args[0]) || !PyTuple_Check(args[1]) || !PyType_Check(args[2]) ||
       !PyTuple_Check(args[3]) || !PyUnicode_Check(args[4]) || !PyUnicode_Check(args[5]) ||
-      !PyUnicode_Check(args[6]) || !PyUnicode_Check(args[7]) || !(args[8] == Py_None || PyUnicode_Check(args[8]))) {
+      !PyUnicode_Check(args[6]) || !PyUnicode_Check(args[7]) || !(args[8] == Py_None || PyUnicode_Check(args[8])) ||
+      !PyTuple_Check(args[9]) ||
+      (PyTuple_GET_SIZE(args[9]) != 0 && PyTuple_GET_SIZE(args[9]) != PyTuple_GET_SIZE(args[1]))) {
     PyErr_SetString(PyExc_TypeError, "write_documents(head, documents, document_type, fields, document_end, "
-                                     "file_end, newline, white_space, cp1251_high | None)");
+                                     "file_end, newline, white_space, cp1251_high | None, extras)");
     return nullptr;
   }
   try {
@@ -403,7 +426,7 @@ PyObject* write_documents(PyObject*, PyObject* const* args, Py_ssize_t nargs) no
     }
 
     Output out(tables);
-    switch (write_all(out, args[0], args[1], args[2], fields, fixed)) {
+    switch (write_all(out, args[0], args[1], args[2], fields, fixed, args[9])) {
       case Outcome::Written:
         return out.take().release();
       case Outcome::GaveUp:

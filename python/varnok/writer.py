@@ -102,9 +102,8 @@ def _write(statement: Any, encoding: str, newline: str,
     lines, documents = _head(statement, encoding)
     if extra_keys is not None and len(extra_keys) != len(documents):
         raise ValueError(f"extra_keys holds {len(extra_keys)} entries for {len(documents)} documents")
-    fast = None
-    if extra_keys is None or not any(extra_keys):  # (the native path writes no extra key)
-        fast = _native_documents(lines, documents, encoding, newline)
+    extras = _native_extras(extra_keys)
+    fast = None if extras is None else _native_documents(lines, documents, encoding, newline, extras)
     if fast is not None:
         return fast
     _documents(lines, documents, extra_keys=extra_keys)
@@ -263,13 +262,11 @@ def _key_line(lines: list[str], key: Any, value: Any, check: Check | None, **whe
     that is not a field (where says which, for the WriteError). A date value is written as
     dd.mm.yyyy."""
     try:
-        key = values.key(key)
-        if where["section"] == "documents" and key in _DOCUMENT_KEYS:
-            raise Problem("is a document field's key, so the reader would take it as that field")
+        key = _extra_key(key) if where["section"] == "documents" else values.key(key)
     except Problem as problem:
         raise WriteError(f"the key {problem}", field=key, **where) from None
     try:
-        value = values.date_text(value) if isinstance(value, date) else values.text(value)
+        value = _key_value(value)
         if check is not None:
             check(key)
             check(value)
@@ -337,16 +334,43 @@ def _locator(statement: Any, encoding: str,
     return locate
 
 
-def _native_documents(lines: list[str], documents: Sequence[Any], encoding: str, newline: str) -> bytes | None:
+def _key_value(value: Any) -> str:
+    """The text of a value beside a key outside the field table (a date as dd.mm.yyyy)."""
+    return values.date_text(value) if isinstance(value, date) else values.text(value)
+
+
+def _extra_key(key: Any) -> str:
+    """The text of a key written in a document beside its fields; Problem if it is none."""
+    key = values.key(key)
+    if key in _DOCUMENT_KEYS:
+        raise Problem("is a document field's key, so the reader would take it as that field")
+    return key
+
+
+def _native_extras(extra_keys: Sequence[Sequence[tuple[Any, Any]]] | None) -> tuple[Any, ...] | None:
+    """extra_keys as the native path takes them, each pair as its two texts (() when there
+    are none); None when one of them is at fault, for the Python path to name."""
+    if extra_keys is None or not any(extra_keys):
+        return ()
+    try:
+        return tuple(tuple((_extra_key(key), _key_value(value)) for key, value in pairs) for pairs in extra_keys)
+    except Problem:
+        return None
+
+
+def _native_documents(lines: list[str], documents: Sequence[Any], encoding: str, newline: str,
+                      extras: tuple[Any, ...]) -> bytes | None:
     """The whole file through varnok._native when the documents are varnok_py documents:
     the bytes the Python path would give, or None when anything needs the Python path
-    (which then writes it or names what is wrong). lines are the checked lines before them."""
+    (which then writes it or names what is wrong). lines are the checked lines before them;
+    extras, empty or for each document the (key, value) texts written after its fields."""
     write_documents = getattr(_native, "write_documents", None)
     if write_documents is None or not documents or type(documents[0]) is not varnok_py.Document:
         return None
     result: bytes | None = write_documents(
         newline.join(lines) + newline, tuple(documents), varnok_py.Document, _NATIVE_FIELDS,
-        _DOCUMENT_END, _FILE_END, newline, values.WHITE_SPACE, encoding_.CP1251_HIGH if encoding == "cp1251" else None)
+        _DOCUMENT_END, _FILE_END, newline, values.WHITE_SPACE, encoding_.CP1251_HIGH if encoding == "cp1251" else None,
+        extras)
     return result
 
 
