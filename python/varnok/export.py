@@ -24,7 +24,7 @@ from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS
 from varnok._unread_keys import ACCOUNT_KEY_LOST, Unread, unread
 from varnok.writer import to_statement
-from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, parse_source, read_file, require_typed,
+from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, parse_source, read_or_failure, require_typed,
                           typed_statement)
 
 DOCUMENT_COLUMNS: tuple[str, ...] = ("file", "line", *FIELD_NAMES, "direction", "fingerprint")
@@ -509,10 +509,7 @@ def _warnings(read: Any) -> list[tuple[int, str]]:
 
 
 def _read_or_failure(path: str) -> TypedStatement | ReadFailure:
-    try:
-        return read_file(path)
-    except ReadFailure as exc:
-        return exc.with_traceback(None)  # (its frames hold the file's bytes)
+    return read_or_failure(pathlib.Path(path))
 
 
 def _parsed_file(path: str) -> tuple[Any, bytes | str, str | None] | ReadFailure:

@@ -286,11 +286,21 @@ def read(source: Source) -> TypedStatement:
     """The typed view of a statement given as a path (os.PathLike, or a str of one line),
     bytes, str (the statement's text) or binary file object. Raises
     ReadFailure (with .source, .line and .cause, a varnok_py.ParseError or OSError)."""
+    typed = read_or_failure(source)
+    if isinstance(typed, ReadFailure):
+        del source  # (the failure's traceback holds this frame: the input would stay with it)
+        raise typed
+    return typed
+
+
+def read_or_failure(source: Source) -> TypedStatement | ReadFailure:
+    """read(source), or its failure returned, without the frames of the read (which hold the
+    whole input)."""
     try:
         raw, data, path = parse_source(source)
         return typed_statement(raw, data, path)
     except ReadFailure as failure:
-        raise failure.with_traceback(None)  # (the frames of the read hold the whole input)
+        return failure.with_traceback(None)
 
 
 def read_file(path: str | os.PathLike[str]) -> TypedStatement:

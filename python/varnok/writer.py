@@ -91,7 +91,9 @@ def write(statement: Any, *, encoding: str = "cp1251", newline: str = "\r\n",
         # Without what it was found among (the texts, the lines: the whole output), so that a
         # kept error costs its message.
         exc.__context__ = None
-        raise exc.with_traceback(None)
+        failed = exc.with_traceback(None)
+    del statement, extra_keys  # (the error's traceback holds this frame)
+    raise failed
 
 
 def _write(statement: Any, encoding: str, newline: str,
@@ -146,7 +148,8 @@ def to_statement(statements: Any, out: str | os.PathLike[str] | IO[bytes], *, in
     else:
         _save(out, data)
         return
-    raise failed  # (raised in the except, it would keep exc, and exc the frames of the whole output)
+    del statements, listed, raw, merged, extra, extra_keys, header  # (the error's traceback holds this frame)
+    raise failed
 
 
 def _first_header(statement: Any) -> Any:

@@ -50,15 +50,17 @@ def summary_lines(report: FileReport) -> Iterator[str]:
 
 def run(args: argparse.Namespace) -> int:
     # Written as they come, so that only the statements read ahead are held.
-    reports: Iterable[FileReport] = in_order(read_for_report, statements_found(args), args.jobs, "reading",
-                                             then=report_of, own_files=args.own_process)
+    reports = in_order(read_for_report, statements_found(args), args.jobs, "reading", then=report_of,
+                       own_files=args.own_process)
+    summaries: Iterable[tuple[list[str], bool]] = (
+        ([shown(line) for line in summary_lines(r)], r.statement is not None) for r in reports)
     if sys.stdout.isatty():
-        reports = list(reports)  # written on a terminal once the progress bar is gone
+        summaries = list(summaries)  # written on a terminal once the progress bar is gone (the text only)
     read = True
-    for n, report in enumerate(reports):
+    for n, (lines, was_read) in enumerate(summaries):
         if n:
             print()
-        for line in summary_lines(report):
-            print(shown(line))
-        read = read and report.statement is not None
+        for line in lines:
+            print(line)
+        read = read and was_read
     return EXIT_OK if read else EXIT_PROBLEMS
