@@ -49,6 +49,11 @@ std::optional<ExactAmount> subtract(ExactAmount a, ExactAmount b) noexcept {
   return combined(a, b, [](Int128 x, Int128 y, Int128* out) { return __builtin_sub_overflow(x, y, out); });
 }
 
+ExactAmount with_fewer_places(ExactAmount a, int scale) noexcept {
+  for (; a.scale > scale; --a.scale) a.units /= 10;
+  return a;
+}
+
 std::optional<bool> same_value(ExactAmount a, ExactAmount b) noexcept {
   const auto both = aligned(a, b);
   if (!both) return std::nullopt;

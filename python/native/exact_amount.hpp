@@ -25,6 +25,9 @@ struct ExactAmount {
 [[nodiscard]] std::optional<ExactAmount> add(ExactAmount a, ExactAmount b) noexcept;
 [[nodiscard]] std::optional<ExactAmount> subtract(ExactAmount a, ExactAmount b) noexcept;
 
+// a at `scale` (no larger than its own), for a value with no more places than that.
+[[nodiscard]] ExactAmount with_fewer_places(ExactAmount a, int scale) noexcept;
+
 // Numeric equality (1.5 == 1.50); nullopt when the two cannot be brought to one scale.
 [[nodiscard]] std::optional<bool> same_value(ExactAmount a, ExactAmount b) noexcept;
 

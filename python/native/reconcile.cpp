@@ -14,8 +14,8 @@ struct Entry {
 };
 
 // The documents of one account and side by date, with running sums. The sums keep the
-// largest scale seen so far, as Decimal's do, so an interval's sum has the scale of all
-// documents up to its last day, as varnok.reconcile gives it.
+// largest scale seen so far, as Decimal's do; an interval's sum is brought back to the
+// largest scale among its own documents, as adding only those would give it.
 class Turnover {
  public:
   // False when a running sum leaves 128 bits.
@@ -28,6 +28,9 @@ class Turnover {
       if (!sum) return false;
       dates_.push_back(e.date);
       sums_.push_back(*sum);
+      auto at = std::ranges::find(places_, e.amount.scale, &Places::scale);
+      if (at == places_.end()) at = places_.insert(at, {e.amount.scale, {}});
+      at->positions.push_back(dates_.size() - 1);
     }
     return true;
   }
@@ -36,12 +39,26 @@ class Turnover {
     const auto lo = std::lower_bound(dates_.begin(), dates_.end(), first) - dates_.begin();
     const auto hi = std::upper_bound(dates_.begin(), dates_.end(), last) - dates_.begin();
     if (hi <= lo) return ExactAmount{};
-    return subtract(sums_[static_cast<std::size_t>(hi)], sums_[static_cast<std::size_t>(lo)]);
+    const auto sum = subtract(sums_[static_cast<std::size_t>(hi)], sums_[static_cast<std::size_t>(lo)]);
+    if (!sum) return std::nullopt;
+    int scale = 0;
+    for (const Places& p : places_) {
+      const auto first_at = std::ranges::lower_bound(p.positions, static_cast<std::size_t>(lo));
+      if (first_at != p.positions.end() && *first_at < static_cast<std::size_t>(hi)) scale = std::max(scale, p.scale);
+    }
+    return with_fewer_places(*sum, scale);
   }
 
  private:
+  // Where the amounts of one scale are, in date order: a handful of scales at most.
+  struct Places {
+    int scale;
+    std::vector<std::size_t> positions;
+  };
+
   std::vector<Date> dates_;
   std::vector<ExactAmount> sums_{ExactAmount{}};
+  std::vector<Places> places_;
 };
 
 using Side = std::unordered_map<std::string_view, Turnover>;

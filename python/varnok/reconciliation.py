@@ -51,19 +51,26 @@ class Finding:
 
 class _Turnover:
     """The documents of one account and side, by date, with running sums, so that each
-    interval's sum is two binary searches (no pass over all documents per interval)."""
+    interval's sum is two binary searches (no pass over all documents per interval). The
+    running sums keep the finest scale seen so far; an interval's sum is brought back to
+    the finest among its own documents, as adding only those would give it."""
 
     def __init__(self, entries: list[tuple[datetime.date, Decimal]]) -> None:
         entries.sort(key=lambda e: e[0])
         self.dates = [d for d, _ in entries]
         self.sums = [Decimal(0)]
-        for _, amount in entries:
+        self.places: dict[int, list[int]] = defaultdict(list)  # exponent -> where, in date order
+        for i, (_, amount) in enumerate(entries):
             self.sums.append(_EXACT.add(self.sums[-1], amount))
+            self.places[amount.as_tuple().exponent].append(i)
 
     def between(self, first: datetime.date, last: datetime.date) -> Decimal:
         lo = bisect.bisect_left(self.dates, first)
         hi = bisect.bisect_right(self.dates, last)
-        return _EXACT.subtract(self.sums[hi], self.sums[lo]) if hi > lo else Decimal(0)
+        if hi <= lo:
+            return Decimal(0)
+        exponent = min(e for e, at in self.places.items() if (i := bisect.bisect_left(at, lo)) < len(at) and at[i] < hi)
+        return _EXACT.subtract(self.sums[hi], self.sums[lo]).quantize(Decimal((0, (1,), exponent)), context=_EXACT)
 
 
 def _turnovers(documents: Iterable[Any]) -> tuple[dict[str, _Turnover], dict[str, _Turnover]]:

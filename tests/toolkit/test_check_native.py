@@ -102,9 +102,13 @@ def test_a_stdout_in_another_encoding_gets_text_not_utf8_bytes(generated):
     ("1", ["0.0000000", "0.50"], "is 0.5000000,"),      # the finest scale of the sum
     ("5.00", [], "is 0,"),                              # no documents: a plain 0
     ("0", ["99999999999999999.99", "99999999999999999.99"], "is 199999999999999999.98,"),
+    # the finest scale of the interval's own documents, not of those before or after it
+    ("1", ["5.12345@29.02.2024", "100.00", "0.001@01.04.2024"], "is 100.00,"),
+    ("1", ["5.12345@29.02.2024", "100", "0.001@01.04.2024"], "is 100,"),
 ])
 def test_exact_sums_are_written_as_decimal_writes_them(write_file, total, amounts, shown):
-    text = statement(account(income=total), *(document(str(i), amount) for i, amount in enumerate(amounts)))
+    dated = [(amount.split("@") + ["05.03.2024"])[:2] for amount in amounts]
+    text = statement(account(income=total), *(document(str(i), amount, date) for i, (amount, date) in enumerate(dated)))
     path = write_file("sums.txt", text)
     assert handled_natively(path, as_json=False)
     status, out = output([path], native=True)
