@@ -87,6 +87,8 @@ def run_all(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: 
     files of a chunk of files). With `own_files`, each helper thread works with a
     descriptor table of its own (see _own_descriptor_table): only for work whose files are
     opened and closed within one item."""
+    if not isinstance(jobs, int) or jobs < 1:  # (-1 is not "all CPUs", as elsewhere)
+        raise ValueError(f"jobs must be a positive number of threads, not {jobs!r}")
     return list(in_order(function, items, jobs, label, then=then, weight=weight, own_files=own_files))
 
 

@@ -13,7 +13,6 @@ import datetime
 import io
 import json
 import os
-import pathlib
 import sys
 from collections.abc import Callable, Iterable, Iterator, Sequence
 from decimal import Decimal
@@ -24,8 +23,8 @@ from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS
 from varnok._unread_keys import ACCOUNT_KEY_LOST, Unread, unread
 from varnok.writer import to_statement
-from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, parse_source, read_or_failure, require_typed,
-                          typed_statement)
+from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, file_path, parse_source, read_or_failure,
+                          require_typed, typed_statement)
 
 DOCUMENT_COLUMNS: tuple[str, ...] = ("file", "line", *FIELD_NAMES, "direction", "fingerprint")
 INTERVAL_COLUMNS: tuple[str, ...] = (
@@ -219,7 +218,8 @@ def _amount_scale(values: Iterable[str | None]) -> int:
 
 def arrow_table(statements: Statements, *, intervals: bool = False, amount_scale: int | None = None) -> Any:
     """A pyarrow.Table: texts as utf8, line as int64, dates as date32 and amounts as
-    decimal128(38, s) with s = amount_scale, or the largest scale in the batch when None.
+    decimal128(38, s) with s = amount_scale, or when None the largest scale among the
+    column's own values (an interval column of "0" alone is decimal128(38, 0)).
     Values are exact: an amount that does not fit the scale raises pyarrow.ArrowInvalid."""
     pa = require("pyarrow", "Arrow export")
     if amount_scale is not None and not 0 <= amount_scale <= 38:
@@ -509,13 +509,13 @@ def _warnings(read: Any) -> list[tuple[int, str]]:
 
 
 def _read_or_failure(path: str) -> TypedStatement | ReadFailure:
-    return read_or_failure(pathlib.Path(path))
+    return read_or_failure(file_path(path))
 
 
 def _parsed_file(path: str) -> tuple[Any, bytes | str, str | None] | ReadFailure:
     """parse_source of a file, or its failure."""
     try:
-        return parse_source(pathlib.Path(path))
+        return parse_source(file_path(path))
     except ReadFailure as exc:
         return exc.with_traceback(None)  # (its frames hold the file's bytes)
 

@@ -2,14 +2,13 @@
 reconciliation findings and validation problems, as text lines and as JSON."""
 from __future__ import annotations
 
-import pathlib
 from collections.abc import Iterator
 from dataclasses import dataclass, field
 from typing import Any
 
 from varnok.export import file_column
 from varnok.reconciliation import Finding, reconcile
-from varnok.typed import ReadFailure, TypedStatement, parse_source, typed_statement
+from varnok.typed import ReadFailure, TypedStatement, file_path, parse_source, typed_statement
 from varnok.validation import ValidationProblem, validate
 
 
@@ -69,7 +68,7 @@ def read_for_report(path: str) -> tuple[Any, bytes | str, str] | ReadFailure:
     """The first step of report_file: the file read and parsed (the interpreter lock is
     released for the parse), or its failure."""
     try:
-        raw, data, _ = parse_source(pathlib.Path(path))
+        raw, data, _ = parse_source(file_path(path))
     except ReadFailure as exc:
         return ReadFailure(path, exc.line, exc.cause)
     return raw, data, path

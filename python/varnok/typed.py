@@ -138,6 +138,11 @@ class TypedStatement:
     # is there twice, where `header` keeps its last value. What the writer writes.
     header_lines: tuple[tuple[str, str], ...] = dataclasses.field(default=(), repr=False, compare=False)
 
+    def __hash__(self) -> int:
+        # (The generated hash fails on the mappings, with "unhashable type: 'dict'".)
+        return hash((self.source, self.encoding, frozenset(self.header.items()), tuple(self.accounts.items()),
+                     self.documents, self.warnings))
+
     def __reduce__(self) -> tuple[Any, ...]:
         # For process pools. `raw` (a varnok_py.Statement, which does not pickle) goes as the
         # statement file the writer makes of it, in its encoding if it can, and is read again
@@ -305,7 +310,21 @@ def read_or_failure(source: Source) -> TypedStatement | ReadFailure:
 
 def read_file(path: str | os.PathLike[str]) -> TypedStatement:
     """varnok.read for a path given as any str (even one that does not exist: OSError)."""
-    return read(pathlib.Path(path))
+    return read(file_path(path))
+
+
+def file_path(path: str | os.PathLike[str]) -> os.PathLike[str]:
+    """A str taken as a path whatever it holds; "" stays "" (pathlib takes it for ".", so that
+    reading it failed with "Is a directory")."""
+    return pathlib.Path(path) if os.fspath(path) != "" else _NO_PATH
+
+
+class _EmptyPath(os.PathLike[str]):
+    def __fspath__(self) -> str:
+        return ""
+
+
+_NO_PATH = _EmptyPath()
 
 
 def require_typed(statement: Any, taker: str) -> None:

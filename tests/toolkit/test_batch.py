@@ -141,3 +141,11 @@ def test_a_folder_that_cannot_be_opened_is_found_so_that_reading_it_says_why(tmp
     assert len(unread) == 1 and len(found) > 50
     with pytest.raises(OSError, match="too long"):
         open(unread[0], "rb")
+
+
+@pytest.mark.parametrize("jobs", [0, -1, 2.0])
+def test_jobs_must_be_a_positive_number_of_threads(jobs):
+    import varnok
+
+    with pytest.raises(ValueError, match="positive number of threads"):
+        varnok.DocumentTable.from_files(["a.txt"], jobs=jobs)

@@ -89,7 +89,8 @@ class TestCheck:
 
 class TestUsage:
     @pytest.mark.parametrize("args", [[], ["nosuchcommand"], ["check"], ["export", "x.txt"],
-                                      ["check", "-j", "0", "x.txt"], ["export", "--format", "pdf", "x"]])
+                                      ["check", "-j", "0", "x.txt"], ["export", "--format", "pdf", "x"],
+                                      ["check", ""], ["export", "x.txt", "-f", "csv", "-o", ""]])  # (an unset variable)
     def test_usage_errors_exit_2(self, args):
         result = run(*args)
         assert result.returncode == 2 and "usage:" in result.stderr and result.stdout == ""

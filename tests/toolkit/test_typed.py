@@ -44,6 +44,11 @@ class TestSources:
             read(tmp_path / name)
         assert isinstance(info.value.cause, cause)
 
+    def test_an_empty_path_is_no_file_not_the_current_folder(self):
+        with pytest.raises(varnok.ReadFailure) as info:
+            varnok.read_file("")
+        assert isinstance(info.value.cause, FileNotFoundError) and info.value.source == ""
+
     @pytest.mark.parametrize(("text", "error"), [("", varnok_py.EmptyInputError),
                                                  ("1CClientBankExchange", varnok_py.UnfinishedError),
                                                  ("1CClientBankExchange\n\udc80", UnicodeEncodeError)])
@@ -85,6 +90,7 @@ class TestTypedValues:
             s.accounts["x"] = None
         interval = s.accounts[OWN].intervals[0]
         assert (interval.start_amount, interval.end_amount) == (Decimal("1000.00"), Decimal("1209.50"))
+        assert {s, varnok.read(clean_statement())} == {s}  # hashable, as equal as it is
 
     @pytest.mark.parametrize(("payer", "payee", "expected"), [
         (OTHER, OWN, "income"), (OWN, OTHER, "expense"), (OWN, OWN, "internal"), (OTHER, THIRD, "unrelated"),

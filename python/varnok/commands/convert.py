@@ -3,12 +3,11 @@ then written again (atomically) with every value as it was read."""
 from __future__ import annotations
 
 import argparse
-import pathlib
 import sys
 
 from varnok._unread_keys import ACCOUNT_KEY_LOST, unread
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, same_file, shown, shown_name, stdin_dash, stdout_dash
-from varnok.typed import ReadFailure, header_lines, parse_source
+from varnok.typed import ReadFailure, file_path, header_lines, parse_source
 from varnok.writer import WriteError, write, write_file
 
 NEWLINES = {"crlf": "\r\n", "lf": "\n"}
@@ -29,7 +28,7 @@ def run(args: argparse.Namespace) -> int:
         return EXIT_USAGE
     name = shown_name(args.path)
     try:
-        statement, data, _ = parse_source(pathlib.Path(args.path))
+        statement, data, _ = parse_source(file_path(args.path))
     except ReadFailure as exc:
         sys.stderr.write(shown(f"varnok convert: {exc.located(name)}\n"))
         return EXIT_PROBLEMS
