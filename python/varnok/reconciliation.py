@@ -5,6 +5,7 @@ from __future__ import annotations
 import bisect
 import datetime
 import decimal
+import itertools
 from collections import defaultdict
 from collections.abc import Iterable
 from dataclasses import dataclass
@@ -58,19 +59,25 @@ class _Turnover:
     def __init__(self, entries: list[tuple[datetime.date, Decimal]]) -> None:
         entries.sort(key=lambda e: e[0])
         self.dates = [d for d, _ in entries]
-        self.sums = [Decimal(0)]
-        self.places: dict[int, list[int]] = defaultdict(list)  # exponent -> where, in date order
-        for i, (_, amount) in enumerate(entries):
-            self.sums.append(_EXACT.add(self.sums[-1], amount))
-            self.places[amount.as_tuple().exponent].append(i)
+        amounts = [amount for _, amount in entries]
+        self.sums = [Decimal(0), *itertools.accumulate(amounts, _EXACT.add)]
+        # exponent -> where its amounts are, in date order; none when all have one exponent,
+        # as the running sums then have it too
+        self.places: dict[int, list[int]] = {}
+        if amounts and not all(map(amounts[0].same_quantum, amounts)):
+            for i, amount in enumerate(amounts):
+                self.places.setdefault(amount.as_tuple().exponent, []).append(i)
 
     def between(self, first: datetime.date, last: datetime.date) -> Decimal:
         lo = bisect.bisect_left(self.dates, first)
         hi = bisect.bisect_right(self.dates, last)
         if hi <= lo:
             return Decimal(0)
+        total = _EXACT.subtract(self.sums[hi], self.sums[lo])
+        if not self.places:
+            return total
         exponent = min(e for e, at in self.places.items() if (i := bisect.bisect_left(at, lo)) < len(at) and at[i] < hi)
-        return _EXACT.subtract(self.sums[hi], self.sums[lo]).quantize(Decimal((0, (1,), exponent)), context=_EXACT)
+        return total.quantize(Decimal((0, (1,), exponent)), context=_EXACT)
 
 
 def _turnovers(documents: Iterable[Any]) -> tuple[dict[str, _Turnover], dict[str, _Turnover]]:
