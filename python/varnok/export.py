@@ -15,6 +15,7 @@ import json
 import os
 import sys
 from collections.abc import Callable, Iterable, Iterator, Sequence
+from dataclasses import dataclass
 from decimal import Decimal
 from importlib import import_module
 from typing import IO, Any
@@ -23,8 +24,8 @@ from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS
 from varnok._unread_keys import ACCOUNT_KEY_LOST, Unread, unread
 from varnok.writer import to_statement
-from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, file_path, parse_source, read_or_failure,
-                          require_typed, typed_statement)
+from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, file_path, header_lines, parse_source,
+                          read_or_failure, require_typed, section_lines, typed_statement)
 
 DOCUMENT_COLUMNS: tuple[str, ...] = ("file", "line", *FIELD_NAMES, "direction", "fingerprint")
 INTERVAL_COLUMNS: tuple[str, ...] = (
@@ -503,6 +504,8 @@ def _warnings(read: Any) -> list[tuple[int, str]]:
         read = read[0]
     if isinstance(read, TypedStatement):
         return [(w.line, w.message) for w in read.warnings]
+    if isinstance(read, _StatementFile):
+        return [(line, message) for line, message in read.raw.warnings]
     from varnok import _native
 
     return _native.warnings(read)
@@ -520,18 +523,26 @@ def _parsed_file(path: str) -> tuple[Any, bytes | str, str | None] | ReadFailure
         return exc.with_traceback(None)  # (its frames hold the file's bytes)
 
 
+@dataclass(frozen=True, slots=True)
+class _StatementFile:
+    """What the statement format writes of a file read: its statement as read, under the
+    header as the file has it, and where each document starts (for the writer's refusals).
+    No typed view: a date Python's date cannot hold (year 0) is written as it was read."""
+
+    raw: Any  # varnok_py.Statement
+    source: str | None
+    header_lines: list[tuple[str, str]]
+    document_lines: list[int | None]
+
+
 def _keeping_unread_keys(parsed: tuple[Any, bytes | str, str | None] | ReadFailure,
-                         ) -> tuple[TypedStatement, Unread] | ReadFailure:
-    """The typed statement of a _parsed_file (whose header_lines the statement format writes)
-    and what else the reader passes over (the keys of its documents that varnok does not
-    read), to be written with them."""
+                         ) -> tuple[_StatementFile, Unread] | ReadFailure:
+    """A _parsed_file as the statement format writes it, and what else the reader passes
+    over (the keys of its documents that varnok does not read), to be written with it."""
     if isinstance(parsed, ReadFailure):
         return parsed
     raw, data, source = parsed
-    try:
-        return typed_statement(raw, data, source), unread(data, raw)
-    except ReadFailure as exc:
-        return exc.with_traceback(None)  # (its frames hold the file's bytes)
+    return _StatementFile(raw, source, header_lines(data, raw), section_lines(data, raw)), unread(data, raw)
 
 
 def csv_text(statements: Statements, *, intervals: bool = False) -> str:

@@ -171,9 +171,12 @@ def _in_its_statement(exc: WriteError, statements: list[Any]) -> WriteError:
         raw = getattr(statement, "raw", statement)
         items = raw.documents if exc.section == "documents" else list(raw.accounts.values())
         if index < len(items):
-            own = statement.documents[index] if exc.section == "documents" else None
+            line = None
+            if exc.section == "documents":  # (a typed document knows its line; else the statement may)
+                lines = getattr(statement, "document_lines", None)
+                line = lines[index] if lines is not None else getattr(statement.documents[index], "line", None)
             return WriteError(exc.problem, section=exc.section, index=index, number=exc.number, field=exc.field,
-                              key=exc.key, source=getattr(statement, "source", None), line=getattr(own, "line", None))
+                              key=exc.key, source=getattr(statement, "source", None), line=line)
         index -= len(items)
     return exc
 

@@ -333,7 +333,8 @@ class TestRoundTrip:
 
 
 class TestCommandLine:
-    def test_statement_export_names_the_file_and_line_of_what_it_cannot_write(self, tmp_path: Path) -> None:
+    def test_statement_export_names_the_file_and_line_of_what_it_cannot_write(
+            self, tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
         first, second = tmp_path / "a.txt", tmp_path / "b.txt"
         write_file(first, payment_order())
         write_file(second, {"documents": [payment_order()["documents"][0], payment_order(purpose="✓")["documents"][0]]},
@@ -345,6 +346,7 @@ class TestCommandLine:
         assert str(raised.value).startswith(f"{second}:{line}: documents[1] (Номер '17'), purpose")
         assert (raised.value.source, raised.value.line, raised.value.index) == (str(second), line, 1)
         assert main(["export", str(first), str(second), "-f", "statement", "-o", str(out)]) == 1
+        assert f"varnok export: {second}:{line}: documents[1] (Номер '17'), purpose" in capsys.readouterr().err
         assert main(["export", str(first), str(second), "-f", "statement", "-e", "utf-8", "-o", str(out)]) == 0
         assert [d.purpose for d in varnok.read(out).documents][-1] == "✓"
 
@@ -368,7 +370,8 @@ class TestCommandLine:
     @pytest.mark.parametrize(("content", "message"), [
         (None, r"in\.txt: .*No such file"),
         ("1CClientBankExchange\nКонецФайла\n", r"in\.txt:2: .*КонецФайла"),
-        (write(payment_order(purpose="✓"), encoding="utf-8"), r"in\.txt: cannot be written in cp1251: .*purpose"),
+        (write(payment_order(purpose="✓"), encoding="utf-8"),
+         r"in\.txt:5: cannot be written in cp1251: documents\[0\].*purpose"),  # (line 5: its section's start)
     ], ids=["missing", "unreadable", "not encodable"])
     def test_convert_failures_leave_no_output(self, tmp_path: Path, capsys: pytest.CaptureFixture[str],
                                               content: bytes | str | None, message: str) -> None:
@@ -443,6 +446,13 @@ class TestCommandLine:
         before = (folder / "a.txt").read_bytes()  # named, it is refused and left as it was
         assert main(["export", str(folder / "a.txt"), "-f", fmt, "-o", str(folder / "a.txt")]) == 1
         assert (folder / "a.txt").read_bytes() == before
+
+    def test_a_date_python_cannot_hold_is_exported_as_convert_writes_it(self, tmp_path: Path) -> None:
+        source = tmp_path / "a.txt"  # (year 0)
+        source.write_bytes(write(payment_order(), encoding="utf-8").replace(b"=05.01.2024", b"=05.01.0000"))
+        assert main(["convert", str(source), "-e", "utf-8", "-o", str(tmp_path / "converted.txt")]) == 0
+        assert main(["export", str(source), "-f", "statement", "-e", "utf-8", "-o", str(tmp_path / "all.txt")]) == 0
+        assert (tmp_path / "all.txt").read_bytes() == (tmp_path / "converted.txt").read_bytes()
 
     def test_export_statement_joins_files(self, tmp_path: Path) -> None:
         first, second = payment_order(), payment_order(doc_number="18", amount=Decimal("0.5"))

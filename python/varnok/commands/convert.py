@@ -7,7 +7,7 @@ import sys
 
 from varnok._unread_keys import ACCOUNT_KEY_LOST, unread
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, same_file, shown, shown_name, stdin_dash, stdout_dash
-from varnok.typed import ReadFailure, file_path, header_lines, parse_source
+from varnok.typed import ReadFailure, file_path, header_lines, parse_source, section_lines
 from varnok.writer import WriteError, write, write_file
 
 NEWLINES = {"crlf": "\r\n", "lf": "\n"}
@@ -56,7 +56,10 @@ def run(args: argparse.Namespace) -> int:
         else:
             write_file(args.output, whole, **options)
     except WriteError as exc:
-        sys.stderr.write(shown(f"varnok convert: {name}: cannot be written in {args.encoding}: {exc}\n"))
+        documents = exc.section == "documents" and exc.index is not None
+        line = section_lines(data, statement)[exc.index] if documents else None
+        where = f"{name}:{line}" if line else name
+        sys.stderr.write(shown(f"varnok convert: {where}: cannot be written in {args.encoding}: {exc}\n"))
         return EXIT_PROBLEMS
     except OSError as exc:
         if args.output is None:
