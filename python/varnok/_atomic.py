@@ -27,26 +27,37 @@ def atomic_output(path: str | os.PathLike[str], mode: str = "w", **open_args: An
         # Nothing is written then, not even beside it (the folder above would take the file).
         raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), target)
     if _written_in_place(target):
-        with open(target, mode, **open_args) as f:
+        with _named(target), open(target, mode, **open_args) as f:
             yield f
         return
     replaced = os.path.realpath(target)
     folder = os.path.dirname(replaced)
     fd, temporary = _create_beside(target, replaced, folder)
     try:
-        _keep_access(fd, replaced)
-        with open(fd, mode, closefd=True, **open_args) as f:
-            yield f
-            f.flush()
-            os.fsync(f.fileno())
-        try:
+        with _named(target):
+            _keep_access(fd, replaced)
+            with open(fd, mode, closefd=True, **open_args) as f:
+                yield f
+                f.flush()
+                os.fsync(f.fileno())
             os.replace(temporary, replaced)
-        except OSError as exc:  # named by the target, not by the temporary file
-            raise OSError(exc.errno, exc.strerror, target) from None
     except BaseException:
         with contextlib.suppress(FileNotFoundError):
             os.unlink(temporary)
         raise
+
+
+@contextlib.contextmanager
+def _named(target: str) -> Iterator[None]:
+    """Errors of the writing that name no file (a full disk, a file size limit) name the
+    output, as those of opening it do; and a replace's, the output rather than the
+    temporary file."""
+    try:
+        yield
+    except OSError as exc:
+        if exc.errno is None or (exc.filename is not None and exc.filename2 is None):
+            raise
+        raise OSError(exc.errno, exc.strerror, target) from None
 
 
 def _keep_access(fd: int, replaced: str) -> None:

@@ -5,7 +5,9 @@ Exit status: 0 when everything is fine, 1 when problems were found, 2 for a usag
 from __future__ import annotations
 
 import argparse
+import errno
 import functools
+import io
 import os
 import re
 import shutil
@@ -200,6 +202,9 @@ def main(argv: Sequence[str] | None = None, *, own_process: bool = False) -> int
         return interrupted()
     restore = _catch_sigterm()
     args.own_process = own_process
+    no_stdout = sys.stdout is None  # (started with it closed, `>&-`: Python makes it None)
+    if no_stdout:
+        sys.stdout = _ClosedStdout()
     try:
         status = int(args.run(args))
         sys.stdout.flush()  # a reader of stdout gone away shows here rather than at exit
@@ -225,6 +230,20 @@ def main(argv: Sequence[str] | None = None, *, own_process: bool = False) -> int
         return EXIT_PROBLEMS
     finally:
         restore()
+        if no_stdout:
+            sys.stdout = None
+
+
+class _ClosedStdout(io.TextIOBase):
+    """sys.stdout for a process started without one: a command that writes to OUT works,
+    one that would write to stdout says that it is closed (not an AttributeError)."""
+
+    def write(self, text: Any) -> int:
+        raise OSError(errno.EBADF, "stdout is closed")
+
+    @property
+    def buffer(self) -> Any:
+        return self
 
 
 def interrupted() -> int:

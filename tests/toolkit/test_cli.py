@@ -334,3 +334,25 @@ def test_a_dash_reads_the_statement_from_stdin(args, expected):
     result = subprocess.run([*COMMAND, *args, "-"], input=clean_statement().encode("cp1251"), capture_output=True,
                             timeout=300)
     assert result.returncode == 0 and expected in result.stdout.decode(), result.stderr
+
+
+@pytest.mark.parametrize("args", [["export", "-f", "csv"], ["export", "-f", "statement"], ["convert", "-e", "utf-8"]])
+def test_a_full_disk_names_the_output_and_keeps_what_it_held(write_file, monkeypatch, capsys, args):
+    source, out = write_file("in.txt", clean_statement()), write_file("out.txt", "before")
+
+    def full(fd):
+        raise OSError(28, "No space left on device")  # (as the flush of the last bytes would say)
+
+    monkeypatch.setattr(os, "fsync", full)
+    assert cli.main([*args, str(source), "-o", str(out)]) == 1
+    assert f"{out}: No space left on device" in capsys.readouterr().err
+    assert out.read_text() == "before" and sorted(os.listdir(out.parent)) == ["in.txt", "out.txt"]
+
+
+@pytest.mark.parametrize(("args", "status"), [(["check"], 1), (["convert", "-e", "utf-8"], 1),
+                                              (["export", "-f", "csv"], 1), (["export", "-o", "out.csv"], 0)])
+def test_a_closed_stdout_is_said_so_and_an_output_file_still_written(write_file, args, status):
+    source = write_file("in.txt", clean_statement())
+    result = subprocess.run([*COMMAND, *args, source], stderr=subprocess.PIPE, text=True, cwd=source.parent,
+                            preexec_fn=lambda: os.close(1), timeout=300)
+    assert (result.returncode, result.stderr) == (status, "" if status == 0 else f"varnok {args[0]}: stdout is closed\n")
