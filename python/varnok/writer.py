@@ -35,7 +35,9 @@ _BODY = tuple(field for field in DOCUMENT_FIELDS if field is not _KIND)
 _BODY_VALUES = attrgetter(*(field.name for field in _BODY))
 _DOCUMENT_NAMES = frozenset(field.name for field in DOCUMENT_FIELDS)
 _DOCUMENT_KEYS = frozenset(field.key for field in DOCUMENT_FIELDS)
-_ACCOUNT_NAMES = frozenset({"number", "intervals", *(field.name for field in INTERVAL_FIELDS)})
+_ACCOUNT_OWN_NAMES = frozenset({"number", "intervals"})
+_INTERVAL_NAMES = frozenset({"number", *(field.name for field in INTERVAL_FIELDS)})
+_ACCOUNT_NAMES = _ACCOUNT_OWN_NAMES | _INTERVAL_NAMES
 _FORMAT: dict[str, Callable[[object], str]] = {
     "text": values.text, "date": values.date_text, "amount": values.amount_text}
 
@@ -284,14 +286,24 @@ def _key_line(lines: list[str], key: Any, value: Any, check: Check | None, **whe
 def _account(lines: list[str], index: int, account: Any, check: Check | None) -> None:
     number = _part(account, "number")
     intervals = _part(account, "intervals")
+    # With intervals, an interval's fields on the account itself would be passed over.
+    _known(account, _ACCOUNT_NAMES if intervals is None else _ACCOUNT_OWN_NAMES, index, number)
+    for interval in () if intervals is None else intervals:
+        _known(interval, _INTERVAL_NAMES, index, number)
+        if isinstance(interval, Mapping) and interval.get("number", number) != number:
+            raise WriteError(f"an interval's number {interval['number']!r} is not its account's",
+                             section="accounts", index=index, number=number)
     for interval in (account,) if intervals is None else intervals:
-        if isinstance(interval, Mapping) and not _ACCOUNT_NAMES.issuperset(interval):
-            unknown = sorted(set(interval) - _ACCOUNT_NAMES)[0]
-            raise WriteError(f"unknown field {unknown!r}", section="accounts", index=index, number=number)
         fields = [(ACCOUNT_NUMBER, number), *((field, _part(interval, field.name)) for field in INTERVAL_FIELDS)]
         lines.append("СекцияРасчСчет")
         _fields(lines, fields, check, "accounts", index, number)
         lines.append("КонецРасчСчет")
+
+
+def _known(data: Any, names: frozenset[str], index: int, number: Any) -> None:
+    if isinstance(data, Mapping) and not names.issuperset(data):
+        unknown = sorted(set(data) - names)[0]
+        raise WriteError(f"unknown field {unknown!r}", section="accounts", index=index, number=number)
 
 
 def _document(lines: list[str], index: int, document: Any, check: Check | None,

@@ -192,6 +192,19 @@ class TestRefusals:
             write_file(path, {**payment_order(), "header": header})
         assert os.listdir(tmp_path) == ["out.txt"] and path.read_bytes() == b"old"
 
+    @pytest.mark.parametrize(("account", "message"), [
+        ({"number": "1", "date_start": "2024-01-01", "start_amont": "1"}, r"unknown field 'start_amont'"),
+        ({"number": "1", "bogus": 5, "intervals": [{"date_start": "2024-01-01", "start_amount": "1"}]},
+         r"unknown field 'bogus'"),
+        ({"number": "1", "start_amount": "2", "intervals": [{"date_start": "2024-01-01", "start_amount": "1"}]},
+         r"unknown field 'start_amount'"),  # beside its intervals, it would be passed over
+        ({"number": "1", "intervals": [{"date_start": "2024-01-01", "start_amount": "1", "number": "999"}]},
+         r"an interval's number '999' is not its account's"),
+    ])
+    def test_account_data(self, account: dict[str, object], message: str) -> None:
+        with pytest.raises(WriteError, match=r"accounts\[0\] \(РасчСчет '1'\): " + message):
+            write({"header": {}, "accounts": [account]})
+
     def test_statement_without_sections(self) -> None:
         # A statement whose every document was dropped reads with no section; its file would not.
         statement = varnok_py.parse("1CClientBankExchange\nСекцияДокумент=\nКонецДокумента\nКонецФайла\n")
