@@ -226,11 +226,15 @@ TEST(AccountBuilder, AccountMapFindsManyAccountsAndKeepsTheirOrder) {
     const Account* found = std::as_const(accounts).find(numbers[i]);
     ASSERT_NE(found, nullptr) << numbers[i];
     EXPECT_EQ(found, &accounts.items()[i]);
-    EXPECT_EQ(accounts.find(numbers[i]), &accounts.items_for_move()[i]);
+    EXPECT_EQ(accounts.index_of(numbers[i]), i);
   }
   EXPECT_EQ(accounts.find("4070281040000001"), nullptr);
-  EXPECT_EQ(accounts.find(""), nullptr);
+  EXPECT_EQ(accounts.index_of(""), std::nullopt);
   EXPECT_FALSE(accounts.empty());
+  const std::vector<Account> released = accounts.release();
+  EXPECT_EQ(released.size(), numbers.size());
+  EXPECT_TRUE(accounts.empty());
+  EXPECT_EQ(accounts.find(numbers[0]), nullptr) << "no stale index after a release";
 }
 
 }  // namespace

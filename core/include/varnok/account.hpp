@@ -43,22 +43,26 @@ struct TransparentStringHash {
 };
 }  // namespace detail
 
-// Accounts in order of first appearance, looked up by exact number.
+// Accounts in order of first appearance, looked up by exact number. The numbers are the
+// index's keys, so only the intervals can be changed in place.
 class AccountMap {
  public:
   // The account whose number equals `number` byte for byte, or nullptr. Valid until the
   // next append.
-  [[nodiscard]] Account* find(std::string_view number) noexcept;
   [[nodiscard]] const Account* find(std::string_view number) const noexcept;
+  // Its position in items(), or nullopt.
+  [[nodiscard]] std::optional<std::size_t> index_of(std::string_view number) const noexcept;
   // Appends a new account; the number must not be present yet. May throw std::bad_alloc.
-  Account& append(std::string number, Interval first);
+  void append(std::string number, Interval first);
+  // The intervals of the account at `index` (< size()), to add to or reorder.
+  [[nodiscard]] std::vector<Interval>& intervals_at(std::size_t index) noexcept { return accounts_[index].intervals; }
 
   [[nodiscard]] std::size_t size() const noexcept { return accounts_.size(); }
   [[nodiscard]] bool empty() const noexcept { return accounts_.empty(); }
   // The accounts in order of first appearance.
   [[nodiscard]] std::span<const Account> items() const noexcept { return accounts_; }
-  // For consuming the accounts (moving numbers and intervals out).
-  [[nodiscard]] std::span<Account> items_for_move() noexcept { return accounts_; }
+  // Moves the accounts out (to consume them), leaving the map empty.
+  [[nodiscard]] std::vector<Account> release() noexcept;
 
  private:
   std::vector<Account> accounts_;

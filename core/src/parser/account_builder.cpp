@@ -109,23 +109,24 @@ std::size_t IntervalMerger::SeenHash::operator()(const Seen& seen) const noexcep
 }
 
 void IntervalMerger::add(AccountMap& accounts, std::string_view number, Interval interval) {
-  Account* account = accounts.find(number);
-  const std::size_t index = account == nullptr ? accounts.size() : static_cast<std::size_t>(account - accounts.items_for_move().data());
+  const std::optional<std::size_t> found = accounts.index_of(number);
+  const std::size_t index = found.value_or(accounts.size());
   // Equal intervals share a start date, so "equal to any collected one" is the same as
   // "equal to one of the same start".
   if (!seen_.insert(Seen{index, interval}).second) return;
-  if (account == nullptr) {
-    accounts.append(std::string(number), std::move(interval));
+  if (found) {
+    accounts.intervals_at(index).push_back(std::move(interval));
   } else {
-    account->intervals.push_back(std::move(interval));
+    accounts.append(std::string(number), std::move(interval));
   }
 }
 
 void IntervalMerger::finish(AccountMap& accounts) {
   const auto by_start = [](const Interval& a, const Interval& b) { return a.date_start < b.date_start; };
-  for (Account& account : accounts.items_for_move()) {
+  for (std::size_t i = 0; i < accounts.size(); ++i) {
     // Statements usually list periods in order; then there is nothing to move.
-    if (!std::ranges::is_sorted(account.intervals, by_start)) std::ranges::stable_sort(account.intervals, by_start);
+    std::vector<Interval>& intervals = accounts.intervals_at(i);
+    if (!std::ranges::is_sorted(intervals, by_start)) std::ranges::stable_sort(intervals, by_start);
   }
 }
 

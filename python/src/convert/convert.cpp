@@ -33,7 +33,7 @@ PyRef convert_header(const Attributes& header) noexcept {
 PyRef convert_accounts(AccountMap& accounts) {
   PyRef dict = PyRef::steal(PyDict_New());
   if (!dict) return {};
-  for (Account& account : accounts.items_for_move()) {
+  for (Account& account : accounts.release()) {
     std::vector<detail::IntervalTexts> intervals;
     intervals.reserve(account.intervals.size());
     for (const Interval& interval : account.intervals) intervals.push_back(detail::interval_texts(interval));
