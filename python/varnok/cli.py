@@ -35,30 +35,35 @@ SUBCOMMANDS: list[tuple[str, str, str]] = [
 
 # The control characters a file may hold (C0 but for the line break and the tab, DEL and
 # C1): written as they are to a terminal, they move the cursor, erase or recolour what is
-# shown, so a crafted statement could hide or fake a line of a report. Messages that quote
-# a file show them as \xNN escapes.
-_CONTROL = re.compile("[\x00-\x08\x0b-\x1f\x7f-\x9f]")
-_CONTROL_UTF8 = re.compile(b"[\x00-\x08\x0b-\x1f\x7f]|\xc2[\x80-\x9f]")
+# shown, so a crafted statement could hide or fake a line of a report. So can the marks
+# and overrides of bidirectional text (U+202E shows the rest of its line reversed). Messages
+# that quote a file show them as \xNN or \uNNNN escapes.
+_BIDI = "\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069"
+_CONTROL = re.compile(f"[\x00-\x08\x0b-\x1f\x7f-\x9f{_BIDI}]")
+_NAME_CONTROL = re.compile(f"[\x00-\x1f\x7f-\x9f{_BIDI}]")
+_CONTROL_UTF8 = re.compile(b"[\x00-\x08\x0b-\x1f\x7f]|\xc2[\x80-\x9f]|\xd8\x9c|\xe2\x80[\x8e\x8f\xaa-\xae]|\xe2\x81[\xa6-\xa9]")
+
+
+def _escaped(char: str) -> str:
+    code = ord(char)
+    return f"\\x{code:02x}" if code < 0x100 else f"\\u{code:04x}"
 
 
 def shown(text: str) -> str:
-    """text with its control characters, but line breaks and tabs, escaped as \\xNN."""
-    return _CONTROL.sub(lambda m: f"\\x{ord(m.group()):02x}", text)
+    """text with its control characters, but line breaks and tabs, escaped."""
+    return _CONTROL.sub(lambda m: _escaped(m.group()), text)
 
 
 def shown_name(path: str) -> str:
     """A file's name in a line of text: shown(), and its line breaks and tabs escaped too,
     so that a name cannot split the line it is in (the format "path:line: message" is
     read by editors and scripts line by line)."""
-    return _NAME_CONTROL.sub(lambda m: f"\\x{ord(m.group()):02x}", path)
-
-
-_NAME_CONTROL = re.compile("[\x00-\x1f\x7f-\x9f]")
+    return _NAME_CONTROL.sub(lambda m: _escaped(m.group()), path)
 
 
 def shown_utf8(text: bytes) -> bytes:
-    """shown() for UTF-8 bytes (a C1 character is two bytes, the second its code)."""
-    return _CONTROL_UTF8.sub(lambda m: b"\\x%02x" % m.group()[-1], text)
+    """shown() for UTF-8 bytes."""
+    return _CONTROL_UTF8.sub(lambda m: _escaped(m.group().decode()).encode(), text)
 
 
 def add_jobs_option(parser: argparse.ArgumentParser) -> None:

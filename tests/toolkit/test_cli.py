@@ -248,13 +248,17 @@ def test_a_file_name_with_a_line_break_is_escaped_in_a_findings_report(write_fil
 
 
 @pytest.mark.parametrize("text", ["a\x85б\tв\n\x9b", "\x00\x08\x0b\x1f\x7f\x80\x9f\xa0«»", "чисто\tи\nясно", "",
-                                  "\x1b[2K\rall ok", "\u0100\u0142\x9f"])
+                                  "\x1b[2K\rall ok", "\u0100\u0142\x9f",
+                                  # bidirectional marks and overrides, and their neighbours
+                                  "ok \u202eevil\u2066x\u200f\u061c\u2069\u202a\u200e", "\u2010\u202f\u2065\u206a\u0600\u061b",
+                                  "\u202e\xe2\x80", "€\u20ac\u2028"])
 def test_shown_escapes_control_characters_in_utf8_as_in_text(text):
     from varnok.cli import shown, shown_utf8
 
     _native = pytest.importorskip("varnok._native")
 
     assert shown("a\x85б\tв\n\x9b") == "a\\x85б\tв\n\\x9b"
+    assert shown("1\u202e0.00") == "1\\u202e0.00"
     assert shown_utf8(text.encode()) == _native.shown_utf8(text.encode()) == shown(text).encode()
     if shown(text) == text:
         unchanged = text.encode()
