@@ -58,7 +58,11 @@ def main(argv: list[str]) -> int:
     if len(argv) != 2:
         print(__doc__, file=sys.stderr)
         return 2
-    data = Path(argv[1]).read_bytes()
+    try:
+        data = Path(argv[1]).read_bytes()
+    except OSError as exc:
+        print(f"{argv[1]}: {exc.strerror}", file=sys.stderr)
+        return 1
     try:
         strict = varnok_py.parse(data)
         print(f"without the hook: documents {len(strict.documents)}, warnings {len(strict.warnings)}")

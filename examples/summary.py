@@ -63,6 +63,9 @@ def main(argv: list[str]) -> int:
     path = argv[1]
     try:
         statement = varnok_py.parse(Path(path).read_bytes())
+    except OSError as exc:
+        print(f"{path}: {exc.strerror}", file=sys.stderr)
+        return 1
     except varnok_py.SyntaxError as exc:
         # The message never holds the line number; the diagnostic does.
         print(f"{path}:{exc.detail.lineno}: {exc}", file=sys.stderr)

@@ -74,12 +74,21 @@ def main(argv: list[str]) -> int:
         return 2
     try:
         statement = varnok_py.parse(Path(argv[1]).read_bytes())
+    except OSError as exc:
+        print(f"{argv[1]}: {exc.strerror}", file=sys.stderr)
+        return 1
     except varnok_py.ParseError as exc:
         print(f"{argv[1]}: {exc}", file=sys.stderr)
         return 1
     for lineno, message in statement.warnings:
         print(f"{argv[1]}:{lineno}: document skipped: {message}", file=sys.stderr)
-    write_csv([to_payment(d) for d in statement.documents], sys.stdout)
+    payments = []
+    for document in statement.documents:
+        try:
+            payments.append(to_payment(document))
+        except ValueError as exc:  # a year that datetime.date cannot hold (the reader takes 0000)
+            print(f"{argv[1]}: document {document.doc_number} skipped: {exc}", file=sys.stderr)
+    write_csv(payments, sys.stdout)
     return 0
 
 

@@ -114,6 +114,12 @@ class TestSummary:
         assert result.stdout.startswith("Statement in cp1251: ")
 
 
+@pytest.mark.parametrize("script", ["summary.py", "to_csv.py", "normalise_hook.py"])
+def test_a_missing_file_is_one_line_not_a_traceback(tmp_path: Path, script: str) -> None:
+    result = run(script, tmp_path / "missing.txt")
+    assert (result.returncode, result.stderr) == (1, f"{tmp_path / 'missing.txt'}: No such file or directory\n")
+
+
 class TestToCsv:
     def test_converts_dates_and_amounts(self, cp1251_file: Path) -> None:
         to_csv = load("to_csv")
@@ -134,6 +140,14 @@ class TestToCsv:
             ("2", "2024-01-06", "0.50", ""),
         ]
         assert result.stderr.startswith(f"{cp1251_file}:59: document skipped: invalid value")
+
+    def test_a_year_the_date_type_cannot_hold_skips_its_document(self, tmp_path: Path) -> None:
+        path = tmp_path / "year0.txt"
+        path.write_text(statement(DOCUMENT.format(number="1", date="05.01.0000", amount="1.00"),
+                                  DOCUMENT.format(number="2", date="05.01.2024", amount="2.00")), encoding="utf-8")
+        result = run("to_csv.py", path)
+        assert result.returncode == 0 and result.stderr.startswith(f"{path}: document 1 skipped: ")
+        assert [r["number"] for r in csv.DictReader(io.StringIO(result.stdout, newline=""))] == ["2"]
 
 
 class TestNormaliseHook:
