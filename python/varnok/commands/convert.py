@@ -56,8 +56,8 @@ def run(args: argparse.Namespace) -> int:
         else:
             write_file(args.output, whole, **options)
     except WriteError as exc:
-        documents = exc.section == "documents" and exc.index is not None
-        line = section_lines(data, statement)[exc.index] if documents else None
+        index = exc.index if exc.section == "documents" else None
+        line = section_lines(data, statement)[index] if index is not None else None
         where = f"{name}:{line}" if line else name
         sys.stderr.write(shown(f"varnok convert: {where}: cannot be written in {args.encoding}: {exc}\n"))
         return EXIT_PROBLEMS
