@@ -112,8 +112,9 @@ def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label:
         here = then is not None and _gil_enabled()
         work = function if here or then is None else lambda item: then(function(item))
         finish_here = then if here and then is not None else _same
-        claims = _Claims(items, work, own_files)
-        claims.start_helpers(min(jobs, len(items)) - 1)
+        threads = min(jobs, len(items))
+        claims = _Claims(items, work, own_files, ahead=_AHEAD * threads)
+        claims.start_helpers(threads - 1)
         try:
             for i, item in enumerate(items):
                 result = claims.take(i)
@@ -129,15 +130,25 @@ def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label:
         progress.close()
 
 
-class _Claims:
-    """The items of in_order, each done once by whichever thread claims it first, in order;
-    their results (or what they raised) kept until taken."""
+# How many items per thread may be claimed beyond the one in_order's caller waits for: a
+# caller slower than the reads (a pipe to a pager, a terminal) would otherwise find every
+# file of a folder read and held.
+_AHEAD = 4
 
-    def __init__(self, items: Sequence[Any], work: Callable[[Any], Any], own_files: bool = False) -> None:
+
+class _Claims:
+    """The items of in_order, each done once by whichever thread claims it first, in order,
+    at most `ahead` beyond the first not yet taken; their results (or what they raised)
+    kept until taken."""
+
+    def __init__(self, items: Sequence[Any], work: Callable[[Any], Any], own_files: bool = False,
+                 ahead: int = 1 << 62) -> None:
         self._items = items
         self._work = work
         self._own_files = own_files
+        self._ahead = ahead
         self._next = 0  # the first item not claimed
+        self._taken = 0  # the first item not taken
         self._done: dict[int, tuple[bool, Any]] = {}  # index -> (raised, result or exception)
         self._changed = threading.Condition()
         self._helpers = 0  # helper threads not yet done
@@ -155,8 +166,14 @@ class _Claims:
                     self._helpers -= 1
                 raise
 
-    def _claim(self) -> int | None:
+    def _claim(self, wait: bool = True) -> int | None:
+        """The next item, once it is within reach (else None without `wait`); None when
+        none is left."""
         with self._changed:
+            while self._next < len(self._items) and self._next - self._taken >= self._ahead:
+                if not wait:
+                    return None
+                self._changed.wait()
             if self._next >= len(self._items):
                 return None
             self._next += 1
@@ -191,13 +208,15 @@ class _Claims:
             with self._changed:
                 if i in self._done:
                     raised, value = self._done.pop(i)
+                    self._taken = i + 1
+                    self._changed.notify_all()  # (helpers waiting for room)
                     if raised:
                         raise value
                     return value
-                if self._next >= len(self._items):
-                    self._changed.wait()
+                if self._next >= len(self._items) or self._next - self._taken >= self._ahead:
+                    self._changed.wait()  # (this thread never waits for room: it makes it)
                     continue
-            claimed = self._claim()
+            claimed = self._claim(wait=False)
             if claimed is not None:
                 self._do(claimed)
 
@@ -205,6 +224,7 @@ class _Claims:
         """No more claims; returns once the helpers are done, if `wait`."""
         with self._changed:
             self._next = len(self._items)
+            self._changed.notify_all()  # (helpers waiting for room)
             while wait and self._helpers:
                 self._changed.wait()
 

@@ -149,3 +149,22 @@ def test_jobs_must_be_a_positive_number_of_threads(jobs):
 
     with pytest.raises(ValueError, match="positive number of threads"):
         varnok.DocumentTable.from_files(["a.txt"], jobs=jobs)
+
+
+@pytest.mark.parametrize("jobs", [2, 3])
+def test_a_slow_taker_holds_a_few_results_not_every_one(jobs):
+    """The helpers stop a few items per thread beyond what the caller has taken."""
+    started, lock = [], threading.Lock()
+
+    def work(i):
+        with lock:
+            started.append(i)
+        return i
+
+    ahead = []
+    for taken, result in enumerate(in_order(work, range(300), jobs)):
+        assert result == taken
+        time.sleep(0.0005)  # a caller writing to a slow pipe
+        with lock:
+            ahead.append(len(started) - taken)
+    assert max(ahead) <= batch._AHEAD * jobs + 1 and sorted(started) == list(range(300))
