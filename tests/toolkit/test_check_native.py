@@ -122,6 +122,7 @@ def test_chunks_cover_every_path_once_in_order_smaller_at_the_end():
         chunks = check.chunked(paths, jobs)
         assert [p for c in chunks for p in c] == paths
         assert max(map(len, chunks)) <= check.CHUNK and len(chunks[-2]) <= 4
+    assert check.chunked(paths[:5], 2) == [[p] for p in paths[:5]]  # a few large statements: one each
 
 
 def test_what_the_native_path_leaves_to_python(write_file):

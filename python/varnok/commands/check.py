@@ -110,10 +110,11 @@ def run(args: argparse.Namespace) -> int:
 
 def chunked(paths: list[str], jobs: int) -> list[list[str]]:
     """`paths` in chunks of CHUNK, smaller towards the end (a quarter of what each thread
-    has left, at least 4), so that no thread finishes a chunk long after the others."""
+    has left), so that no thread finishes a chunk long after the others, and a few large
+    statements are shared out one by one."""
     chunks, i = [], 0
     while i < len(paths):
-        size = max(4, min(CHUNK, (len(paths) - i) // (4 * jobs)))
+        size = max(1, min(CHUNK, -(-(len(paths) - i) // (4 * jobs))))
         chunks.append(paths[i:i + size])
         i += size
     return chunks
