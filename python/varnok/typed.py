@@ -201,7 +201,10 @@ class ReadFailure(Exception):
 
     def located(self, name: str) -> str:
         """The message with the file shown as `name`: "name:line: cause" or "name: cause"."""
-        return f"{name}:{self.line}: {self.cause}" if self.line else f"{name}: {self.cause}"
+        cause = self.cause
+        # (an OSError's own text names the file again: "[Errno 2] No such file ...: 'a.txt'")
+        text = cause.strerror if isinstance(cause, OSError) and cause.strerror and cause.filename else str(cause)
+        return f"{name}:{self.line}: {text}" if self.line else f"{name}: {text}"
 
 
 def _detached(cause: BaseException) -> BaseException:

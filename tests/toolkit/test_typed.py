@@ -43,6 +43,8 @@ class TestSources:
         with pytest.raises(varnok.ReadFailure, match=re.escape(name)) as info:
             read(tmp_path / name)
         assert isinstance(info.value.cause, cause)
+        if cause is FileNotFoundError:  # named once
+            assert str(info.value) == f"{tmp_path / name}: No such file or directory"
 
     def test_an_empty_path_is_no_file_not_the_current_folder(self):
         with pytest.raises(varnok.ReadFailure) as info:
