@@ -170,18 +170,27 @@ def _row(letters: Sequence[str], number: int, row: Sequence[Any]) -> bytes:
 
 def _write_workbook(out: IO[bytes], sheet: str, sheet_data: Callable[[IO[bytes]], None]) -> None:
     with zipfile.ZipFile(_zip_output(out), "w", compression=zipfile.ZIP_DEFLATED) as z:
-        z.writestr("[Content_Types].xml", _CONTENT_TYPES)
-        z.writestr("_rels/.rels", _ROOT_RELS)
-        z.writestr("xl/workbook.xml", _WORKBOOK.format(name=escape(sheet, {'"': "&quot;"})))
-        z.writestr("xl/_rels/workbook.xml.rels", _WORKBOOK_RELS)
-        z.writestr("xl/styles.xml", _STYLES)
-        with z.open("xl/worksheets/sheet1.xml", "w", force_zip64=True) as f:
+        z.writestr(_entry("[Content_Types].xml"), _CONTENT_TYPES)
+        z.writestr(_entry("_rels/.rels"), _ROOT_RELS)
+        z.writestr(_entry("xl/workbook.xml"), _WORKBOOK.format(name=escape(sheet, {'"': "&quot;"})))
+        z.writestr(_entry("xl/_rels/workbook.xml.rels"), _WORKBOOK_RELS)
+        z.writestr(_entry("xl/styles.xml"), _STYLES)
+        with z.open(_entry("xl/worksheets/sheet1.xml"), "w", force_zip64=True) as f:
             f.write(
                 b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
                 b'<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>'
             )
             sheet_data(f)
             f.write(b"</sheetData></worksheet>")
+
+
+def _entry(name: str) -> zipfile.ZipInfo:
+    """An archive entry stamped with a fixed time, not the clock's (which zipfile takes for a
+    name alone): the same table gives the same bytes, for checksums and caches."""
+    entry = zipfile.ZipInfo(name, date_time=(1980, 1, 1, 0, 0, 0))
+    entry.compress_type = zipfile.ZIP_DEFLATED
+    entry.external_attr = 0o600 << 16
+    return entry
 
 
 def _chain(first: Sequence[Any], rest: Iterable[Sequence[Any]]) -> Iterable[Sequence[Any]]:

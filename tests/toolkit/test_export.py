@@ -99,6 +99,7 @@ def test_native_xlsx_is_the_python_xlsx(intervals, write_file):
     export.to_xlsx([varnok.read_file(p) for p in paths], python, intervals=intervals)
     native_zip, python_zip = zipfile.ZipFile(native), zipfile.ZipFile(python)
     assert native_zip.namelist() == python_zip.namelist()
+    assert {entry.date_time for entry in native_zip.infolist()} == {(1980, 1, 1, 0, 0, 0)}  # (the same bytes each time)
     for name in python_zip.namelist():
         assert native_zip.read(name) == python_zip.read(name), name
     sheet = native_zip.read("xl/worksheets/sheet1.xml")
