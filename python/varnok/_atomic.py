@@ -22,10 +22,7 @@ _DESCRIPTOR_LINKS = ("/dev/stdin", "/dev/stdout", "/dev/stderr", "/dev/fd/", "/p
 def atomic_output(path: str | os.PathLike[str], mode: str = "w", **open_args: Any) -> Iterator[IO[Any]]:
     """Opens a temporary file beside `path` (mode "w" or "wb"); on a clean exit it is
     flushed, synced and renamed to `path`, on any exception (KeyboardInterrupt too) removed."""
-    target = os.fspath(path)
-    if target.endswith((os.sep, os.altsep or os.sep)) or os.path.isdir(target):
-        # Nothing is written then, not even beside it (the folder above would take the file).
-        raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), target)
+    target = _not_a_folder(path)
     if _written_in_place(target):
         with _named(target), open(target, mode, **open_args) as f:
             yield f
@@ -45,6 +42,26 @@ def atomic_output(path: str | os.PathLike[str], mode: str = "w", **open_args: An
         with contextlib.suppress(FileNotFoundError):
             os.unlink(temporary)
         raise
+
+
+def check_output(path: str | os.PathLike[str]) -> None:
+    """Raises what atomic_output(path) would meet at its start (a folder that is missing or
+    cannot be written, a folder as the path), before work that would then be lost."""
+    target = _not_a_folder(path)
+    if _written_in_place(target):
+        return
+    replaced = os.path.realpath(target)
+    fd, temporary = _create_beside(target, replaced, os.path.dirname(replaced))
+    os.close(fd)
+    os.unlink(temporary)
+
+
+def _not_a_folder(path: str | os.PathLike[str]) -> str:
+    target = os.fspath(path)
+    if target.endswith((os.sep, os.altsep or os.sep)) or os.path.isdir(target):
+        # Nothing is written then, not even beside it (the folder above would take the file).
+        raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), target)
+    return target
 
 
 @contextlib.contextmanager

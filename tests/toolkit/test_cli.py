@@ -360,3 +360,12 @@ def test_a_closed_stdout_is_said_so_and_an_output_file_still_written(write_file,
     result = subprocess.run([*COMMAND, *args, source], stderr=subprocess.PIPE, text=True, cwd=source.parent,
                             preexec_fn=lambda: os.close(1), timeout=300)
     assert (result.returncode, result.stderr) == (status, "" if status == 0 else f"varnok {args[0]}: stdout is closed\n")
+
+
+@pytest.mark.parametrize("fmt", ["csv", "statement"])
+def test_an_output_that_cannot_be_made_is_said_before_anything_is_read(write_file, monkeypatch, capsys, fmt):
+    source = write_file("in.txt", clean_statement())
+    out = source.parent / "missing" / "out"
+    monkeypatch.setattr(varnok.export, "export_files", lambda *a, **k: pytest.fail("the files were read"))
+    assert cli.main(["export", str(source), "-f", fmt, "-o", str(out)]) == 1
+    assert capsys.readouterr().err == f"varnok export: {out}: No such file or directory\n"

@@ -8,6 +8,7 @@ import os
 import sys
 
 from varnok import export, writer
+from varnok._atomic import check_output
 from varnok._xlsx import CellTooLong, TooManyRows
 from varnok.cli import (EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, shown_name,
                         statements_found, stdin_dash, stdout_dash)
@@ -44,6 +45,8 @@ def run(args: argparse.Namespace) -> int:
     out = args.output if args.output is not None else sys.stdout.buffer if binary else sys.stdout
     # With nothing read, an empty table would replace what OUT held: nothing is written.
     paths = statements_found(args, "; nothing written", output=args.output)
+    if args.output is not None:
+        check_output(args.output)  # (a missing folder is said before the files are read)
 
     def left_out(failures: list[ReadFailure]) -> None:
         for failure in failures:
