@@ -2,6 +2,7 @@
 on N threads in input order, with a progress bar on stderr when it is a terminal."""
 from __future__ import annotations
 
+import contextlib
 import os
 import sys
 import _thread
@@ -72,6 +73,16 @@ class _Progress:
     def close(self) -> None:
         if self._bar is not None:
             self._bar.close()
+
+
+def above_progress() -> contextlib.AbstractContextManager[Any]:
+    """For writing to stdout on the terminal a progress bar is drawn on: the bar is cleared
+    first and drawn again after the block, which flushes what it wrote."""
+    try:
+        from tqdm import tqdm
+    except ImportError:
+        return contextlib.nullcontext()
+    return tqdm.external_write_mode(file=sys.stdout)
 
 
 def run_all(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: str = "reading",

@@ -369,3 +369,20 @@ def test_an_output_that_cannot_be_made_is_said_before_anything_is_read(write_fil
     monkeypatch.setattr(varnok.export, "export_files", lambda *a, **k: pytest.fail("the files were read"))
     assert cli.main(["export", str(source), "-f", fmt, "-o", str(out)]) == 1
     assert capsys.readouterr().err == f"varnok export: {out}: No such file or directory\n"
+
+
+def test_on_a_terminal_summaries_are_written_as_they_come(write_file, monkeypatch):
+    """Not held until the end: the report of 50,000 files took hundreds of megabytes."""
+    from varnok.commands import summary
+
+    class Terminal(io.StringIO):
+        def isatty(self):
+            return True
+
+    paths = [write_file(f"s{i}.txt", clean_statement()) for i in range(3)]
+    out, written_before = Terminal(), []
+    read = summary.read_for_report
+    monkeypatch.setattr(summary, "read_for_report", lambda path: (written_before.append(len(out.getvalue())), read(path))[1])
+    monkeypatch.setattr(sys, "stdout", out)
+    assert cli.main(["summary", "-j", "1", *map(str, paths)]) == 0
+    assert written_before[0] == 0 < written_before[1] < written_before[2] < len(out.getvalue())

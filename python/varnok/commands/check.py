@@ -3,13 +3,14 @@ reconciliation finding and validation problem."""
 from __future__ import annotations
 
 import argparse
+import contextlib
 import json
 import os
 import sys
 from collections.abc import Callable, Iterable
 from typing import Any, TextIO, Union
 
-from varnok.batch import in_order
+from varnok.batch import above_progress, in_order
 from varnok.cli import (EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_name, shown_utf8, statements_found,
                         stdin_dash)
 from varnok.export import takes_utf8_bytes
@@ -90,17 +91,19 @@ def run(args: argparse.Namespace) -> int:
     chunks = chunked(paths, args.jobs)
     checked: Iterable[tuple[int, list[Text]]] = in_order(first, chunks, args.jobs, "checking", then=then, weight=len,
                                                             own_files=args.own_process)
-    if sys.stdout.isatty():
-        checked = list(checked)  # written on a terminal once the progress bar is gone
+    tty = sys.stdout.isatty()
     out = ReportWriter(sys.stdout, as_json=args.json)
     if args.json:
         out.write('{\n  "files": [\n    ')
     bad = 0
-    # Else each chunk is written as soon as it and those before it are checked, while the
-    # others go on with the next ones.
+    # Each chunk is written as soon as it and those before it are checked, while the others
+    # go on with the next ones.
     for i, (chunk_bad, pieces) in enumerate(checked):
         bad += chunk_bad
-        out.write_joined(SEPARATOR[args.json], pieces, lead=i > 0)
+        with above_progress() if tty else contextlib.nullcontext():  # (a bar on the same terminal)
+            out.write_joined(SEPARATOR[args.json], pieces, lead=i > 0)
+            if tty:
+                sys.stdout.flush()
     if args.json:
         out.write("\n  ]\n}\n")
     else:

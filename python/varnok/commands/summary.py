@@ -3,11 +3,12 @@ its documents per kind and direction, and its warnings, findings and validation 
 from __future__ import annotations
 
 import argparse
+import contextlib
 import sys
 from collections import Counter
-from collections.abc import Iterable, Iterator
+from collections.abc import Iterator
 
-from varnok.batch import in_order
+from varnok.batch import above_progress, in_order
 from varnok.cli import (EXIT_OK, EXIT_PROBLEMS, add_jobs_option, shown, shown_name, statements_found,
                         stdin_dash)
 from varnok.report import FileReport, read_for_report, report_of
@@ -52,15 +53,16 @@ def run(args: argparse.Namespace) -> int:
     # Written as they come, so that only the statements read ahead are held.
     reports = in_order(read_for_report, statements_found(args), args.jobs, "reading", then=report_of,
                        own_files=args.own_process)
-    summaries: Iterable[tuple[list[str], bool]] = (
-        ([shown(line) for line in summary_lines(r)], r.statement is not None) for r in reports)
-    if sys.stdout.isatty():
-        summaries = list(summaries)  # written on a terminal once the progress bar is gone (the text only)
+    tty = sys.stdout.isatty()
     read = True
-    for n, (lines, was_read) in enumerate(summaries):
-        if n:
-            print()
-        for line in lines:
-            print(line)
-        read = read and was_read
+    for n, r in enumerate(reports):
+        lines = [shown(line) for line in summary_lines(r)]
+        with above_progress() if tty else contextlib.nullcontext():  # (a bar on the same terminal)
+            if n:
+                print()
+            for line in lines:
+                print(line)
+            if tty:
+                sys.stdout.flush()
+        read = read and r.statement is not None
     return EXIT_OK if read else EXIT_PROBLEMS
