@@ -429,14 +429,18 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     `left_out` before the writing starts (so that they are known when it fails); so are the
     documents the reader dropped, to `dropped` as (path, line, what is not written and why),
     and, in the statement format, the lines of account sections whose keys it cannot keep.
-    `encoding` is the statement format's ("cp1251" or "utf-8"). CSV, JSON
-    Lines and the xlsx sheet are written by the native module, the same bytes as to_csv,
-    to_jsonl and to_xlsx, without a Python object per value."""
+    CSV and JSON Lines of documents are written as the files are read instead (only those
+    read ahead are held, whatever the number of files), and each file's failure or dropped
+    documents given as it comes. `encoding` is the statement format's ("cp1251" or
+    "utf-8"). CSV, JSON Lines and the xlsx sheet are written by the native module, the same
+    bytes as to_csv, to_jsonl and to_xlsx, without a Python object per value."""
     from varnok.batch import run_all
 
     write, binary = WRITERS[fmt]
     native = fmt in ("csv", "jsonl", "xlsx") and _native_module() is not None
     paths = list(paths)
+    if native and fmt != "xlsx" and not intervals:
+        return _streamed_documents(fmt, paths, out, jobs, left_out, dropped)
     if fmt == "statement":  # (the typed work after the read is Python's: with the lock, on this thread)
         results = run_all(_parsed_file, paths, jobs, then=_keeping_unread_keys)
     else:
@@ -456,9 +460,8 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     if left_out is not None:
         left_out(failures)
     if dropped is not None:
-        dropped([(path, line, f"document dropped by the reader, so not exported: {message}")
-                 for path, r in zip(paths, results) if not intervals and not isinstance(r, ReadFailure)
-                 for line, message in _warnings(r)]
+        dropped([lost for path, r in zip(paths, results) if not intervals and not isinstance(r, ReadFailure)
+                 for lost in _dropped_documents(path, r)]
                 + [(path, line, ACCOUNT_KEY_LOST.format(key=key)) for path, r in zip(paths, results)
                    if isinstance(r, tuple) for line, key in r[1].account_lines])
     if fmt == "statement":
@@ -480,11 +483,42 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
         header, sheet = (INTERVAL_COLUMNS, "intervals") if intervals else (DOCUMENT_COLUMNS, "documents")
         _write(out, True, lambda f: write_xlsx_rows(f, header, rows, count, sheet))
         return failures
-    # Bytes-like pieces, whole rows each, that give their memory back for the next export.
-    if intervals:
-        pieces = _native.interval_rows(good, fmt)
-    else:
-        pieces = _native.csv(good, True) if fmt == "csv" else _native.jsonl(good)
+    _write_pieces(out, _native.interval_rows(good, fmt))
+    return failures
+
+
+def _streamed_documents(fmt: str, paths: list[str], out: Output, jobs: int,
+                        left_out: Callable[[list[ReadFailure]], None] | None,
+                        dropped: Callable[[list[tuple[str, int, str]]], None] | None) -> list[ReadFailure]:
+    """export_files of the documents in CSV or JSON Lines, each file's rows written once it
+    and those before it are read."""
+    from varnok import _native
+    from varnok.batch import in_order
+
+    failures: list[ReadFailure] = []
+
+    def pieces() -> Iterator[Any]:
+        header = fmt == "csv"
+        for path, r in zip(paths, in_order(parse_native_file, paths, jobs)):
+            if isinstance(r, ReadFailure):
+                failures.append(r)
+                if left_out is not None:
+                    left_out([r])
+                continue
+            if dropped is not None and (lost := _dropped_documents(path, r)):
+                dropped(lost)
+            yield from _native.csv([r], header) if fmt == "csv" else _native.jsonl([r])
+            header = False
+        if header:  # (nothing read: the header alone, as for an empty table)
+            yield from _native.csv([], True)
+
+    _write_pieces(out, pieces())
+    return failures
+
+
+def _write_pieces(out: Output, pieces: Iterable[Any]) -> None:
+    """Writes the native module's output: bytes-like pieces, whole rows each, that give
+    their memory back for the next export."""
     if isinstance(out, io.TextIOBase) and takes_utf8_bytes(out) is None:
         for piece in pieces:  # as text, which the stream encodes as it was told to
             out.write(str(piece, "utf-8"))
@@ -494,7 +528,11 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
                 f.write(piece)
 
         _write(out, True, body)
-    return failures
+
+
+def _dropped_documents(path: str, read: Any) -> list[tuple[str, int, str]]:
+    return [(path, line, f"document dropped by the reader, so not exported: {message}")
+            for line, message in _warnings(read)]
 
 
 def _warnings(read: Any) -> list[tuple[int, str]]:

@@ -527,3 +527,20 @@ def test_file_objects_of_either_kind_get_what_a_path_gets(fmt, statements, tmp_p
 def test_a_parsed_statement_where_the_typed_view_belongs_is_named(call, statements):
     with pytest.raises(TypeError, match="a varnok.TypedStatement, as varnok.read gives it"):
         call(statements[0].raw)
+
+
+@pytest.mark.parametrize("fmt", ["csv", "jsonl"])
+def test_documents_are_written_as_the_files_are_read(write_file, monkeypatch, fmt):
+    """Not every file held first: an export of tens of thousands took gigabytes."""
+    pytest.importorskip("varnok._native")
+    paths = [str(write_file(f"s{i}.txt", clean_statement())) for i in range(3)] + ["missing.txt"]
+    out, written_before, failed = io.BytesIO(), [], []
+    parse = export.parse_native_file
+    monkeypatch.setattr(export, "parse_native_file", lambda path: (written_before.append(len(out.getvalue())),
+                                                                   parse(path))[1])
+    assert export.export_files(fmt, paths, out, left_out=failed.extend) == failed
+    assert written_before[1] > 0 and written_before == sorted(written_before)
+    assert [f.source for f in failed] == ["missing.txt"]
+    whole = io.StringIO()
+    export.WRITERS[fmt][0]([varnok.read_file(p) for p in paths[:3]], whole)
+    assert out.getvalue().decode() == whole.getvalue()

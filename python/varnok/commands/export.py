@@ -48,11 +48,15 @@ def run(args: argparse.Namespace) -> int:
     if args.output is not None:
         check_output(args.output)  # (a missing folder is said before the files are read)
 
-    def left_out(failures: list[ReadFailure]) -> None:
+    unread = 0
+
+    def left_out(failures: list[ReadFailure]) -> None:  # (all at once, or as they come)
+        nonlocal unread
         for failure in failures:
             name = shown_name(failure.source or "<input>")
             sys.stderr.write(shown(f"varnok export: {failure.located(name)} (left out)\n"))
-        if len(failures) == len(paths):
+        unread += len(failures)
+        if unread == len(paths):
             raise _NothingRead
 
     lost: list[tuple[str, int, str]] = []
