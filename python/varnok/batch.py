@@ -75,14 +75,30 @@ class _Progress:
             self._bar.close()
 
 
-def above_progress() -> contextlib.AbstractContextManager[Any]:
-    """For writing to stdout on the terminal a progress bar is drawn on: the bar is cleared
-    first and drawn again after the block, which flushes what it wrote."""
+def above_progress(stream: Any = None) -> contextlib.AbstractContextManager[Any]:
+    """For writing to `stream` (stdout by default) on the terminal a progress bar is drawn
+    on: the bar is cleared first and drawn again after the block, which flushes what it
+    wrote."""
     try:
         from tqdm import tqdm
     except ImportError:
         return contextlib.nullcontext()
-    return tqdm.external_write_mode(file=sys.stdout)
+    return tqdm.external_write_mode(file=sys.stdout if stream is None else stream)
+
+
+# Set when Ctrl-C or SIGTERM ends a command: a batch closed after that (its generator is
+# closed once the interrupt's traceback goes) does not wait for what its helpers are doing,
+# as one may be reading a pipe that never ends.
+_abandoned = threading.Event()
+
+
+def abandon_running_work(abandon: bool = True) -> None:
+    """After an interrupt (or, with False, for a new command): whether batches stopped from
+    now on leave their helpers' running items unwaited for."""
+    if abandon:
+        _abandoned.set()
+    else:
+        _abandoned.clear()
 
 
 def run_all(function: Callable[[T], Any], items: Sequence[T], jobs: int, label: str = "reading",
@@ -134,7 +150,7 @@ def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label:
         except BaseException as exc:
             # After Ctrl-C or SIGTERM the helpers are not waited for: one may be reading a
             # pipe that never ends. They stop once their item is done.
-            claims.stop(wait=isinstance(exc, (Exception, GeneratorExit)))
+            claims.stop(wait=isinstance(exc, (Exception, GeneratorExit)) and not _abandoned.is_set())
             raise
         claims.stop()  # what has not started is not started; what runs is waited for
     finally:

@@ -205,6 +205,9 @@ def main(argv: Sequence[str] | None = None, *, own_process: bool = False) -> int
         return exc.status
     except KeyboardInterrupt:
         return interrupted()
+    from varnok.batch import abandon_running_work
+
+    abandon_running_work(False)
     restore = _catch_sigterm()
     args.own_process = own_process
     no_stdout = sys.stdout is None  # (started with it closed, `>&-`: Python makes it None)
@@ -217,8 +220,10 @@ def main(argv: Sequence[str] | None = None, *, own_process: bool = False) -> int
     except _Exit as exc:  # a usage error only the command itself can see, or nothing found
         return exc.status
     except KeyboardInterrupt:
+        abandon_running_work()
         return interrupted()
     except _Terminated:
+        abandon_running_work()
         sys.stderr.write("varnok: terminated\n")
         return 128 + signal.SIGTERM
     except BrokenPipeError:

@@ -168,3 +168,27 @@ def test_a_slow_taker_holds_a_few_results_not_every_one(jobs):
         with lock:
             ahead.append(len(started) - taken)
     assert max(ahead) <= batch._AHEAD * jobs + 1 and sorted(started) == list(range(300))
+
+
+def test_after_an_interrupt_a_batch_closed_leaves_its_helpers_running_item():
+    """The command's Ctrl-C or SIGTERM closes the batch late (with the interrupt's traceback);
+    a helper may be reading a pipe that never ends: the close must not wait for it."""
+    started, release = threading.Event(), threading.Event()
+
+    def work(i):
+        if i == 1:
+            started.set()
+            release.wait()
+        return i
+
+    results = in_order(work, list(range(4)), 2)
+    assert next(results) == 0 and started.wait(10)
+    batch.abandon_running_work()
+    try:
+        closer = threading.Thread(target=results.close)
+        closer.start()
+        closer.join(10)
+        assert not closer.is_alive()
+    finally:
+        batch.abandon_running_work(False)
+        release.set()
