@@ -205,6 +205,12 @@ class TestRefusals:
         with pytest.raises(WriteError, match=r"accounts\[0\] \(РасчСчет '1'\): " + message):
             write({"header": {}, "accounts": [account]})
 
+    @pytest.mark.parametrize("container", [list, tuple, iter, lambda items: (item for item in items)])
+    def test_an_account_s_intervals_in_any_iterable(self, container: Any) -> None:
+        intervals = [{"date_start": "2024-01-01", "start_amount": "1"}, {"date_start": "2024-02-01", "start_amount": "2"}]
+        data = write({"header": {}, "accounts": [{"number": "1", "intervals": container(intervals)}]}, encoding="utf-8")
+        assert data.count("СекцияРасчСчет".encode()) == 2
+
     def test_statement_without_sections(self) -> None:
         # A statement whose every document was dropped reads with no section; its file would not.
         statement = varnok_py.parse("1CClientBankExchange\nСекцияДокумент=\nКонецДокумента\nКонецФайла\n")
