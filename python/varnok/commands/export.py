@@ -4,10 +4,12 @@ reader dropped, are reported on stderr and left out, and make the exit status 1.
 from __future__ import annotations
 
 import argparse
+import contextlib
 import os
 import sys
 
 from varnok import export, writer
+from varnok.batch import above_progress
 from varnok._atomic import check_output
 from varnok._xlsx import CellTooLong, TooManyRows
 from varnok.cli import (EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, add_jobs_option, shown, shown_name,
@@ -49,12 +51,15 @@ def run(args: argparse.Namespace) -> int:
         check_output(args.output)  # (a missing folder is said before the files are read)
 
     unread = 0
+    # Said while the files are read: above the progress bar, on a terminal.
+    said = (lambda: above_progress(sys.stderr)) if sys.stderr.isatty() else contextlib.nullcontext
 
     def left_out(failures: list[ReadFailure]) -> None:  # (all at once, or as they come)
         nonlocal unread
-        for failure in failures:
-            name = shown_name(failure.source or "<input>")
-            sys.stderr.write(shown(f"varnok export: {failure.located(name)} (left out)\n"))
+        with said():
+            for failure in failures:
+                name = shown_name(failure.source or "<input>")
+                sys.stderr.write(shown(f"varnok export: {failure.located(name)} (left out)\n"))
         unread += len(failures)
         if unread == len(paths):
             raise _NothingRead
@@ -62,8 +67,9 @@ def run(args: argparse.Namespace) -> int:
     lost: list[tuple[str, int, str]] = []
 
     def dropped(documents: list[tuple[str, int, str]]) -> None:
-        for path, line, what in documents:
-            sys.stderr.write(shown(f"{shown_name(path)}:{line}: {what}\n"))
+        with said():
+            for path, line, what in documents:
+                sys.stderr.write(shown(f"{shown_name(path)}:{line}: {what}\n"))
         lost.extend(documents)
 
     try:
