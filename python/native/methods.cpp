@@ -43,7 +43,8 @@ PyMethodDef kMethods[] = {
     {"statement_files", statement_files, METH_O,
      "statement_files(folder) -> the paths of the *.txt files below it."},
     {"shown_utf8", shown_utf8, METH_O,
-     "shown_utf8(data) -> data, or a copy with its control characters (but LF and TAB) shown as \\xNN."},
+     "shown_utf8(data) -> data, or a copy with its control characters (but LF and TAB) shown as \\xNN, "
+     "bidirectional marks as \\uNNNN."},
     {"write_documents", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(write_documents)), METH_FASTCALL,
      "The statement writer's hot loop; None when the Python writer must take over."},
     {nullptr, nullptr, 0, nullptr},

@@ -7,8 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "native_ref.hpp"
-
 namespace varnok::native {
 namespace {
 

@@ -75,15 +75,23 @@ class _Progress:
             self._bar.close()
 
 
-def above_progress(stream: Any = None) -> contextlib.AbstractContextManager[Any]:
-    """For writing to `stream` (stdout by default) on the terminal a progress bar is drawn
-    on: the bar is cleared first and drawn again after the block, which flushes what it
-    wrote."""
+@contextlib.contextmanager
+def above_progress(stream: Any = None) -> Iterator[None]:
+    """For writing to `stream` (stdout by default) while a progress bar may be drawn: on a
+    terminal the bar is cleared first, and drawn again once what the block wrote is
+    flushed; elsewhere the block alone."""
+    stream = sys.stdout if stream is None else stream
+    if not stream.isatty():
+        yield
+        return
     try:
         from tqdm import tqdm
     except ImportError:
-        return contextlib.nullcontext()
-    return tqdm.external_write_mode(file=sys.stdout if stream is None else stream)
+        yield
+        return
+    with tqdm.external_write_mode(file=stream):
+        yield
+        stream.flush()
 
 
 # Set when Ctrl-C or SIGTERM ends a command: a batch closed after that (its generator is
@@ -168,8 +176,7 @@ class _Claims:
     at most `ahead` beyond the first not yet taken; their results (or what they raised)
     kept until taken."""
 
-    def __init__(self, items: Sequence[Any], work: Callable[[Any], Any], own_files: bool = False,
-                 ahead: int = 1 << 62) -> None:
+    def __init__(self, items: Sequence[Any], work: Callable[[Any], Any], own_files: bool, ahead: int) -> None:
         self._items = items
         self._work = work
         self._own_files = own_files

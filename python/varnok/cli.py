@@ -76,16 +76,16 @@ def add_jobs_option(parser: argparse.ArgumentParser) -> None:
 
 def stdout_dash(text: str) -> str | None:
     """An -o argument: "-" is stdout (None), as for most tools; a file named "-" is "./-"."""
-    return None if _named(text) == "-" else text
+    return None if _not_empty(text) == "-" else text
 
 
 def stdin_dash(text: str) -> str:
     """A statement to read: "-" is stdin, read as /dev/stdin (so the reports name it so);
     a file named "-" is "./-"."""
-    return "/dev/stdin" if _named(text) == "-" and os.path.exists("/dev/stdin") else text
+    return "/dev/stdin" if _not_empty(text) == "-" and os.path.exists("/dev/stdin") else text
 
 
-def _named(text: str) -> str:
+def _not_empty(text: str) -> str:
     # "" is most often an unset shell variable: a usage error, not the current folder.
     if not text:
         raise argparse.ArgumentTypeError("an empty path names no file")

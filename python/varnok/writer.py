@@ -286,16 +286,14 @@ def _key_line(lines: list[str], key: Any, value: Any, check: Check | None, **whe
 def _account(lines: list[str], index: int, account: Any, check: Check | None) -> None:
     number = _part(account, "number")
     intervals = _part(account, "intervals")
-    if intervals is not None:
-        intervals = tuple(intervals)  # (gone through twice: a generator would be empty the second time)
     # With intervals, an interval's fields on the account itself would be passed over.
     _known(account, _ACCOUNT_NAMES if intervals is None else _ACCOUNT_OWN_NAMES, index, number)
-    for interval in () if intervals is None else intervals:
-        _known(interval, _INTERVAL_NAMES, index, number)
-        if isinstance(interval, Mapping) and interval.get("number", number) != number:
-            raise WriteError(f"an interval's number {interval['number']!r} is not its account's",
-                             section="accounts", index=index, number=number)
     for interval in (account,) if intervals is None else intervals:
+        if intervals is not None:
+            _known(interval, _INTERVAL_NAMES, index, number)
+            if isinstance(interval, Mapping) and interval.get("number", number) != number:
+                raise WriteError(f"an interval's number {interval['number']!r} is not its account's",
+                                 section="accounts", index=index, number=number)
         fields = [(ACCOUNT_NUMBER, number), *((field, _part(interval, field.name)) for field in INTERVAL_FIELDS)]
         lines.append("СекцияРасчСчет")
         _fields(lines, fields, check, "accounts", index, number)

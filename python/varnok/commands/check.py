@@ -3,7 +3,6 @@ reconciliation finding and validation problem."""
 from __future__ import annotations
 
 import argparse
-import contextlib
 import json
 import os
 import sys
@@ -91,7 +90,6 @@ def run(args: argparse.Namespace) -> int:
     chunks = chunked(paths, args.jobs)
     checked: Iterable[tuple[int, list[Text]]] = in_order(first, chunks, args.jobs, "checking", then=then, weight=len,
                                                             own_files=args.own_process)
-    tty = sys.stdout.isatty()
     out = ReportWriter(sys.stdout, as_json=args.json)
     if args.json:
         out.write('{\n  "files": [\n    ')
@@ -100,10 +98,8 @@ def run(args: argparse.Namespace) -> int:
     # go on with the next ones.
     for i, (chunk_bad, pieces) in enumerate(checked):
         bad += chunk_bad
-        with above_progress() if tty else contextlib.nullcontext():  # (a bar on the same terminal)
+        with above_progress():
             out.write_joined(SEPARATOR[args.json], pieces, lead=i > 0)
-            if tty:
-                sys.stdout.flush()
     if args.json:
         out.write("\n  ]\n}\n")
     else:

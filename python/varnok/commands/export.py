@@ -4,7 +4,6 @@ reader dropped, are reported on stderr and left out, and make the exit status 1.
 from __future__ import annotations
 
 import argparse
-import contextlib
 import os
 import sys
 
@@ -51,12 +50,10 @@ def run(args: argparse.Namespace) -> int:
         check_output(args.output)  # (a missing folder is said before the files are read)
 
     unread = 0
-    # Said while the files are read: above the progress bar, on a terminal.
-    said = (lambda: above_progress(sys.stderr)) if sys.stderr.isatty() else contextlib.nullcontext
 
     def left_out(failures: list[ReadFailure]) -> None:  # (all at once, or as they come)
         nonlocal unread
-        with said():
+        with above_progress(sys.stderr):  # (said while the files are read)
             for failure in failures:
                 name = shown_name(failure.source or "<input>")
                 sys.stderr.write(shown(f"varnok export: {failure.located(name)} (left out)\n"))
@@ -67,7 +64,7 @@ def run(args: argparse.Namespace) -> int:
     lost: list[tuple[str, int, str]] = []
 
     def dropped(documents: list[tuple[str, int, str]]) -> None:
-        with said():
+        with above_progress(sys.stderr):  # (said while the files are read)
             for path, line, what in documents:
                 sys.stderr.write(shown(f"{shown_name(path)}:{line}: {what}\n"))
         lost.extend(documents)

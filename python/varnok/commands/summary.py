@@ -3,8 +3,6 @@ its documents per kind and direction, and its warnings, findings and validation 
 from __future__ import annotations
 
 import argparse
-import contextlib
-import sys
 from collections import Counter
 from collections.abc import Iterator
 
@@ -53,16 +51,13 @@ def run(args: argparse.Namespace) -> int:
     # Written as they come, so that only the statements read ahead are held.
     reports = in_order(read_for_report, statements_found(args), args.jobs, "reading", then=report_of,
                        own_files=args.own_process)
-    tty = sys.stdout.isatty()
     read = True
     for n, r in enumerate(reports):
         lines = [shown(line) for line in summary_lines(r)]
-        with above_progress() if tty else contextlib.nullcontext():  # (a bar on the same terminal)
+        with above_progress():
             if n:
                 print()
             for line in lines:
                 print(line)
-            if tty:
-                sys.stdout.flush()
         read = read and r.statement is not None
     return EXIT_OK if read else EXIT_PROBLEMS
