@@ -4,10 +4,15 @@
 
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define VARNOK_UTF8_STR_AVX512 1
 #endif
 
 namespace varnok::py {
@@ -26,13 +31,19 @@ Shape shape_of(const unsigned char* p, std::size_t n) noexcept {
 #if defined(__SSE2__)
   if (n >= 16) {
     __m128i max = _mm_setzero_si128();
-    // Continuation bytes, 0x80–0xBF, are the signed bytes below -64.
+    // Continuation bytes, 0x80–0xBF, are the signed bytes below -64. Each block adds one
+    // (a compare's -1 subtracted) to its lanes' counts, summed before they can overflow:
+    // no popcount, which the baseline instruction set lacks (a library call per block).
     const __m128i below = _mm_set1_epi8(-64);
-    for (; i + 16 <= n; i += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      max = _mm_max_epu8(max, block);
-      continuations += static_cast<std::size_t>(std::popcount(static_cast<unsigned>(
-          _mm_movemask_epi8(_mm_cmplt_epi8(block, below)))));
+    while (i + 16 <= n) {
+      __m128i counts = _mm_setzero_si128();
+      for (int round = 0; round < 255 && i + 16 <= n; ++round, i += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        max = _mm_max_epu8(max, block);
+        counts = _mm_sub_epi8(counts, _mm_cmplt_epi8(block, below));
+      }
+      const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+      continuations += static_cast<std::size_t>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
     }
     alignas(16) unsigned char lanes[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(lanes), max);
@@ -70,6 +81,74 @@ bool decode_into(const unsigned char* p, const unsigned char* const end, Unit* o
   return out == out_end;
 }
 
+#if defined(VARNOK_UTF8_STR_AVX512)
+#define VARNOK_AVX512_TARGET __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi,bmi2,popcnt")))
+
+// The bytes of p[0, n) from `offset` on, 32 at most; none read past the end.
+VARNOK_AVX512_TARGET __m256i load_up_to_32(const unsigned char* p, std::size_t n, std::size_t offset) noexcept {
+  const std::size_t left = offset < n ? n - offset : 0;
+  const __mmask32 in = left >= 32 ? ~__mmask32{0} : _bzhi_u32(~0U, static_cast<unsigned>(left));
+  return _mm256_maskz_loadu_epi8(in, p + offset);
+}
+
+// 32 bytes a step: every byte's 16-bit value as if it led a one-, two- or three-byte
+// sequence (from itself and the next two bytes), of which a compress keeps those of the
+// bytes that are not continuations. The continuations must be exactly those the leads
+// ask for, or the text is malformed (false). No four-byte forms (the caller's kind).
+template <class Unit>
+VARNOK_AVX512_TARGET bool decode_into_avx512(const unsigned char* p, std::size_t n, Unit* out) noexcept {
+  const __m256i top2 = _mm256_set1_epi8(static_cast<char>(0xC0));
+  const __m256i continuation = _mm256_set1_epi8(static_cast<char>(0x80));
+  const __m512i low6 = _mm512_set1_epi16(0x3F), low5 = _mm512_set1_epi16(0x1F);
+  std::uint64_t asked = 0;  // continuations a block's leads ask of the next block
+  for (std::size_t i = 0; i < n; i += 32) {
+    const std::size_t left = n - i;
+    const __mmask32 in = left >= 32 ? ~__mmask32{0} : _bzhi_u32(~0U, static_cast<unsigned>(left));
+    const __m256i a8 = load_up_to_32(p, n, i);
+    const __mmask32 trail = _mm256_cmpeq_epi8_mask(_mm256_and_si256(a8, top2), continuation);
+    const __mmask32 lead3 = _mm256_cmpge_epu8_mask(a8, _mm256_set1_epi8(static_cast<char>(0xE0)));
+    const __mmask32 lead2 = _mm256_cmpge_epu8_mask(a8, top2) & ~lead3;
+    const std::uint64_t expected = asked | (std::uint64_t{lead2 | lead3} << 1) | (std::uint64_t{lead3} << 2);
+    if (trail != static_cast<__mmask32>(expected & in)) return false;
+    asked = expected >> 32;
+    const __m512i a = _mm512_cvtepu8_epi16(a8);
+    const __m512i b = _mm512_and_si512(_mm512_cvtepu8_epi16(load_up_to_32(p, n, i + 1)), low6);
+    const __m512i c = _mm512_and_si512(_mm512_cvtepu8_epi16(load_up_to_32(p, n, i + 2)), low6);
+    const __m512i two = _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(a, low5), 6), b);
+    const __m512i three = _mm512_or_si512(_mm512_or_si512(_mm512_slli_epi16(a, 12), _mm512_slli_epi16(b, 6)), c);
+    const __m512i value = _mm512_mask_blend_epi16(lead3, _mm512_mask_blend_epi16(lead2, a, two), three);
+    const __mmask32 keep = in & ~trail;
+    const auto count = static_cast<unsigned>(std::popcount(keep));
+    // Stored with a mask of the count: a full-width store could pass the str's end.
+    if constexpr (sizeof(Unit) == 2) {
+      _mm512_mask_storeu_epi16(out, _bzhi_u32(~0U, count), _mm512_maskz_compress_epi16(keep, value));
+    } else {
+      const __m256i narrow = _mm512_cvtepi16_epi8(value);
+      _mm256_mask_storeu_epi8(out, _bzhi_u32(~0U, count), _mm256_maskz_compress_epi8(keep, narrow));
+    }
+    out += count;
+  }
+  return asked == 0;
+}
+
+bool has_avx512() noexcept {
+  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                          __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi2") &&
+                          __builtin_cpu_supports("bmi2");
+  return has;
+}
+#endif
+
+template <class Unit>
+bool decode_text(std::string_view text, Unit* out, std::size_t chars) noexcept {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+#if defined(VARNOK_UTF8_STR_AVX512)
+  // Below a block the plain loop is as quick.
+  if (text.size() >= 16 && has_avx512()) return decode_into_avx512(p, text.size(), out);
+#endif
+  return decode_into(p, p + text.size(), out, chars);
+}
+
 PyObject* general_decode(std::string_view text) noexcept {
   return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
 }
@@ -91,8 +170,8 @@ PyObject* new_str_from_utf8(std::string_view text) noexcept {
   const bool wide = shape.max_byte >= 0xC4;
   PyObject* str = PyUnicode_New(chars, wide ? 0xFFFF : 0xFF);
   if (str == nullptr) return nullptr;
-  const bool filled = wide ? decode_into(p, p + text.size(), PyUnicode_2BYTE_DATA(str), shape.chars)
-                           : decode_into(p, p + text.size(), PyUnicode_1BYTE_DATA(str), shape.chars);
+  const bool filled = wide ? decode_text(text, PyUnicode_2BYTE_DATA(str), shape.chars)
+                           : decode_text(text, PyUnicode_1BYTE_DATA(str), shape.chars);
   if (filled) return str;
   Py_DECREF(str);
   return general_decode(text);

@@ -391,7 +391,7 @@ class TestDocument:
     # so equal, with the same hash), whether it is ASCII, Latin-1, wider or beyond U+FFFF.
     @pytest.mark.parametrize("text", [
         "plain", "€", "«кавычки»", "Müller", "é" * 40, "№ 5 — 7", "x" * 17 + "ж", "ё" * 33,
-        "\U0001F600 smile", "a\u00a0b", "ß", "\u0100",
+        "\U0001F600 smile", "a\u00a0b", "ß", "\u0100", "Grüße aus Köln; " * 3 + "!",
     ])
     @pytest.mark.parametrize("encoding", ["utf-8", "cp1251"])
     def test_texts_of_every_width_equal_python_strings(self, text, encoding):
