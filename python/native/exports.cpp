@@ -297,10 +297,15 @@ PyObject* warnings(PyObject*, PyObject* parsed) noexcept {
   return list.release();
 }
 
-PyObject* dates_fit(PyObject*, PyObject* parsed) noexcept {
-  SharedFile* file = shared_file(parsed);
+PyObject* dates_fit(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  if (nargs != 2 || !PyBool_Check(args[1])) {
+    PyErr_SetString(PyExc_TypeError, "dates_fit(parsed, intervals: bool)");
+    return nullptr;
+  }
+  SharedFile* file = shared_file(args[0]);
   if (file == nullptr) return nullptr;
-  return PyBool_FromLong(dates_in_python_range((*file)->statement));
+  const Statement& s = (*file)->statement;
+  return PyBool_FromLong(args[1] == Py_True ? interval_dates_in_python_range(s) : document_dates_in_python_range(s));
 }
 
 namespace {
@@ -318,8 +323,8 @@ std::size_t utf16_length(std::string_view text) noexcept {
 }  // namespace
 
 PyObject* long_text(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept {
-  if (nargs != 2 || !PyLong_Check(args[1])) {
-    PyErr_SetString(PyExc_TypeError, "long_text(parsed, limit: int)");
+  if (nargs != 3 || !PyLong_Check(args[1]) || !PyBool_Check(args[2])) {
+    PyErr_SetString(PyExc_TypeError, "long_text(parsed, limit: int, intervals: bool)");
     return nullptr;
   }
   SharedFile* file = shared_file(args[0]);
@@ -327,6 +332,14 @@ PyObject* long_text(PyObject*, PyObject* const* args, Py_ssize_t nargs) noexcept
   const std::size_t limit = PyLong_AsSize_t(args[1]);
   if (PyErr_Occurred()) return nullptr;
   const ParsedFile& f = **file;
+  if (args[2] == Py_True) {  // an interval's only text is its account's number
+    for (const Account& account : f.statement.accounts.items()) {
+      if (account.number.size() <= limit || account.intervals.empty()) continue;
+      if (const std::size_t length = utf16_length(account.number); length > limit)
+        return Py_BuildValue("(Osn)", Py_None, "account", static_cast<Py_ssize_t>(length));
+    }
+    Py_RETURN_NONE;
+  }
   for (std::size_t n = 0; n < f.statement.documents.size(); ++n) {
     const Document& d = f.statement.documents[n];
     for (std::size_t i = 0; i < kFieldCount; ++i) {

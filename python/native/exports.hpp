@@ -30,10 +30,11 @@ PyObject* interval_rows(PyObject* module, PyObject* const* args, Py_ssize_t narg
 PyObject* document_facts(PyObject* module, PyObject* parsed) noexcept;
 // warnings(parsed) -> [(line, message)]: the documents the read dropped, as varnok_py gives them
 PyObject* warnings(PyObject* module, PyObject* parsed) noexcept;
-// dates_fit(parsed) -> whether every date of the file is one datetime.date can hold
-PyObject* dates_fit(PyObject* module, PyObject* parsed) noexcept;
-// long_text(parsed, limit) -> (line, field name, length) of the first document text longer
-// than `limit` UTF-16 code units, or None
+// dates_fit(parsed, intervals) -> whether every date of the file's documents (or of its
+// account intervals) is one datetime.date can hold
+PyObject* dates_fit(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
+// long_text(parsed, limit, intervals) -> (line, column name, length) of the first text of a
+// document (or interval) longer than `limit` UTF-16 code units, or None
 PyObject* long_text(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
 // document_stream(parsed_files: Sequence) -> "arrow_array_stream" capsule
 PyObject* document_stream(PyObject* module, PyObject* files) noexcept;

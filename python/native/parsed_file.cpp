@@ -367,15 +367,28 @@ std::array<std::optional<ShortText>, 6> interval_texts(const Interval& i) noexce
           format_amount(i.start_amount), amount(i.end_amount), amount(i.total_income), amount(i.total_expense)};
 }
 
-bool dates_in_python_range(const Statement& s) noexcept {
-  const auto fits = [](const std::optional<Date>& d) { return !d || (d->year >= 1 && d->year <= 9999); };
+namespace {
+
+bool in_python_range(const std::optional<Date>& d) noexcept { return !d || (d->year >= 1 && d->year <= 9999); }
+
+}  // namespace
+
+bool interval_dates_in_python_range(const Statement& s) noexcept {
   for (const Account& a : s.accounts.items())
     for (const Interval& i : a.intervals)
-      if (!fits(i.date_start) || !fits(i.date_end)) return false;
+      if (!in_python_range(i.date_start) || !in_python_range(i.date_end)) return false;
+  return true;
+}
+
+bool document_dates_in_python_range(const Statement& s) noexcept {
   for (const Document& d : s.documents)
     for (std::size_t f = 0; f < kFieldCount; ++f)
-      if (field_kind(f) == Kind::Date && !fits(document_date(d, f))) return false;
+      if (field_kind(f) == Kind::Date && !in_python_range(document_date(d, f))) return false;
   return true;
+}
+
+bool dates_in_python_range(const Statement& s) noexcept {
+  return interval_dates_in_python_range(s) && document_dates_in_python_range(s);
 }
 
 FieldTexts::FieldTexts(const Document& d) noexcept {

@@ -39,8 +39,11 @@ struct ParsedFile {
 [[nodiscard]] std::vector<std::int64_t> document_lines(std::string_view data, const Statement& s);
 
 // Whether every date of `s` is one Python's datetime.date can hold (years 1 ... 9999): the
-// typed view the Python package builds fails on any other.
+// typed view the Python package builds fails on any other. The same of the dates of its
+// intervals, or of its documents, alone: an export of the one holds none of the other.
 [[nodiscard]] bool dates_in_python_range(const Statement& s) noexcept;
+[[nodiscard]] bool interval_dates_in_python_range(const Statement& s) noexcept;
+[[nodiscard]] bool document_dates_in_python_range(const Statement& s) noexcept;
 
 // The 53 fields of a document as the texts varnok_py gives (dates YYYY-MM-DD, the amount
 // with its scale; nullopt when absent). Views into the document and into this object,

@@ -376,21 +376,22 @@ def _typed(data: bytes, file: str | None) -> TypedStatement:
     raise failure from failure.cause  # (raised in the except, it would keep exc and its frames)
 
 
-def _dates_held(parsed: Any, typed: Callable[[], Any]) -> Any:
-    """`parsed` (a native parsed file, or what else a read gave), or, when it has a date that
-    datetime.date cannot hold (year 0), what the typed read `typed` gives: a ReadFailure that
-    names the file and line, as the typed routes do, instead of an Arrow column or sheet
-    that fails later without a word of where."""
+def _dates_held(parsed: Any, typed: Callable[[], Any], intervals: bool = False) -> Any:
+    """`parsed` (a native parsed file, or what else a read gave), or, when a date of its
+    documents (or of its intervals: what is exported) is one datetime.date cannot hold (year
+    0), what the typed read `typed` gives: a ReadFailure that names the file and line, as the
+    typed routes do, instead of an Arrow column or sheet that fails later without a word of
+    where."""
     if isinstance(parsed, (ReadFailure, TypedStatement)):
         return parsed
     from varnok import _native
 
-    return parsed if _native.dates_fit(parsed) else typed()
+    return parsed if _native.dates_fit(parsed, intervals) else typed()
 
 
-def _files_dates_held(paths: Sequence[str], results: list[Any]) -> list[Any]:
+def _files_dates_held(paths: Sequence[str], results: list[Any], intervals: bool = False) -> list[Any]:
     """_dates_held of the reads of files `paths`."""
-    return [_dates_held(r, lambda p=p: _read_or_failure(p)) for p, r in zip(paths, results)]
+    return [_dates_held(r, lambda p=p: _read_or_failure(p), intervals) for p, r in zip(paths, results)]
 
 
 def parse_native_file(path: str) -> Any:
@@ -446,15 +447,14 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     else:
         results = run_all(parse_native_file if native else _read_or_failure, paths, jobs)
     if native and fmt == "xlsx":  # (xlsx holds dates as dates)
-        results = _files_dates_held(paths, results)
-        if not intervals:
-            from varnok import _native
-            from varnok._xlsx import MAX_CELL, CellTooLong
+        results = _files_dates_held(paths, results, intervals)
+        from varnok import _native
+        from varnok._xlsx import MAX_CELL, CellTooLong
 
-            for path, r in zip(paths, results):
-                if not isinstance(r, (ReadFailure, TypedStatement)) and (long := _native.long_text(r, MAX_CELL)):
-                    del results, r  # (the error's frames would keep every file read)
-                    raise CellTooLong(path, *long)
+        for path, r in zip(paths, results):
+            if not isinstance(r, (ReadFailure, TypedStatement)) and (long := _native.long_text(r, MAX_CELL, intervals)):
+                del results, r  # (the error's frames would keep every file read)
+                raise CellTooLong(path, *long)
     failures = [r for r in results if isinstance(r, ReadFailure)]
     good = [r for r in results if not isinstance(r, ReadFailure)]
     if left_out is not None:

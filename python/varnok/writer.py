@@ -129,13 +129,14 @@ def to_statement(statements: Any, out: str | os.PathLike[str] | IO[bytes], *, in
                  header: Mapping[str, Any] | Sequence[tuple[Any, Any]] | None = None) -> None:
     """Writes one statement file (to a path, atomically, or to a binary file object) with the
     account sections and documents of statements (typed or varnok_py, one or many) in order,
-    under `header` (as write() takes it), by default the first one's; with intervals, the
+    under `header` (as write() takes it), by default the first one's with the accounts later
+    ones name only in their headers (_joined_header); with intervals, the
     account sections only. extra_keys: for each statement, write()'s extra_keys of its
     documents (or None)."""
     listed = [statements] if hasattr(statements, "documents") else list(statements)
     raw = [getattr(statement, "raw", statement) for statement in listed]  # the file's own texts
     merged = {
-        "header": header if header is not None else _first_header(listed[0]) if listed else {},
+        "header": header if header is not None else _joined_header(listed, raw) if listed else {},
         "accounts": [account for statement in raw for account in statement.accounts.values()],
         "documents": [] if intervals else [document for statement in raw for document in statement.documents],
     }
@@ -158,6 +159,27 @@ def _first_header(statement: Any) -> Any:
     """What to_statement writes as the header of statements joined: the first one's, as the
     file has it when it is a typed statement."""
     return getattr(statement, "header_lines", None) or dict(getattr(statement, "raw", statement).header)
+
+
+def _joined_header(listed: list[Any], raw: list[Any]) -> Any:
+    """The first statement's header, with a РасчСчет line for each account a later one's
+    header names that neither that header nor an account section joined has: its documents
+    then read back with the same direction (income or expense against it). Put before the
+    first one's own РасчСчет lines, so that the header dict keeps that one's."""
+    first = _first_header(listed[0])
+    pairs = list(first.items()) if isinstance(first, Mapping) else list(first)
+    named = {value for key, value in pairs if key == ACCOUNT_NUMBER.key} | {n for s in raw for n in s.accounts}
+    added = []
+    for statement in listed[1:]:
+        header = _first_header(statement)
+        for key, value in header.items() if isinstance(header, Mapping) else header:
+            if key == ACCOUNT_NUMBER.key and value and value not in named:
+                named.add(value)
+                added.append((key, value))
+    if not added:
+        return first
+    at = next((i for i, (key, _) in enumerate(pairs) if key == ACCOUNT_NUMBER.key), len(pairs))
+    return pairs[:at] + added + pairs[at:]
 
 
 def _in_its_statement(exc: WriteError, statements: list[Any]) -> WriteError:

@@ -172,9 +172,13 @@ class TestExport:
         assert run("export", folder / "good.txt", "-o", tmp_path / name).returncode == 0
         assert check((tmp_path / name).read_bytes())
 
-    def test_no_format_and_no_known_extension_is_a_usage_error(self, folder, tmp_path):
-        result = run("export", folder / "good.txt", "-o", tmp_path / "out.dat")
-        assert result.returncode == 2 and "give --format" in result.stderr and not (tmp_path / "out.dat").exists()
+    @pytest.mark.parametrize(("args", "said"), [
+        ((), "give --format"),
+        (("-f", "csv", "-e", "cp1251"), "--encoding is the statement format's"),
+    ])
+    def test_usage_errors_write_nothing(self, folder, tmp_path, args, said):
+        result = run("export", folder / "good.txt", "-o", tmp_path / "out.dat", *args)
+        assert result.returncode == 2 and said in result.stderr and not (tmp_path / "out.dat").exists()
 
 
 @pytest.mark.parametrize("command", [["check"], ["summary"], ["export", "-f", "csv", "-o", "out.csv"],

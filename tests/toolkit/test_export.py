@@ -544,3 +544,26 @@ def test_documents_are_written_as_the_files_are_read(write_file, monkeypatch, fm
     whole = io.StringIO()
     export.WRITERS[fmt][0]([varnok.read_file(p) for p in paths[:3]], whole)
     assert out.getvalue().decode() == whole.getvalue()
+
+
+@pytest.mark.parametrize("route", ["export_files", "to_xlsx"])
+def test_intervals_to_xlsx_refuse_an_account_longer_than_a_cell(route, write_file):
+    path = str(write_file("long.txt", statement(account(number="4" * 40_000), document("1")), "utf-8"))
+    with pytest.raises(_xlsx.CellTooLong, match="account holds 40,000"):
+        if route == "export_files":
+            export.export_files("xlsx", [path], io.BytesIO(), intervals=True)
+        else:
+            export.to_xlsx(varnok.read_file(path), io.BytesIO(), intervals=True)
+
+
+# A date no datetime.date holds leaves a file out only of the exports that hold it.
+@pytest.mark.parametrize("fmt", ["csv", "jsonl", "xlsx"])
+def test_intervals_export_keeps_a_file_with_a_year_0_document_date(fmt, write_file):
+    path = str(write_file("y0.txt", statement(account(), document("1", ДатаСписано="01.01.0000")), "utf-8"))
+    out = io.BytesIO() if fmt == "xlsx" else io.StringIO()
+    assert export.export_files(fmt, [path], out, intervals=True) == [] and out.getvalue()
+
+
+def test_document_table_keeps_a_file_with_a_year_0_interval_date(write_file):
+    path = write_file("y0.txt", statement(account(start="01.01.0000"), document("1")), "utf-8")
+    assert varnok.DocumentTable.from_files(path).to_pandas()["doc_number"].tolist() == ["1"]

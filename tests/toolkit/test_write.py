@@ -18,7 +18,7 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import varnok
-from conftest import OWN, account_section, document, statement
+from conftest import HEADER, OTHER, OWN, account, account_section, document, statement
 from varnok import writer
 from varnok._fields import DOCUMENT_FIELDS
 from varnok._unread_keys import unread_keys
@@ -482,6 +482,19 @@ class TestCommandLine:
                      "-o", str(target), "-j", "1"]) == 0
         joined = varnok_py.parse(target.read_bytes())
         assert [(d.doc_number, d.amount) for d in joined.documents] == [("17", "1500.00"), ("18", "0.5")]
+
+    def test_joined_statements_keep_each_header_account(self, tmp_path: Path) -> None:
+        # A later file naming its account only in its header: its documents' direction.
+        second = "40702810000000000002"
+        first = tmp_path / "a.txt"
+        first.write_text(statement(account(), document("1", payer=OTHER, payee=OWN)), "cp1251")
+        later = tmp_path / "b.txt"
+        later.write_text(statement(document("2", payer=second, payee=OTHER),
+                                   header={**HEADER, "РасчСчет": second}), "cp1251")
+        alone = [d.direction for p in (first, later) for d in varnok.read_file(p).documents]
+        varnok.to_statement([varnok.read_file(first), varnok.read_file(later)], tmp_path / "joined.txt")
+        joined = varnok.read_file(tmp_path / "joined.txt")
+        assert [d.direction for d in joined.documents] == alone == ["income", "expense"]
 
 
 def header(data: bytes) -> list[tuple[str, str]]:

@@ -29,8 +29,8 @@ def configure(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("-o", "--output", metavar="OUT", type=stdout_dash,
                         help="the output file (written atomically); '-' or none: stdout")
     parser.add_argument("--intervals", action="store_true", help="export the account intervals instead of documents")
-    parser.add_argument("-e", "--encoding", choices=("cp1251", "utf-8"), default="cp1251",
-                        help="the statement format's encoding (default: cp1251)")
+    parser.add_argument("-e", "--encoding", choices=("cp1251", "utf-8"),
+                        help="the statement format's encoding (default: cp1251); the other formats are UTF-8")
     add_jobs_option(parser)
 
 
@@ -39,6 +39,8 @@ def run(args: argparse.Namespace) -> int:
         args.format = EXTENSIONS.get(os.path.splitext(args.output or "")[1].lower())
         if args.format is None:
             args.usage_error("give --format, or an OUT ending in " + ", ".join(EXTENSIONS))
+    if args.encoding is not None and args.format != "statement":
+        args.usage_error(f"--encoding is the statement format's: --format {args.format} is always UTF-8")
     _, binary = export.WRITERS[args.format]
     if args.output is None and binary and sys.stdout.isatty():
         sys.stderr.write(f"varnok export: --format {args.format} writes a binary file: give -o OUT\n")
@@ -72,7 +74,7 @@ def run(args: argparse.Namespace) -> int:
     try:
         failures = export.export_files(args.format, paths, out, intervals=args.intervals, jobs=args.jobs,
                                        left_out=left_out, dropped=dropped,
-                                       encoding=args.encoding)
+                                       encoding=args.encoding or "cp1251")
     except writer.WriteError as exc:
         sys.stderr.write(shown(f"varnok export: {exc.located(exc.source and shown_name(exc.source))}\n"))
         return EXIT_PROBLEMS
