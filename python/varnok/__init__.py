@@ -1,5 +1,6 @@
 """varnok: typed statements, reconciliation, validation, exports and a batch command line
 over the varnok_py reader."""
+import threading as _threading
 from importlib import import_module as _import_module
 from typing import TYPE_CHECKING, Any
 
@@ -68,15 +69,32 @@ if TYPE_CHECKING:  # what a type checker sees of the names __getattr__ loads on 
 __all__ = ["__version__", *_EXPORTS]
 
 
+# Threads that first use varnok at once load its modules one at a time: the free-threaded
+# interpreter this project builds can hang when threads import modules concurrently (seen
+# with the standard library's alone). The native module is loaded with the first, so the
+# functions that import it where they need it find it loaded.
+_loading = _threading.RLock()
+
+
+def _load(module: str) -> Any:
+    with _loading:
+        loaded = _import_module(module)
+        try:
+            _import_module("varnok._native")
+        except ImportError:  # (optional: the package works without it)
+            pass
+        return loaded
+
+
 if not TYPE_CHECKING:  # (seen by a type checker, it would make every name, even a typo, Any)
 
     def __getattr__(name: str) -> Any:
         if name in _EXPORTS:
-            value = getattr(_import_module(_EXPORTS[name]), name)
+            value = getattr(_load(_EXPORTS[name]), name)
             globals()[name] = value
             return value
         if name in _SUBMODULES:
-            return _import_module(f"varnok.{name}")
+            return _load(f"varnok.{name}")
         raise AttributeError(f"module 'varnok' has no attribute {name!r}")
 
 

@@ -19,6 +19,29 @@ def test_every_public_name_resolves():
     assert varnok.__version__[0].isdigit() and "read" in dir(varnok)
 
 
+def test_threads_that_first_use_the_package_at_once_all_finish():
+    # Fresh programs whose threads each first take another name: the free-threaded build
+    # hung in about one of fifty while they loaded its modules at once.
+    import subprocess
+    import sys
+
+    program = (
+        "import faulthandler, threading, varnok\n"
+        "faulthandler.dump_traceback_later(20, exit=True)\n"
+        "names = [*varnok.__all__[1:], 'batch', 'cli']\n"
+        "barrier = threading.Barrier(len(names))\n"
+        "def use(name):\n"
+        "    barrier.wait()\n"
+        "    getattr(varnok, name)\n"
+        "threads = [threading.Thread(target=use, args=(n,)) for n in names]\n"
+        "[t.start() for t in threads]\n"
+        "[t.join() for t in threads]\n"
+    )
+    for _ in range(15):
+        result = subprocess.run([sys.executable, "-c", program], capture_output=True, text=True, timeout=60)
+        assert result.returncode == 0, result.stderr[-2000:]
+
+
 class TestSources:
     def test_every_kind_of_source_gives_the_same_view(self, write_file):
         text = clean_statement()
