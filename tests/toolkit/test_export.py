@@ -566,4 +566,6 @@ def test_intervals_export_keeps_a_file_with_a_year_0_document_date(fmt, write_fi
 
 def test_document_table_keeps_a_file_with_a_year_0_interval_date(write_file):
     path = write_file("y0.txt", statement(account(start="01.01.0000"), document("1")), "utf-8")
-    assert varnok.DocumentTable.from_files(path).to_pandas()["doc_number"].tolist() == ["1"]
+    table = varnok.DocumentTable.from_files(path)  # (a ReadFailure for the interval's date)
+    pyarrow = pytest.importorskip("pyarrow")
+    assert pyarrow.table(table)["doc_number"].to_pylist() == ["1"]
