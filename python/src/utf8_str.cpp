@@ -84,9 +84,10 @@ bool decode_into(const unsigned char* p, const unsigned char* const end, Unit* o
 #if defined(VARNOK_UTF8_STR_AVX512)
 #define VARNOK_AVX512_TARGET __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi,bmi2,popcnt")))
 
-// The bytes of p[0, n) from `offset` on, 32 at most; none read past the end.
+// The bytes of p[0, n) from `offset` on, 32 at most, zeros after the end; none read past it.
 VARNOK_AVX512_TARGET __m256i load_up_to_32(const unsigned char* p, std::size_t n, std::size_t offset) noexcept {
-  const std::size_t left = offset < n ? n - offset : 0;
+  if (offset >= n) return _mm256_setzero_si256();  // (no pointer past the end is formed)
+  const std::size_t left = n - offset;
   const __mmask32 in = left >= 32 ? ~__mmask32{0} : _bzhi_u32(~0U, static_cast<unsigned>(left));
   return _mm256_maskz_loadu_epi8(in, p + offset);
 }
@@ -110,6 +111,7 @@ VARNOK_AVX512_TARGET bool decode_into_avx512(const unsigned char* p, std::size_t
     const __mmask32 lead2 = _mm256_cmpge_epu8_mask(a8, top2) & ~lead3;
     const std::uint64_t expected = asked | (std::uint64_t{lead2 | lead3} << 1) | (std::uint64_t{lead3} << 2);
     if (trail != static_cast<__mmask32>(expected & in)) return false;
+    if (left < 32 && (expected >> left) != 0) return false;  // a character cut by the text's end
     asked = expected >> 32;
     const __m512i a = _mm512_cvtepu8_epi16(a8);
     const __m512i b = _mm512_and_si512(_mm512_cvtepu8_epi16(load_up_to_32(p, n, i + 1)), low6);

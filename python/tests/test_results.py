@@ -413,10 +413,11 @@ class TestDocument:
 
         rng = random.Random(5)
         pieces = ["a", "7", "ж", "Ё", "é", "ß", "№", "—", "€", "«", "»", "Щ"]
+        latin = ["a", "7", "é", "ß", "«", "»", "\u00a0"]  # (a text of these is one byte a character)
         texts = []
         for length in range(1, 140):
-            text = "".join(rng.choice(pieces[:4] if length % 3 else pieces) for _ in range(length))
-            texts.append(text)
+            chosen = (pieces[:4], latin, pieces)[length % 3]
+            texts.append("a" + "".join(rng.choice(chosen) for _ in range(length)) + "z")
         sections = [document_section({**DOCUMENT, "НазначениеПлатежа": t}) for t in texts]
         seen = []
         data = statement_text(*sections).encode("utf-8")

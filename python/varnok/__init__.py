@@ -1,6 +1,7 @@
 """varnok: typed statements, reconciliation, validation, exports and a batch command line
 over the varnok_py reader."""
-import threading as _threading
+import os as _os
+from _thread import RLock as _RLock
 from importlib import import_module as _import_module
 from typing import TYPE_CHECKING, Any
 
@@ -72,8 +73,18 @@ __all__ = ["__version__", *_EXPORTS]
 # Threads that first use varnok at once load its modules one at a time: the free-threaded
 # interpreter this project builds can hang when threads import modules concurrently (seen
 # with the standard library's alone). The native module is loaded with the first, so the
-# functions that import it where they need it find it loaded.
-_loading = _threading.RLock()
+# functions that import it where they need it find it loaded. No module of the package
+# takes a lazy name while it is being imported (import varnok.x, not from varnok import
+# x): it would wait for this lock holding its own import lock, which no deadlock check sees.
+_loading = _RLock()
+
+
+def _new_lock() -> None:  # a child forked while another thread held it would wait for good
+    global _loading
+    _loading = _RLock()
+
+
+_os.register_at_fork(after_in_child=_new_lock)
 
 
 def _load(module: str) -> Any:

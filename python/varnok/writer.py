@@ -165,7 +165,8 @@ def _joined_header(listed: list[Any], raw: list[Any]) -> Any:
     """The first statement's header, with a РасчСчет line for each account a later one's
     header names that neither that header nor an account section joined has: its documents
     then read back with the same direction (income or expense against it). Put before the
-    first one's own РасчСчет lines, so that the header dict keeps that one's."""
+    first one's own РасчСчет lines, so that the header dict keeps that one's. Every account
+    of a typed statement's header; of a varnok_py.Statement's, the one its dict keeps."""
     first = _first_header(listed[0])
     pairs = list(first.items()) if isinstance(first, Mapping) else list(first)
     named = {value for key, value in pairs if key == ACCOUNT_NUMBER.key} | {n for s in raw for n in s.accounts}

@@ -7,7 +7,8 @@ import argparse
 import os
 import sys
 
-from varnok import export, writer
+import varnok.export as export
+import varnok.writer as writer
 from varnok.batch import above_progress
 from varnok._atomic import check_output
 from varnok._xlsx import CellTooLong, TooManyRows
