@@ -10,7 +10,7 @@ def _version() -> str:
     # A build tree (PYTHONPATH=build/python) carries the version CMake wrote, which wins
     # over the metadata of some other copy that may be installed.
     try:
-        from varnok._build_version import VERSION  # type: ignore[import-not-found]
+        from varnok._build_version import VERSION  # type: ignore[import-not-found, unused-ignore]
     except ImportError:
         pass
     else:

@@ -61,7 +61,7 @@ class _Progress:
         self._bar: Any = None
         if total > 1 and sys.stderr.isatty():
             try:
-                from tqdm import tqdm
+                from tqdm import tqdm  # type: ignore[import-untyped, unused-ignore]
             except ImportError:
                 return
             self._bar = tqdm(total=total, desc=label, unit="file", file=sys.stderr, leave=False)

@@ -61,7 +61,7 @@ def shown_name(path: str) -> str:
     return _NAME_CONTROL.sub(lambda m: _escaped(m.group()), path)
 
 
-def shown_utf8(text: bytes) -> bytes:
+def shown_utf8(text: bytes, /) -> bytes:
     """shown() for UTF-8 bytes."""
     return _CONTROL_UTF8.sub(lambda m: _escaped(m.group().decode()).encode(), text)
 

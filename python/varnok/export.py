@@ -10,6 +10,7 @@ from __future__ import annotations
 import codecs
 import csv
 import datetime
+import functools
 import io
 import json
 import os
@@ -18,7 +19,7 @@ from collections.abc import Callable, Iterable, Iterator, Sequence
 from dataclasses import dataclass
 from decimal import Decimal
 from importlib import import_module
-from typing import IO, Any
+from typing import IO, Any, cast
 
 from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS
@@ -148,7 +149,7 @@ def _write(out: Output, binary: bool, body: Any) -> None:
         else:
             with atomic_output(out, "w", encoding="utf-8", newline="") as f:
                 body(f)
-    elif binary and isinstance(out, io.TextIOBase):
+    elif binary and isinstance(cast(Any, out), io.TextIOBase):  # (not an IO[Any] to a type checker)
         buffer = getattr(out, "buffer", None)
         if buffer is None:
             raise TypeError("xlsx is binary: give a path or a file object opened in binary mode, not a text stream")
@@ -269,7 +270,7 @@ def to_dataframe(statements: Statements, *, intervals: bool = False, amount_scal
     date objects."""
     pd = require("pandas", "DataFrame export")
     try:
-        import pyarrow  # noqa: F401
+        import pyarrow  # type: ignore[import-untyped, unused-ignore]  # noqa: F401
     except ImportError:
         columns, kinds, rows = table(statements, intervals)
         return pd.DataFrame(list(typed_rows(kinds, rows)), columns=list(columns))
@@ -368,11 +369,11 @@ def parse_native(data: bytes, file: str | None) -> Any:
 def _typed(data: bytes, file: str | None) -> TypedStatement:
     """The typed statement of `data`; ReadFailure naming `file`."""
     try:
-        raw, data, _ = parse_source(data)
+        raw, read, _ = parse_source(data)
     except ReadFailure as exc:
         failure = ReadFailure(file, exc.line, exc.cause)
     else:
-        return typed_statement(raw, data, file)
+        return typed_statement(raw, read, file)
     raise failure from failure.cause  # (raised in the except, it would keep exc and its frames)
 
 
@@ -391,7 +392,7 @@ def _dates_held(parsed: Any, typed: Callable[[], Any], intervals: bool = False) 
 
 def _files_dates_held(paths: Sequence[str], results: list[Any], intervals: bool = False) -> list[Any]:
     """_dates_held of the reads of files `paths`."""
-    return [_dates_held(r, lambda p=p: _read_or_failure(p), intervals) for p, r in zip(paths, results)]
+    return [_dates_held(r, functools.partial(_read_or_failure, p), intervals) for p, r in zip(paths, results)]
 
 
 def parse_native_file(path: str) -> Any:

@@ -10,7 +10,7 @@ from collections import defaultdict
 from collections.abc import Iterable
 from dataclasses import dataclass
 from decimal import Decimal
-from typing import Any
+from typing import Any, cast
 
 from varnok.typed import require_typed
 
@@ -66,7 +66,7 @@ class _Turnover:
         self.places: dict[int, list[int]] = {}
         if amounts and not all(map(amounts[0].same_quantum, amounts)):
             for i, amount in enumerate(amounts):
-                self.places.setdefault(amount.as_tuple().exponent, []).append(i)
+                self.places.setdefault(cast(int, amount.as_tuple().exponent), []).append(i)  # (finite)
 
     def between(self, first: datetime.date, last: datetime.date) -> Decimal:
         lo = bisect.bisect_left(self.dates, first)

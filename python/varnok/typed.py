@@ -441,9 +441,8 @@ def typed_document(raw: Any, line: int | None, own: frozenset[str],
     values = list(texts)
     for i, convert in _CONVERSIONS:
         values[i] = convert(values[i])
-    if known is not None:
-        return TypedDocument(line, *values, *known)
-    return TypedDocument(line, *values, direction(raw, own), _fingerprint_of(texts))
+    values += known if known is not None else (direction(raw, own), _fingerprint_of(texts))
+    return TypedDocument(line, *values)
 
 
 def _native_facts(data: bytes | str, count: int) -> tuple[list[int | None], list[str], list[str]] | None:

@@ -16,12 +16,13 @@ from varnok import _write_values as values
 from varnok._atomic import atomic_output
 from varnok._fields import ACCOUNT_NUMBER, DOCUMENT_FIELDS, INTERVAL_FIELDS, Field
 from varnok._write_encoding import Check
+from varnok._white_space import WHITE_SPACE
 from varnok._write_values import Problem
 
 try:
     from varnok import _native
 except ImportError:  # a source tree without the built module: the Python path alone
-    _native = None
+    _native = None  # type: ignore[assignment]
 
 ENCODING_KEY = "Кодировка"
 ENCODING_LABELS = {"cp1251": "Windows", "utf-8": "UTF-8"}
@@ -382,10 +383,10 @@ def _key_value(value: Any) -> str:
 
 def _extra_key(key: Any) -> str:
     """The text of a key written in a document beside its fields; Problem if it is none."""
-    key = values.key(key)
-    if key in _DOCUMENT_KEYS:
+    text = values.key(key)
+    if text in _DOCUMENT_KEYS:
         raise Problem("is a document field's key, so the reader would take it as that field")
-    return key
+    return text
 
 
 def _native_extras(extra_keys: Sequence[Sequence[tuple[Any, Any]]] | None) -> tuple[Any, ...] | None:
@@ -410,7 +411,7 @@ def _native_documents(lines: list[str], documents: Sequence[Any], encoding: str,
         return None
     result: bytes | None = write_documents(
         newline.join(lines) + newline, tuple(documents), varnok_py.Document, _NATIVE_FIELDS,
-        _DOCUMENT_END, _FILE_END, newline, values.WHITE_SPACE, encoding_.CP1251_HIGH if encoding == "cp1251" else None,
+        _DOCUMENT_END, _FILE_END, newline, WHITE_SPACE, encoding_.CP1251_HIGH if encoding == "cp1251" else None,
         extras)
     return result
 

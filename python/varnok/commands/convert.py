@@ -57,8 +57,8 @@ def run(args: argparse.Namespace) -> int:
             write_file(args.output, whole, **options)
     except WriteError as exc:
         index = exc.index if exc.section == "documents" else None
-        line = section_lines(data, statement)[index] if index is not None else None
-        where = f"{name}:{line}" if line else name
+        at = section_lines(data, statement)[index] if index is not None else None
+        where = f"{name}:{at}" if at else name
         sys.stderr.write(shown(f"varnok convert: {where}: cannot be written in {args.encoding}: {exc}\n"))
         return EXIT_PROBLEMS
     except OSError as exc:
