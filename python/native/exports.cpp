@@ -221,19 +221,22 @@ PyObject* xlsx_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) n
 }
 
 PyObject* interval_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept {
-  const char* format = nargs == 2 && PyUnicode_Check(args[1]) ? PyUnicode_AsUTF8(args[1]) : nullptr;
+  const bool takes = (nargs == 2 || (nargs == 3 && PyBool_Check(args[2]))) && PyUnicode_Check(args[1]);
+  const char* format = takes ? PyUnicode_AsUTF8(args[1]) : nullptr;
   const std::string_view name = format != nullptr ? format : "";
   if (name != "csv" && name != "jsonl" && name != "xlsx") {
-    if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, "interval_rows(parsed_files, format: 'csv' | 'jsonl' | 'xlsx')");
+    if (!PyErr_Occurred())
+      PyErr_SetString(PyExc_TypeError, "interval_rows(parsed_files, format: 'csv' | 'jsonl' | 'xlsx', header: bool = True)");
     return nullptr;
   }
+  const bool header = nargs < 3 || args[2] == Py_True;
   Ref holder;
   std::vector<SharedFile> files;
   if (!parsed_files(args[0], holder, files)) return nullptr;
   std::string out;
   try {
     out = take_room();
-    if (name == "csv") append_csv_interval_header(out);
+    if (name == "csv" && header) append_csv_interval_header(out);
     std::size_t row = 2;  // the sheet's, after its header
     for (const auto& f : files) {
       if (name == "csv") {

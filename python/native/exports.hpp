@@ -22,8 +22,9 @@ PyObject* csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcep
 // xlsx_rows(parsed_files: Sequence, first_row: int) -> the same: the sheet rows of their
 // documents, numbered from first_row
 PyObject* xlsx_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
-// interval_rows(parsed_files: Sequence, format: "csv" | "jsonl" | "xlsx") -> the same, of
-// their accounts' intervals (CSV with its header; xlsx sheet rows numbered from 2)
+// interval_rows(parsed_files: Sequence, format: "csv" | "jsonl" | "xlsx", header=True) -> the
+// same, of their accounts' intervals (CSV with its header unless told not to; xlsx sheet
+// rows numbered from 2)
 PyObject* interval_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
 // document_facts(parsed) -> (lines, directions, fingerprints): per document its section's
 // start line (None when unknown), its direction and its fingerprint

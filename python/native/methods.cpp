@@ -32,7 +32,7 @@ PyMethodDef kMethods[] = {
     {"xlsx_rows", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(xlsx_rows)), METH_FASTCALL,
      "xlsx_rows(parsed_files, first_row) -> the sheet rows of their documents, as bytes-like pieces to write in order."},
     {"interval_rows", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(interval_rows)), METH_FASTCALL,
-     "interval_rows(parsed_files, format) -> the rows of their intervals in csv, jsonl or xlsx, as bytes-like pieces."},
+     "interval_rows(parsed_files, format, header=True) -> the rows of their intervals in csv, jsonl or xlsx, as bytes-like pieces."},
     {"document_facts", document_facts, METH_O,
      "document_facts(parsed) -> (section lines, directions, fingerprints) of its documents."},
     {"warnings", warnings, METH_O, "warnings(parsed) -> the (line, message) of each document the read dropped."},

@@ -431,9 +431,9 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     `left_out` before the writing starts (so that they are known when it fails); so are the
     documents the reader dropped, to `dropped` as (path, line, what is not written and why),
     and, in the statement format, the lines of account sections whose keys it cannot keep.
-    CSV and JSON Lines of documents are written as the files are read instead (only those
-    read ahead are held, whatever the number of files), and each file's failure or dropped
-    documents given as it comes. `encoding` is the statement format's ("cp1251" or
+    CSV and JSON Lines are written as the files are read instead (only those read ahead are
+    held, whatever the number of files), and each file's failure or dropped documents given
+    as it comes. `encoding` is the statement format's ("cp1251" or
     "utf-8"). CSV, JSON Lines and the xlsx sheet are written by the native module, the same
     bytes as to_csv, to_jsonl and to_xlsx, without a Python object per value."""
     from varnok.batch import run_all
@@ -441,8 +441,8 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
     write, binary = WRITERS[fmt]
     native = fmt in ("csv", "jsonl", "xlsx") and _native_module() is not None
     paths = list(paths)
-    if native and fmt != "xlsx" and not intervals:
-        return _streamed_documents(fmt, paths, out, jobs, left_out, dropped)
+    if native and fmt != "xlsx":
+        return _streamed(fmt, paths, out, jobs, left_out, None if intervals else dropped, intervals)
     if fmt == "statement":  # (the typed work after the read is Python's: with the lock, on this thread)
         results = run_all(_parsed_file, paths, jobs, then=_keeping_unread_keys)
     else:
@@ -473,26 +473,23 @@ def export_files(fmt: str, paths: Sequence[str], out: Output, *, intervals: bool
         write(good, out, intervals=intervals)
         return failures
     from varnok import _native
+    from varnok._xlsx import MAX_ROWS, TooManyRows, write_xlsx_rows
 
-    if fmt == "xlsx":
-        from varnok._xlsx import MAX_ROWS, TooManyRows, write_xlsx_rows
-
-        count = sum(map(_native.interval_count if intervals else _native.document_count, good))
-        if count >= MAX_ROWS:  # (refused before the sheet is made: it may take gigabytes)
-            raise TooManyRows(count)
-        rows = _native.interval_rows(good, "xlsx") if intervals else _native.xlsx_rows(good, 2)
-        header, sheet = (INTERVAL_COLUMNS, "intervals") if intervals else (DOCUMENT_COLUMNS, "documents")
-        _write(out, True, lambda f: write_xlsx_rows(f, header, rows, count, sheet))
-        return failures
-    _write_pieces(out, _native.interval_rows(good, fmt))
+    # xlsx, natively: CSV and JSON Lines went as they were read
+    count = sum(map(_native.interval_count if intervals else _native.document_count, good))
+    if count >= MAX_ROWS:  # (refused before the sheet is made: it may take gigabytes)
+        raise TooManyRows(count)
+    rows = _native.interval_rows(good, "xlsx") if intervals else _native.xlsx_rows(good, 2)
+    header, sheet = (INTERVAL_COLUMNS, "intervals") if intervals else (DOCUMENT_COLUMNS, "documents")
+    _write(out, True, lambda f: write_xlsx_rows(f, header, rows, count, sheet))
     return failures
 
 
-def _streamed_documents(fmt: str, paths: list[str], out: Output, jobs: int,
-                        left_out: Callable[[list[ReadFailure]], None] | None,
-                        dropped: Callable[[list[tuple[str, int, str]]], None] | None) -> list[ReadFailure]:
-    """export_files of the documents in CSV or JSON Lines, each file's rows written once it
-    and those before it are read."""
+def _streamed(fmt: str, paths: list[str], out: Output, jobs: int,
+              left_out: Callable[[list[ReadFailure]], None] | None,
+              dropped: Callable[[list[tuple[str, int, str]]], None] | None, intervals: bool) -> list[ReadFailure]:
+    """export_files of the documents (or intervals) in CSV or JSON Lines, each file's rows
+    written once it and those before it are read."""
     from varnok import _native
     from varnok.batch import in_order
 
@@ -508,10 +505,13 @@ def _streamed_documents(fmt: str, paths: list[str], out: Output, jobs: int,
                 continue
             if dropped is not None and (lost := _dropped_documents(path, r)):
                 dropped(lost)
-            yield from _native.csv([r], header) if fmt == "csv" else _native.jsonl([r])
+            if intervals:
+                yield from _native.interval_rows([r], fmt, header)
+            else:
+                yield from _native.csv([r], header) if fmt == "csv" else _native.jsonl([r])
             header = False
         if header:  # (nothing read: the header alone, as for an empty table)
-            yield from _native.csv([], True)
+            yield from _native.interval_rows([], "csv") if intervals else _native.csv([], True)
 
     _write_pieces(out, pieces())
     return failures
