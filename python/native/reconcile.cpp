@@ -27,6 +27,7 @@ class Turnover {
       const auto sum = add(sums_.back(), e.amount);
       if (!sum) return false;
       dates_.push_back(e.date);
+      amounts_.push_back(e.amount);
       sums_.push_back(*sum);
       auto at = std::ranges::find(places_, e.amount.scale, &Places::scale);
       if (at == places_.end()) at = places_.insert(at, {e.amount.scale, {}});
@@ -49,6 +50,24 @@ class Turnover {
     return with_fewer_places(*sum, scale);
   }
 
+  // The sum of the documents of each day that no run of `covered` holds (sorted, disjoint
+  // runs of days), in date order; nullopt beyond 128 bits.
+  [[nodiscard]] std::optional<std::vector<std::pair<Date, ExactAmount>>> outside(
+      const std::vector<std::pair<Date, Date>>& covered) const {
+    std::vector<std::pair<Date, ExactAmount>> sums;
+    for (std::size_t i = 0; i < dates_.size(); ++i) {
+      const Date day = dates_[i];
+      const auto run = std::upper_bound(covered.begin(), covered.end(), day,
+                                        [](Date d, const std::pair<Date, Date>& r) { return d < r.first; });
+      if (run != covered.begin() && day <= std::prev(run)->second) continue;
+      if (sums.empty() || sums.back().first != day) sums.emplace_back(day, ExactAmount{});
+      const auto sum = add(sums.back().second, amounts_[i]);
+      if (!sum) return std::nullopt;
+      sums.back().second = *sum;
+    }
+    return sums;
+  }
+
  private:
   // Where the amounts of one scale are, in date order: a handful of scales at most.
   struct Places {
@@ -57,6 +76,7 @@ class Turnover {
   };
 
   std::vector<Date> dates_;
+  std::vector<ExactAmount> amounts_;
   std::vector<ExactAmount> sums_{ExactAmount{}};
   std::vector<Places> places_;
 };
@@ -89,6 +109,39 @@ std::optional<std::pair<Side, Side>> turnovers(const Statement& s) {
   return out;
 }
 
+// The days an account's intervals cover, as sorted disjoint (first, last) runs.
+std::vector<std::pair<Date, Date>> covered_days(const Account& account) {
+  std::vector<std::pair<Date, Date>> spans;
+  for (const Interval& i : account.intervals) {
+    const Date last = i.date_end.value_or(i.date_start);
+    if (!(last < i.date_start)) spans.emplace_back(i.date_start, last);  // (a reversed one covers none)
+  }
+  std::ranges::sort(spans);
+  std::vector<std::pair<Date, Date>> runs;
+  for (const auto& [first, last] : spans) {
+    if (!runs.empty() && first <= runs.back().second) runs.back().second = std::max(runs.back().second, last);
+    else runs.emplace_back(first, last);
+  }
+  return runs;
+}
+
+// The outside income and outside expense findings of one account, day by day.
+bool append_outside(std::vector<Finding>& findings, const Account& account, const Turnover& income,
+                    const Turnover& expense) {
+  const auto covered = covered_days(account);
+  if (covered.empty()) return true;
+  const auto in = income.outside(covered);
+  const auto out = expense.outside(covered);
+  if (!in || !out) return false;
+  auto a = in->begin(), b = out->begin();
+  while (a != in->end() || b != out->end()) {
+    const Date day = b == out->end() || (a != in->end() && a->first <= b->first) ? a->first : b->first;
+    if (a != in->end() && a->first == day) findings.push_back({account.number, day, std::nullopt, "outside income", {}, (a++)->second});
+    if (b != out->end() && b->first == day) findings.push_back({account.number, day, std::nullopt, "outside expense", {}, (b++)->second});
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::vector<Finding>> reconcile(const Statement& s) {
@@ -98,6 +151,7 @@ std::optional<std::vector<Finding>> reconcile(const Statement& s) {
   for (const Account& account : s.accounts.items()) {
     const Turnover& income = sides->first.at(account.number);
     const Turnover& expense = sides->second.at(account.number);
+    const Interval* previous = nullptr;
     for (const Interval& i : account.intervals) {
       const Date first = i.date_start, last = i.date_end.value_or(first);
       bool in_range = true;
@@ -106,6 +160,9 @@ std::optional<std::vector<Finding>> reconcile(const Statement& s) {
         if (!same) in_range = false;
         else if (!*same) findings.push_back({account.number, first, i.date_end, check, expected, *actual});
       };
+      if (previous != nullptr && previous->end_amount && previous->date_end.value_or(previous->date_start) < first)
+        finding("opening", exact(i.start_amount), exact(*previous->end_amount));
+      previous = &i;
       if (i.end_amount && i.total_income && i.total_expense) {
         const auto in = add(exact(i.start_amount), exact(*i.total_income));
         finding("balance", exact(*i.end_amount), in ? subtract(*in, exact(*i.total_expense)) : std::nullopt);
@@ -114,6 +171,7 @@ std::optional<std::vector<Finding>> reconcile(const Statement& s) {
       if (i.total_expense) finding("expense", exact(*i.total_expense), expense.between(first, last));
       if (!in_range) return std::nullopt;
     }
+    if (!append_outside(findings, account, income, expense)) return std::nullopt;
   }
   return findings;
 }

@@ -14,7 +14,7 @@ from typing import Any, cast
 
 from varnok.typed import require_typed
 
-CHECKS = ("balance", "income", "expense")
+CHECKS = ("opening", "balance", "income", "expense", "outside income", "outside expense")
 
 # Sums of amounts are exact: enough digits that no addition rounds, and a trap if one would.
 _EXACT = decimal.Context(prec=decimal.MAX_PREC, traps=[decimal.Inexact, decimal.InvalidOperation])
@@ -22,8 +22,10 @@ _EXACT = decimal.Context(prec=decimal.MAX_PREC, traps=[decimal.Inexact, decimal.
 
 @dataclass(frozen=True, slots=True)
 class Finding:
-    """An interval whose figures do not add up. expected is the statement's own figure (the
-    end amount, or the income or expense total); actual is the computed one."""
+    """An interval whose figures do not add up, or a day outside every interval of the
+    account with documents on it. expected is the statement's own figure (the start amount,
+    the end amount, the income or expense total; 0 for a day outside its intervals); actual
+    is the computed one."""
 
     account: str
     date_start: datetime.date
@@ -59,7 +61,7 @@ class _Turnover:
     def __init__(self, entries: list[tuple[datetime.date, Decimal]]) -> None:
         entries.sort(key=lambda e: e[0])
         self.dates = [d for d, _ in entries]
-        amounts = [amount for _, amount in entries]
+        self.amounts = amounts = [amount for _, amount in entries]
         self.sums = [Decimal(0), *itertools.accumulate(amounts, _EXACT.add)]
         # exponent -> where its amounts are, in date order; none when all have one exponent,
         # as the running sums then have it too
@@ -95,18 +97,47 @@ def _turnovers(documents: Iterable[Any]) -> tuple[dict[str, _Turnover], dict[str
 _NONE = _Turnover([])
 
 
+def _covered(intervals: Iterable[Any]) -> list[tuple[datetime.date, datetime.date]]:
+    """The days an account's intervals cover, as sorted disjoint (first, last) runs."""
+    runs: list[tuple[datetime.date, datetime.date]] = []
+    for first, last in sorted((i.date_start, i.date_end or i.date_start) for i in intervals):
+        if last < first:
+            continue  # (an interval that ends before it starts covers no day)
+        if runs and first <= runs[-1][1]:
+            runs[-1] = (runs[-1][0], max(runs[-1][1], last))
+        else:
+            runs.append((first, last))
+    return runs
+
+
+def _outside(covered: list[tuple[datetime.date, datetime.date]], turnover: _Turnover) -> dict[datetime.date, Decimal]:
+    """The sum of the documents of each day no run of `covered` holds."""
+    starts = [first for first, _ in covered]
+    sums: dict[datetime.date, Decimal] = {}
+    for day, amount in zip(turnover.dates, turnover.amounts):
+        at = bisect.bisect_right(starts, day) - 1
+        if at < 0 or covered[at][1] < day:
+            sums[day] = _EXACT.add(sums.get(day, Decimal(0)), amount)
+    return sums
+
+
 def reconcile(statement: Any) -> list[Finding]:
     """The findings of a varnok.TypedStatement, account by account (in the statement's order),
-    interval by interval, check by check (balance, income, expense). For an interval from S
-    to E (S when it has no end date):
+    interval by interval, check by check (opening, balance, income, expense), then the days
+    outside the account's intervals. For an interval from S to E (S when it has no end date):
+      opening: the start amount must equal the end amount of the interval before it, when
+        that one ends before S and gives its end amount;
       balance: start + income - expense must equal the end amount, when all four are given;
       income: the income total must equal the sum of the documents whose payee account is the
         account and whose income date (ДатаПоступило, else Дата) lies in [S, E];
-      expense: likewise with the payer account and the date debited (ДатаСписано, else Дата)."""
+      expense: likewise with the payer account and the date debited (ДатаСписано, else Дата).
+    outside income, outside expense: for an account with intervals, each day that none of
+    them covers and that has such documents, with their sum (the statement says 0)."""
     require_typed(statement, "varnok.reconcile takes")
     income, expense = _turnovers(statement.documents)
     findings = []
     for number, account in statement.accounts.items():
+        previous = None
         for interval in account.intervals:
             first = interval.date_start
             last = interval.date_end or first
@@ -115,6 +146,10 @@ def reconcile(statement: Any) -> list[Finding]:
                 if expected != actual:
                     findings.append(Finding(number, first, interval.date_end, check, expected, actual))
 
+            if previous is not None and previous.end_amount is not None and (previous.date_end or previous.date_start) < first:
+                finding("opening", interval.start_amount, previous.end_amount)
+            previous = interval
+
             if None not in (interval.end_amount, interval.total_income, interval.total_expense):
                 computed = _EXACT.subtract(_EXACT.add(interval.start_amount, interval.total_income), interval.total_expense)
                 finding("balance", interval.end_amount, computed)
@@ -122,4 +157,11 @@ def reconcile(statement: Any) -> list[Finding]:
                 finding("income", interval.total_income, income.get(number, _NONE).between(first, last))
             if interval.total_expense is not None:
                 finding("expense", interval.total_expense, expense.get(number, _NONE).between(first, last))
+        covered = _covered(account.intervals)
+        if covered:
+            days = [_outside(covered, side.get(number, _NONE)) for side in (income, expense)]
+            for day in sorted({*days[0], *days[1]}):
+                for check, sums in zip(("outside income", "outside expense"), days):
+                    if day in sums:
+                        findings.append(Finding(number, day, None, check, Decimal(0), sums[day]))
     return findings

@@ -50,21 +50,25 @@ def test_sums_are_exact_where_floats_are_not():
 ])
 def test_income_window(dates, counted):
     result = findings(account(income="5.00"), document("1", "5.00", **dates))
-    assert result == ([] if counted else [("income", Decimal("5.00"), Decimal("0"))])
+    # (a document of a day outside the interval is one of its own)
+    assert result == ([] if counted else [("income", Decimal("5.00"), Decimal("0")),
+                                          ("outside income", Decimal("0"), Decimal("5.00"))])
 
 
 def test_expense_uses_the_date_debited():
     doc = document("1", "7.00", date="31.03.2024", payer=OWN, payee=OTHER, ДатаСписано="01.04.2024")
-    assert findings(account(expense="7.00"), doc) == [("expense", Decimal("7.00"), Decimal("0"))]
+    assert findings(account(expense="7.00"), doc) == [("expense", Decimal("7.00"), Decimal("0")),
+                                                      ("outside expense", Decimal("0"), Decimal("7.00"))]
 
 
 def test_an_interval_without_end_date_is_one_day():
     sections = (account(end=None, income="5.00"), document("1", "5.00", date="01.03.2024"),
                 document("2", "9.00", date="02.03.2024"))
     result = varnok.reconcile(varnok.read(statement(*sections)))
-    assert [(f.check, f.actual, f.date_end) for f in result] == []
+    assert [(f.check, f.actual, f.date_start) for f in result] == [
+        ("outside income", Decimal("9.00"), datetime.date(2024, 3, 2))]
     assert findings(account(end=None, income="14.00"), *sections[1:]) == [
-        ("income", Decimal("14.00"), Decimal("5.00"))]
+        ("income", Decimal("14.00"), Decimal("5.00")), ("outside income", Decimal("0"), Decimal("9.00"))]
 
 
 def test_each_interval_and_account_on_its_own():
@@ -76,6 +80,24 @@ def test_each_interval_and_account_on_its_own():
         document("2", "9.00", date="02.03.2024"),
     )))
     assert result == []
+
+
+# Intervals of one account in a row, and the days none of them covers.
+@pytest.mark.parametrize(("sections", "expected"), [
+    ((account(start="01.03.2024", end="01.03.2024", closing="1100.00", income="0", expense="0", opening="1100.00"),
+      account(start="02.03.2024", end="02.03.2024", opening="1000.00")),
+     [("opening", "1000.00", "1100.00")]),                                   # 100.00 lost between them
+    ((account(start="01.03.2024", end="02.03.2024", closing="1000.00"),
+      account(start="02.03.2024", end="03.03.2024", opening="900.00")), []),  # overlapping: not a sequence
+    ((account(start="01.03.2024", end="01.03.2024"), account(start="03.03.2024", end="03.03.2024"),
+      document("1", "500.00", date="02.03.2024", payer=OWN, payee=OTHER),
+      document("2", "1.5", date="02.03.2024", payer=OWN, payee=OTHER),
+      document("3", "2.00", date="04.03.2024"), document("4", "3.00", date="01.03.2024")),
+     [("outside expense", "0", "501.50"), ("outside income", "0", "2.00")]),  # a day between, a day after
+    ((account(start="05.03.2024", end="01.03.2024"), document("1", "2.00", date="03.03.2024")), []),
+])
+def test_sequences_and_days_outside_the_intervals(sections, expected):
+    assert [(check, str(e), str(a)) for check, e, a in findings(*sections)] == expected
 
 
 def test_no_totals_no_checks():
