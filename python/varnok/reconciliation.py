@@ -111,12 +111,16 @@ def _covered(intervals: Iterable[Any]) -> list[tuple[datetime.date, datetime.dat
 
 
 def _outside(covered: list[tuple[datetime.date, datetime.date]], turnover: _Turnover) -> dict[datetime.date, Decimal]:
-    """The sum of the documents of each day no run of `covered` holds."""
-    starts = [first for first, _ in covered]
+    """The sum of the documents of each day no run of `covered` holds, in date order: the
+    documents of each gap between runs found by bisection, so only those are visited."""
+    dates = turnover.dates
     sums: dict[datetime.date, Decimal] = {}
-    for day, amount in zip(turnover.dates, turnover.amounts):
-        at = bisect.bisect_right(starts, day) - 1
-        if at < 0 or covered[at][1] < day:
+    ends = [None, *(last for _, last in covered)]
+    starts = [*(first for first, _ in covered), None]
+    for after, before in zip(ends, starts):  # the days after one run and before the next
+        lo = 0 if after is None else bisect.bisect_right(dates, after)
+        hi = len(dates) if before is None else bisect.bisect_left(dates, before)
+        for day, amount in zip(dates[lo:hi], turnover.amounts[lo:hi]):
             sums[day] = _EXACT.add(sums.get(day, Decimal(0)), amount)
     return sums
 
