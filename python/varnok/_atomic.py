@@ -98,6 +98,13 @@ def _written_in_place(target: str) -> bool:
     return (os.name == "posix" and os.path.abspath(target).startswith(_DESCRIPTOR_LINKS)) or is_other(target)
 
 
+def _shortened(name: str) -> str:
+    """name, cut so that the temporary name made of it stays within the 255 bytes a file
+    system allows a name (an output's own name may take them all)."""
+    encoded = os.fsencode(name)
+    return name if len(encoded) <= 200 else os.fsdecode(encoded[:200])
+
+
 def _create_beside(target: str, replaced: str, folder: str) -> tuple[int, str]:
     """Creates a new, empty temporary file in `folder`, for `replaced` (errors name
     `target`, the path as given). Made with mode 0666 so the kernel applies the umask: an
@@ -105,7 +112,7 @@ def _create_beside(target: str, replaced: str, folder: str) -> tuple[int, str]:
     can do."""
     flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_CLOEXEC", 0)
     while True:
-        temporary = os.path.join(folder, f".{os.path.basename(replaced)}.{secrets.token_hex(6)}.tmp")
+        temporary = os.path.join(folder, f".{_shortened(os.path.basename(replaced))}.{secrets.token_hex(6)}.tmp")
         try:
             return os.open(temporary, flags, 0o666), temporary
         except FileExistsError:

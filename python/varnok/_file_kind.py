@@ -5,6 +5,9 @@ from __future__ import annotations
 import os
 import stat
 
+# The name the command line reads "-" as, so that its reports name it so.
+STDIN = "/dev/stdin"
+
 
 def is_other(path: str) -> bool:
     """Whether path exists, following links, and is not a regular file (a pipe, a socket, a

@@ -158,7 +158,10 @@ def in_order(function: Callable[[T], Any], items: Sequence[T], jobs: int, label:
         except BaseException as exc:
             # After Ctrl-C or SIGTERM the helpers are not waited for: one may be reading a
             # pipe that never ends. They stop once their item is done.
-            claims.stop(wait=isinstance(exc, (Exception, GeneratorExit)) and not _abandoned.is_set())
+            # Nor while the interpreter shuts down (a generator left by an error nobody caught
+            # is closed then): its threads are frozen and would never finish.
+            claims.stop(wait=isinstance(exc, (Exception, GeneratorExit)) and not _abandoned.is_set()
+                        and not sys.is_finalizing())
             raise
         claims.stop()  # what has not started is not started; what runs is waited for
     finally:
@@ -195,9 +198,11 @@ class _Claims:
                 self._helpers += 1
             try:
                 _thread.start_new_thread(self._help, ())
-            except BaseException:
+            except BaseException as exc:
                 with self._changed:
                     self._helpers -= 1
+                if isinstance(exc, RuntimeError):  # no more threads (a process or container limit):
+                    return                          # those started, and this one, do the work
                 raise
 
     def _claim(self, wait: bool = True) -> int | None:

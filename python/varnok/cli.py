@@ -18,6 +18,8 @@ from collections.abc import Callable, Sequence
 from importlib import import_module
 from typing import Any
 
+from varnok._file_kind import STDIN
+
 EXIT_OK = 0
 EXIT_PROBLEMS = 1
 EXIT_USAGE = 2
@@ -40,12 +42,15 @@ SUBCOMMANDS: list[tuple[str, str, str]] = [
 # that quote a file show them as \xNN or \uNNNN escapes.
 _BIDI = "\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069"
 _CONTROL = re.compile(f"[\x00-\x08\x0b-\x1f\x7f-\x9f{_BIDI}]")
-_NAME_CONTROL = re.compile(f"[\x00-\x1f\x7f-\x9f{_BIDI}]")
+# (and in names, the lone surrogates that stand for bytes that are not UTF-8: as \xNN)
+_NAME_CONTROL = re.compile(f"[\x00-\x1f\x7f-\x9f{_BIDI}\udc80-\udcff]")
 _CONTROL_UTF8 = re.compile(b"[\x00-\x08\x0b-\x1f\x7f]|\xc2[\x80-\x9f]|\xd8\x9c|\xe2\x80[\x8e\x8f\xaa-\xae]|\xe2\x81[\xa6-\xa9]")
 
 
 def _escaped(char: str) -> str:
     code = ord(char)
+    if 0xDC80 <= code <= 0xDCFF:  # a byte of a name that is not UTF-8 (os.fsdecode's escape)
+        code -= 0xDC00
     return f"\\x{code:02x}" if code < 0x100 else f"\\u{code:04x}"
 
 
@@ -82,7 +87,13 @@ def stdout_dash(text: str) -> str | None:
 def stdin_dash(text: str) -> str:
     """A statement to read: "-" is stdin, read as /dev/stdin (so the reports name it so);
     a file named "-" is "./-"."""
-    return "/dev/stdin" if _not_empty(text) == "-" and os.path.exists("/dev/stdin") else text
+    if _not_empty(text) != "-" or not os.path.exists("/dev/null"):  # (not a system with /dev)
+        return text
+    try:
+        os.fstat(0)
+    except OSError:  # (started with it closed, `<&-`: /dev/stdin would name nothing, or a file)
+        raise argparse.ArgumentTypeError("stdin is closed") from None
+    return STDIN
 
 
 def _not_empty(text: str) -> str:
@@ -205,6 +216,8 @@ def main(argv: Sequence[str] | None = None, *, own_process: bool = False) -> int
         return exc.status
     except KeyboardInterrupt:
         return interrupted()
+    except UnicodeEncodeError as exc:  # the help, on a terminal or pipe of a narrower encoding
+        return _cannot_hold(named or "", exc)
     from varnok.batch import abandon_running_work
 
     abandon_running_work(False)
@@ -237,7 +250,10 @@ def main(argv: Sequence[str] | None = None, *, own_process: bool = False) -> int
         name = exc.filename
         where = f"{shown_name(name if isinstance(name, str) else str(name))}: " if name else ""
         sys.stderr.write(f"varnok {args.command}: {where}{exc.strerror or exc}\n")
+        _flush_or_discard_stdout()  # (stdout full: the flush at exit would fail again)
         return EXIT_PROBLEMS
+    except UnicodeEncodeError as exc:
+        return _cannot_hold(args.command, exc)
     finally:
         restore()
         if no_stdout:
@@ -282,6 +298,25 @@ def _catch_sigterm() -> Callable[[], None]:
 
 def _raise_terminated(signum: int, frame: Any) -> None:
     raise _Terminated
+
+
+def _cannot_hold(command: str, exc: UnicodeEncodeError) -> int:
+    """A report or help written to a stdout whose encoding cannot hold a character of it
+    (a C locale, PYTHONIOENCODING): said, not a traceback."""
+    char = exc.object[exc.start] if isinstance(exc.object, str) else "?"
+    sys.stderr.write(f"varnok{' ' + command if command else ''}: stdout's encoding ({exc.encoding}) cannot hold "
+                     f"U+{ord(char):04X}: set PYTHONIOENCODING=utf-8, or a UTF-8 locale\n")
+    _flush_or_discard_stdout()
+    return EXIT_PROBLEMS
+
+
+def _flush_or_discard_stdout() -> None:
+    """What stdout still holds is written, or dropped when that fails too."""
+    try:
+        if sys.stdout is not None:
+            sys.stdout.flush()
+    except (OSError, ValueError):
+        _discard_stdout()
 
 
 def _discard_stdout() -> None:

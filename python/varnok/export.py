@@ -25,7 +25,7 @@ from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS
 from varnok._unread_keys import ACCOUNT_KEY_LOST, Unread, unread
 from varnok.writer import to_statement
-from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, file_path, header_lines, parse_source,
+from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, file_path, header_lines, parse_source, read_path,
                           read_or_failure, require_typed, section_lines, typed_statement)
 
 DOCUMENT_COLUMNS: tuple[str, ...] = ("file", "line", *FIELD_NAMES, "direction", "fingerprint")
@@ -403,9 +403,7 @@ def parse_native_file(path: str) -> Any:
         if parsed is not None:
             return parsed
     try:
-        with open(path, "rb") as f:
-            data = f.read()
-        return parse_native(data, path)
+        return parse_native(read_path(path), path)
     except (OSError, ValueError) as exc:  # (ValueError: a NUL in the path)
         return ReadFailure(path, None, exc)
     except ReadFailure as exc:

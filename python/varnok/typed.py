@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import dataclasses
 import datetime
+import errno
 import hashlib
 import operator
 import os
@@ -18,6 +19,7 @@ from typing import IO, Any, Union
 import varnok_py
 
 from varnok._fields import DOCUMENT_FIELDS
+from varnok._file_kind import STDIN
 from varnok._white_space import WHITE_SPACE, white_run
 from varnok._write_encoding import CP1251_ERRORS
 
@@ -223,11 +225,11 @@ def load(source: Source) -> tuple[bytes | str, str | None]:
         return bytes(source), None
     if isinstance(source, str):
         if _looks_like_path(source):
-            return _read_path(source), source
+            return read_path(source), source
         return source, None
     if isinstance(source, os.PathLike):
         path = os.fspath(source)  # (bytes for some: the name is then decoded as the OS does)
-        return _read_path(path), os.fsdecode(path)
+        return read_path(path), os.fsdecode(path)
     if hasattr(source, "read"):
         data = source.read()
         if not isinstance(data, (bytes, bytearray)):
@@ -247,8 +249,16 @@ def _looks_like_path(text: str) -> bool:
     return not text.lstrip("\ufeff \t").startswith("1CClientBankExchange") or os.path.exists(text)
 
 
-def _read_path(path: str | bytes) -> bytes:
-    with open(path, "rb") as f:
+def read_path(path: str | bytes) -> bytes:
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError as exc:
+        # A socket as stdin (as some process managers give it) cannot be opened again by
+        # name: it is read from the descriptor itself.
+        if path != STDIN or exc.errno != errno.ENXIO:
+            raise
+    with open(0, "rb", closefd=False) as f:
         return f.read()
 
 

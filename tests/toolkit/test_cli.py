@@ -20,9 +20,10 @@ COMMAND = [shutil.which("varnok")] if shutil.which("varnok") else [sys.executabl
 BROKEN = "1CClientBankExchange\nВерсияФормата=1.03\nСекцияДокумент\nКонецФайла\n"
 
 
-def run(*args, cwd=None):
-    return subprocess.run([*COMMAND, *map(str, args)], capture_output=True, text=True, cwd=cwd, timeout=300,
-                          env={**os.environ, "PYTHONDONTWRITEBYTECODE": "1"})
+def run(*args, cwd=None, env=(), **options):
+    options = {"capture_output": True, "text": True, **options}
+    return subprocess.run([*COMMAND, *map(str, args)], cwd=cwd, timeout=300,
+                          env={**os.environ, "PYTHONDONTWRITEBYTECODE": "1", **dict(env)}, **options)
 
 
 @pytest.fixture
@@ -240,6 +241,49 @@ def test_a_file_name_cannot_split_a_report_line(write_file, args, stream, conten
     assert result.returncode == 1
     lines = [line for line in getattr(result, stream).splitlines() if "bad.txt" in line]
     assert lines and all("fake.txt:9: error: x\\x0a\\x09bad.txt" in line for line in lines), lines
+
+
+@pytest.mark.parametrize("args, stream", [
+    (["check"], "stdout"), (["summary"], "stdout"), (["export", "--format", "csv", "-o", "out.csv"], "stderr")])
+def test_a_name_that_is_not_utf8_shows_its_bytes_and_breaks_no_strict_stdout(write_file, args, stream):
+    path = write_file(os.fsdecode(b"bad\xff\xfe.txt"), BROKEN)
+    result = run(*args, path, cwd=path.parent, env={"PYTHONIOENCODING": "utf-8:strict"})
+    assert result.returncode == 1 and "Traceback" not in result.stderr
+    assert "bad\\xff\\xfe.txt:3: " in getattr(result, stream)
+
+
+@pytest.mark.parametrize("env, args, said", [
+    ({"PYTHONIOENCODING": "latin-1"}, ["summary", "{statement}"], "stdout's encoding (latin-1) cannot hold U+"),
+    ({"PYTHONIOENCODING": "ascii", "LC_ALL": "C"}, ["convert", "--help"], "stdout's encoding (ascii) cannot hold U+"),
+])
+def test_a_stdout_that_cannot_hold_the_report_is_said(folder, env, args, said):
+    result = run(*(a.format(statement=folder / "good.txt") for a in args), env=env)
+    assert result.returncode == 1 and said in result.stderr and "Traceback" not in result.stderr
+
+
+def test_a_full_stdout_is_one_message_and_status_1(folder):
+    with open("/dev/full", "w") as full:
+        result = run("summary", folder / "good.txt", stdout=full, capture_output=False, stderr=subprocess.PIPE)
+    assert result.returncode == 1 and result.stderr == "varnok summary: No space left on device\n"
+
+
+def test_stdin_as_a_socket_and_closed(folder):
+    import socket
+
+    data = (folder / "good.txt").read_bytes()
+    ours, theirs = socket.socketpair()
+    with ours, theirs:
+        ours.sendall(data)
+        ours.shutdown(socket.SHUT_WR)
+        result = run("check", "-", stdin=theirs)
+    assert result.returncode == 0 and result.stdout.endswith("1 file checked: 1 ok, 0 with problems\n")
+    result = run("check", "-", stdin=subprocess.DEVNULL, cwd=folder, env={}, preexec_fn=lambda: os.close(0))
+    assert result.returncode == 2 and "stdin is closed" in result.stderr
+
+
+def test_an_output_name_of_the_longest_kind(folder, tmp_path):
+    out = tmp_path / ("a" * 251 + ".csv")  # (255 bytes: the temporary name beside it is made shorter)
+    assert run("export", folder / "good.txt", "-o", out).returncode == 0 and out.read_text().startswith("file,line,")
 
 
 def test_a_file_name_with_a_line_break_is_escaped_in_a_findings_report(write_file):
