@@ -12,6 +12,7 @@ import os
 import re
 import shutil
 import signal
+import stat
 import sys
 import threading
 from collections.abc import Callable, Sequence
@@ -137,6 +138,8 @@ def statements_found(args: argparse.Namespace, nothing_done: str = "", output: s
     from varnok.batch import find_statements
 
     paths = find_statements(args.paths)
+    if len(args.paths) > 1:  # a file named twice, or in a folder named too, is read once
+        paths = _each_once(paths)
     if output is not None and paths and (out := _stat(output)) is not None:
         named = next((p for p in args.paths if same_file(p, output)), None)
         if named is not None:
@@ -148,6 +151,21 @@ def statements_found(args: argparse.Namespace, nothing_done: str = "", output: s
         sys.stderr.write(f"varnok {args.command}: no statements (*.txt) found{nothing_done}\n")
         raise _Exit(EXIT_PROBLEMS)
     return paths
+
+
+def _each_once(paths: list[str]) -> list[str]:
+    """paths without those naming a file met before (a path that cannot be looked at is
+    kept: reading it reports why)."""
+    seen: set[tuple[int, int]] = set()
+    kept = []
+    for path in paths:
+        s = _stat(path)
+        if s is not None and stat.S_ISREG(s.st_mode):
+            if (s.st_dev, s.st_ino) in seen:
+                continue
+            seen.add((s.st_dev, s.st_ino))
+        kept.append(path)
+    return kept
 
 
 def _stat(path: str) -> os.stat_result | None:

@@ -281,6 +281,14 @@ def test_stdin_as_a_socket_and_closed(folder):
     assert result.returncode == 2 and "stdin is closed" in result.stderr
 
 
+def test_a_file_named_twice_or_in_a_folder_named_too_is_read_once(folder, tmp_path):
+    again = [folder / "good.txt", str(folder / "nested" / ".." / "good.txt")]
+    for name, paths in (("once.out", [folder]), ("again.out", [folder, *again])):  # (not *.txt: not read)
+        assert run("export", *paths, "-f", "statement", "-o", tmp_path / name).returncode == 1  # (broken.txt)
+    assert (tmp_path / "again.out").read_bytes() == (tmp_path / "once.out").read_bytes()
+    assert run("check", *again).stdout.endswith("1 file checked: 1 ok, 0 with problems\n")
+
+
 def test_an_output_name_of_the_longest_kind(folder, tmp_path):
     out = tmp_path / ("a" * 251 + ".csv")  # (255 bytes: the temporary name beside it is made shorter)
     assert run("export", folder / "good.txt", "-o", out).returncode == 0 and out.read_text().startswith("file,line,")
