@@ -10,7 +10,7 @@ from typing import Any, NamedTuple
 from varnok._fields import ACCOUNT_NUMBER, DOCUMENT_FIELDS, INTERVAL_FIELDS
 from varnok._white_space import WHITE_SPACE, white_run
 from varnok._write_values import DOCUMENT_MARKER
-from varnok.typed import DECODE_ERRORS, numbered_matches, scanned_bytes
+from varnok._line_scans import DECODE_ERRORS, numbered_matches, scanned_bytes
 
 Pairs = tuple[tuple[str, str], ...]
 
@@ -60,7 +60,7 @@ ACCOUNT_KEY_LOST = "{key}: an account section's key that varnok does not read, s
 
 class Unread(NamedTuple):
     """What a statement written from the reader's view would lose beyond its header (whose
-    lines typed.header_lines finds), and how much of it the writer can keep."""
+    lines _line_scans.header_lines finds), and how much of it the writer can keep."""
     documents: list[Pairs] | None  # unread_keys
     account_lines: list[tuple[int, str]]  # unkept_account_keys
 

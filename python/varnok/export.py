@@ -23,10 +23,11 @@ from typing import IO, Any, cast
 
 from varnok._atomic import atomic_output
 from varnok._fields import DOCUMENT_FIELDS
+from varnok._line_scans import header_lines, section_lines
 from varnok._unread_keys import ACCOUNT_KEY_LOST, Unread, unread
 from varnok.writer import to_statement
-from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, file_path, header_lines, parse_source, read_path,
-                          read_or_failure, require_typed, section_lines, typed_statement)
+from varnok.typed import (FIELD_NAMES, ReadFailure, TypedStatement, file_path, parse_source, read_or_failure, read_path,
+                          require_typed, typed_statement)
 
 DOCUMENT_COLUMNS: tuple[str, ...] = ("file", "line", *FIELD_NAMES, "direction", "fingerprint")
 INTERVAL_COLUMNS: tuple[str, ...] = (

@@ -7,7 +7,8 @@ import sys
 
 from varnok._unread_keys import ACCOUNT_KEY_LOST, unread
 from varnok.cli import EXIT_OK, EXIT_PROBLEMS, EXIT_USAGE, same_file, shown, shown_name, stdin_dash, stdout_dash
-from varnok.typed import ReadFailure, file_path, header_lines, parse_source, section_lines
+from varnok._line_scans import header_lines, section_lines
+from varnok.typed import ReadFailure, file_path, parse_source
 from varnok.writer import WriteError, write, write_file
 
 NEWLINES = {"crlf": "\r\n", "lf": "\n"}
