@@ -41,7 +41,7 @@ class CellTooLong(ValueError):
 
 
 def utf16_length(text: str) -> int:
-    return len(text) + sum(1 for c in text if ord(c) > 0xFFFF)
+    return len(text.encode("utf-16-le", "surrogatepass")) // 2
 
 
 class TooManyRows(ValueError):

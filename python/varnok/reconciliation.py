@@ -6,7 +6,6 @@ import bisect
 import datetime
 import decimal
 import itertools
-from collections import defaultdict
 from collections.abc import Iterable
 from dataclasses import dataclass
 from decimal import Decimal
@@ -82,12 +81,16 @@ class _Turnover:
         return total.quantize(Decimal((0, (1,), exponent)), context=_EXACT)
 
 
-def _turnovers(documents: Iterable[Any]) -> tuple[dict[str, _Turnover], dict[str, _Turnover]]:
-    income: dict[str, list[tuple[datetime.date, Decimal]]] = defaultdict(list)
-    expense: dict[str, list[tuple[datetime.date, Decimal]]] = defaultdict(list)
+def _turnovers(documents: Iterable[Any], accounts: Iterable[str]) -> tuple[dict[str, _Turnover], dict[str, _Turnover]]:
+    """The income and expense turnover of each of `accounts` (the statement's own: the
+    counterparties', one per document at most, are never asked for)."""
+    income: dict[str, list[tuple[datetime.date, Decimal]]] = {number: [] for number in accounts}
+    expense: dict[str, list[tuple[datetime.date, Decimal]]] = {number: [] for number in income}
     for doc in documents:
-        income[doc.payee_account].append((doc.income_date or doc.doc_date, doc.amount))
-        expense[doc.counterparty_account].append((doc.outcome_date or doc.doc_date, doc.amount))
+        if (entries := income.get(doc.payee_account)) is not None:
+            entries.append((doc.income_date or doc.doc_date, doc.amount))
+        if (entries := expense.get(doc.counterparty_account)) is not None:
+            entries.append((doc.outcome_date or doc.doc_date, doc.amount))
     return (
         {number: _Turnover(entries) for number, entries in income.items()},
         {number: _Turnover(entries) for number, entries in expense.items()},
@@ -138,7 +141,7 @@ def reconcile(statement: Any) -> list[Finding]:
     outside income, outside expense: for an account with intervals, each day that none of
     them covers and that has such documents, with their sum (the statement says 0)."""
     require_typed(statement, "varnok.reconcile takes")
-    income, expense = _turnovers(statement.documents)
+    income, expense = _turnovers(statement.documents, statement.accounts)
     findings = []
     for number, account in statement.accounts.items():
         previous = None
