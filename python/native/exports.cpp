@@ -61,23 +61,27 @@ bool parsed_files(PyObject* sequence, Ref& holder, std::vector<SharedFile>& out)
 // The text rows of the documents of a sequence of parsed files, as a tuple of output
 // pieces: written by rows(out, file, first, last, index) for ranges of each file's
 // documents (`index`: the place of `first` among all the files' documents), the
-// first half of all documents (after `header`) and the second on two threads when there
-// are many, each into a kept buffer.
+// first half of the documents [begin, end) of them all (after `header`) and the second
+// on two threads when there are many, each into a kept buffer.
 template <class Rows>
-PyObject* pieces_of(PyObject* module, PyObject* sequence, std::string_view header, Rows rows) noexcept {
+PyObject* pieces_of(PyObject* module, PyObject* sequence, std::string_view header, Rows rows,
+                    std::size_t begin = 0, std::size_t end = SIZE_MAX) noexcept {
   Ref holder;
   std::vector<SharedFile> files;
   if (!parsed_files(sequence, holder, files)) return nullptr;
   std::size_t total = 0;
   for (const auto& f : files) total += f->statement.documents.size();
+  end = std::min(end, total);
+  begin = std::min(begin, end);
   std::string parts[2];
   bool failed = false;
   Py_BEGIN_ALLOW_THREADS
   try {
     for (std::string& part : parts) part = take_room();
     parts[0].append(header);
-    on_two_threads(total, [&](std::size_t first, std::size_t last) {
-      std::string& out = parts[first == 0 ? 0 : 1];
+    on_two_threads(end - begin, [&](std::size_t from_begin, std::size_t to_begin) {
+      const std::size_t first = begin + from_begin, last = begin + to_begin;
+      std::string& out = parts[from_begin == 0 ? 0 : 1];
       out.reserve((last - first) * 1536);  // a typical row is about 1 KiB
       std::size_t start = 0;  // the global index of the current file's first document
       for (const auto& f : files) {
@@ -188,24 +192,51 @@ PyObject* interval_count(PyObject*, PyObject* parsed) noexcept {
   return PyLong_FromSize_t(count);
 }
 
-PyObject* jsonl(PyObject* module, PyObject* files) noexcept {
-  return pieces_of(module, files, {}, [](std::string& out, const ParsedFile& f, std::size_t first, std::size_t last,
-                                         std::size_t) { append_jsonl(out, f, first, last); });
+namespace {
+
+// The optional (begin, end) of a range of documents among args[at...]: all by default.
+bool document_range(PyObject* const* args, Py_ssize_t nargs, Py_ssize_t at, std::size_t& begin,
+                    std::size_t& end) noexcept {
+  begin = 0;
+  end = SIZE_MAX;
+  if (nargs > at) begin = PyLong_AsSize_t(args[at]);
+  if (nargs > at + 1) end = PyLong_AsSize_t(args[at + 1]);
+  return !PyErr_Occurred();
+}
+
+}  // namespace
+
+PyObject* jsonl(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept {
+  std::size_t begin = 0, end = 0;
+  if (nargs < 1 || nargs > 3) {
+    PyErr_SetString(PyExc_TypeError, "jsonl(parsed_files, begin: int = 0, end: int = all)");
+    return nullptr;
+  }
+  if (!document_range(args, nargs, 1, begin, end)) return nullptr;
+  return pieces_of(
+      module, args[0], {},
+      [](std::string& out, const ParsedFile& f, std::size_t first, std::size_t last, std::size_t) {
+        append_jsonl(out, f, first, last);
+      },
+      begin, end);
 }
 
 PyObject* csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept {
-  if (nargs != 2) {
-    PyErr_SetString(PyExc_TypeError, "csv(parsed_files, header: bool)");
+  std::size_t begin = 0, end = 0;
+  if (nargs < 2 || nargs > 4) {
+    PyErr_SetString(PyExc_TypeError, "csv(parsed_files, header: bool, begin: int = 0, end: int = all)");
     return nullptr;
   }
   const int header = PyObject_IsTrue(args[1]);
-  if (header < 0) return nullptr;
+  if (header < 0 || !document_range(args, nargs, 2, begin, end)) return nullptr;
   std::string header_row;
   if (header) append_csv_header(header_row);
-  return pieces_of(module, args[0], header_row,
-                   [](std::string& out, const ParsedFile& f, std::size_t first, std::size_t last, std::size_t) {
-                     append_csv(out, f, first, last);
-                   });
+  return pieces_of(
+      module, args[0], header_row,
+      [](std::string& out, const ParsedFile& f, std::size_t first, std::size_t last, std::size_t) {
+        append_csv(out, f, first, last);
+      },
+      begin, end);
 }
 
 PyObject* xlsx_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept {

@@ -15,9 +15,10 @@ PyObject* parse_path(PyObject* module, PyObject* path) noexcept;
 PyObject* document_count(PyObject* module, PyObject* parsed) noexcept;
 // interval_count(parsed) -> int: the intervals of all its accounts
 PyObject* interval_count(PyObject* module, PyObject* parsed) noexcept;
-// jsonl(parsed_files: Sequence) -> tuple of output pieces (bytes-like), to be written in order
-PyObject* jsonl(PyObject* module, PyObject* files) noexcept;
-// csv(parsed_files: Sequence, header: bool) -> the same
+// jsonl(parsed_files: Sequence, begin=0, end=all) -> tuple of output pieces (bytes-like), to
+// be written in order, of the documents [begin, end) of them all
+PyObject* jsonl(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
+// csv(parsed_files: Sequence, header: bool, begin=0, end=all) -> the same
 PyObject* csv(PyObject* module, PyObject* const* args, Py_ssize_t nargs) noexcept;
 // xlsx_rows(parsed_files: Sequence, first_row: int) -> the same: the sheet rows of their
 // documents, numbered from first_row

@@ -74,6 +74,17 @@ def test_intervals(statements):
                      "total_income": "1500.5", "total_expense": "0"}]
 
 
+@pytest.mark.parametrize("fmt", ["csv", "jsonl"])
+def test_a_file_written_in_runs_of_documents_is_written_whole(fmt, write_file, monkeypatch):
+    monkeypatch.setattr(export, "_RUN_DOCUMENTS", 2)  # (4,096 in use: 5 documents make three runs)
+    paths = [str(write_file("five.txt", statement(*(document(str(n)) for n in range(5))))), *map(str, DATA_FILES)]
+    native = io.BytesIO()
+    assert export.export_files(fmt, paths, native) == []
+    python = io.StringIO()
+    export.WRITERS[fmt][0]([varnok.read_file(p) for p in paths], python)
+    assert native.getvalue().decode() == python.getvalue()
+
+
 @pytest.mark.parametrize("intervals", [False, True])
 @pytest.mark.parametrize("fmt", ["csv", "jsonl"])
 def test_native_rows_are_the_python_rows(fmt, intervals, write_file, tmp_path):
