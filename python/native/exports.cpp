@@ -199,9 +199,9 @@ bool document_range(PyObject* const* args, Py_ssize_t nargs, Py_ssize_t at, std:
                     std::size_t& end) noexcept {
   begin = 0;
   end = SIZE_MAX;
-  if (nargs > at) begin = PyLong_AsSize_t(args[at]);
-  if (nargs > at + 1) end = PyLong_AsSize_t(args[at + 1]);
-  return !PyErr_Occurred();
+  if (nargs > at && (begin = PyLong_AsSize_t(args[at]), PyErr_Occurred())) return false;
+  if (nargs > at + 1 && (end = PyLong_AsSize_t(args[at + 1]), PyErr_Occurred())) return false;
+  return true;
 }
 
 }  // namespace

@@ -133,11 +133,14 @@ bool append_outside(std::vector<Finding>& findings, const Account& account, cons
   const auto in = income.outside(covered);
   const auto out = expense.outside(covered);
   if (!in || !out) return false;
+  const auto put = [&](std::string_view check, Date day, ExactAmount sum) {
+    if (sum.units != 0) findings.push_back({account.number, day, std::nullopt, check, {}, sum});  // (a sum of 0 is no gap)
+  };
   auto a = in->begin(), b = out->begin();
   while (a != in->end() || b != out->end()) {
     const Date day = b == out->end() || (a != in->end() && a->first <= b->first) ? a->first : b->first;
-    if (a != in->end() && a->first == day) findings.push_back({account.number, day, std::nullopt, "outside income", {}, (a++)->second});
-    if (b != out->end() && b->first == day) findings.push_back({account.number, day, std::nullopt, "outside expense", {}, (b++)->second});
+    if (a != in->end() && a->first == day) put("outside income", day, (a++)->second);
+    if (b != out->end() && b->first == day) put("outside expense", day, (b++)->second);
   }
   return true;
 }
@@ -151,7 +154,8 @@ std::optional<std::vector<Finding>> reconcile(const Statement& s) {
   for (const Account& account : s.accounts.items()) {
     const Turnover& income = sides->first.at(account.number);
     const Turnover& expense = sides->second.at(account.number);
-    const Interval* previous = nullptr;
+    const Interval* previous = nullptr;  // of the intervals before, the one that ends last (the later on a tie)
+    const auto last_day = [](const Interval& i) { return i.date_end.value_or(i.date_start); };
     for (const Interval& i : account.intervals) {
       const Date first = i.date_start, last = i.date_end.value_or(first);
       bool in_range = true;
@@ -160,9 +164,9 @@ std::optional<std::vector<Finding>> reconcile(const Statement& s) {
         if (!same) in_range = false;
         else if (!*same) findings.push_back({account.number, first, i.date_end, check, expected, *actual});
       };
-      if (previous != nullptr && previous->end_amount && previous->date_end.value_or(previous->date_start) < first)
+      if (previous != nullptr && previous->end_amount && last_day(*previous) < first)
         finding("opening", exact(i.start_amount), exact(*previous->end_amount));
-      previous = &i;
+      if (previous == nullptr || !(last_day(i) < last_day(*previous))) previous = &i;
       if (i.end_amount && i.total_income && i.total_expense) {
         const auto in = add(exact(i.start_amount), exact(*i.total_income));
         finding("balance", exact(*i.end_amount), in ? subtract(*in, exact(*i.total_expense)) : std::nullopt);

@@ -102,7 +102,10 @@ def _shortened(name: str) -> str:
     """name, cut so that the temporary name made of it stays within the 255 bytes a file
     system allows a name (an output's own name may take them all)."""
     encoded = os.fsencode(name)
-    return name if len(encoded) <= 200 else os.fsdecode(encoded[:200])
+    if len(encoded) <= 200:
+        return name
+    cut = os.fsdecode(encoded[:200])
+    return cut.rstrip("".join(map(chr, range(0xDC80, 0xDD00))))  # (not half a character: its bytes' escapes)
 
 
 def _create_beside(target: str, replaced: str, folder: str) -> tuple[int, str]:

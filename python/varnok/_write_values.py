@@ -90,11 +90,11 @@ def amount_text(value: object) -> str:
         raise Problem(f"{value} is not an amount")
     # Refused by its parts before it is spelled out: 1E+999999999 would take a gigabyte.
     _, parts, exponent = value.as_tuple()
-    if any(parts) and len(parts) + max(int(exponent), 0) > len(str(MANTISSA_MAX)):
-        raise Problem(f"{value} has more digits than the reader's 96-bit amounts hold")
     if -int(exponent) > SCALE_MAX:
         raise Problem(f"{value} has {-int(exponent)} digits after the point; "
                       f"the reader keeps {SCALE_MAX} and would round the rest")
+    if any(parts) and len(parts) + max(int(exponent), 0) > len(str(MANTISSA_MAX)):
+        raise Problem(f"{value} has more digits than the reader's 96-bit amounts hold")
     written = format(value, "f")  # exact: positional notation, the scale as the exponent gives it
     digits = written.lstrip("-").replace(".", "")
     point = written.find(".")

@@ -320,7 +320,7 @@ def _raise_terminated(signum: int, frame: Any) -> None:
 
 def _cannot_hold(command: str, exc: UnicodeEncodeError) -> int:
     """A report or help written to a stdout whose encoding cannot hold a character of it
-    (a C locale, PYTHONIOENCODING): said, not a traceback."""
+    (PYTHONIOENCODING=latin-1, a C locale without UTF-8 mode): said, not a traceback."""
     char = exc.object[exc.start] if isinstance(exc.object, str) else "?"
     sys.stderr.write(f"varnok{' ' + command if command else ''}: stdout's encoding ({exc.encoding}) cannot hold "
                      f"U+{ord(char):04X}: set PYTHONIOENCODING=utf-8, or a UTF-8 locale\n")

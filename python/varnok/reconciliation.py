@@ -100,6 +100,11 @@ def _turnovers(documents: Iterable[Any], accounts: Iterable[str]) -> tuple[dict[
 _NONE = _Turnover([])
 
 
+def _last_day(interval: Any) -> datetime.date:
+    last: datetime.date = interval.date_end or interval.date_start
+    return last
+
+
 def _covered(intervals: Iterable[Any]) -> list[tuple[datetime.date, datetime.date]]:
     """The days an account's intervals cover, as sorted disjoint (first, last) runs."""
     runs: list[tuple[datetime.date, datetime.date]] = []
@@ -132,19 +137,21 @@ def reconcile(statement: Any) -> list[Finding]:
     """The findings of a varnok.TypedStatement, account by account (in the statement's order),
     interval by interval, check by check (opening, balance, income, expense), then the days
     outside the account's intervals. For an interval from S to E (S when it has no end date):
-      opening: the start amount must equal the end amount of the interval before it, when
-        that one ends before S and gives its end amount;
+      opening: the start amount must equal the end amount of the interval before it (of
+        those listed before, the one that ends last), when that one ends before S and gives
+        its end amount;
       balance: start + income - expense must equal the end amount, when all four are given;
       income: the income total must equal the sum of the documents whose payee account is the
         account and whose income date (ДатаПоступило, else Дата) lies in [S, E];
       expense: likewise with the payer account and the date debited (ДатаСписано, else Дата).
     outside income, outside expense: for an account with intervals, each day that none of
-    them covers and that has such documents, with their sum (the statement says 0)."""
+    them covers and whose such documents do not sum to 0, with their sum (the statement
+    says 0)."""
     require_typed(statement, "varnok.reconcile takes")
     income, expense = _turnovers(statement.documents, statement.accounts)
     findings = []
     for number, account in statement.accounts.items():
-        previous = None
+        previous = None  # of the intervals before, the one that ends last (the later on a tie)
         for interval in account.intervals:
             first = interval.date_start
             last = interval.date_end or first
@@ -153,9 +160,10 @@ def reconcile(statement: Any) -> list[Finding]:
                 if expected != actual:
                     findings.append(Finding(number, first, interval.date_end, check, expected, actual))
 
-            if previous is not None and previous.end_amount is not None and (previous.date_end or previous.date_start) < first:
+            if previous is not None and previous.end_amount is not None and _last_day(previous) < first:
                 finding("opening", interval.start_amount, previous.end_amount)
-            previous = interval
+            if previous is None or _last_day(interval) >= _last_day(previous):
+                previous = interval
 
             if None not in (interval.end_amount, interval.total_income, interval.total_expense):
                 computed = _EXACT.subtract(_EXACT.add(interval.start_amount, interval.total_income), interval.total_expense)
@@ -169,6 +177,6 @@ def reconcile(statement: Any) -> list[Finding]:
             days = [_outside(covered, side.get(number, _NONE)) for side in (income, expense)]
             for day in sorted({*days[0], *days[1]}):
                 for check, sums in zip(("outside income", "outside expense"), days):
-                    if day in sums:
+                    if sums.get(day, 0) != 0:
                         findings.append(Finding(number, day, None, check, Decimal(0), sums[day]))
     return findings

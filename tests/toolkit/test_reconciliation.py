@@ -95,6 +95,10 @@ def test_each_interval_and_account_on_its_own():
       document("3", "2.00", date="04.03.2024"), document("4", "3.00", date="01.03.2024")),
      [("outside expense", "0", "501.50"), ("outside income", "0", "2.00")]),  # a day between, a day after
     ((account(start="05.03.2024", end="01.03.2024"), document("1", "2.00", date="03.03.2024")), []),
+    ((account(start="01.03.2024", end="31.03.2024", closing="1300.00"),   # a day inside the month: the
+      account(start="15.03.2024", end="15.03.2024", opening="1100.00", closing="1200.00"),  # month comes
+      account(start="01.04.2024", end="01.04.2024", opening="1300.00")), []),  # before April, not the day
+    ((account(start="01.03.2024", end="01.03.2024"), document("1", "0.00", date="02.03.2024")), []),  # (0 is no gap)
 ])
 def test_sequences_and_days_outside_the_intervals(sections, expected):
     assert [(check, str(e), str(a)) for check, e, a in findings(*sections)] == expected

@@ -159,6 +159,7 @@ REFUSALS = [
     ("an exponent of a billion", {"amount": Decimal("1E+999999999")}, "utf-8", r"more digits than .* 96-bit"),
     ("5,000 digits", {"amount": Decimal("7" * 5000)}, "utf-8", r"more digits than .* 96-bit"),
     ("5,000 places", {"amount": Decimal("1E-5000")}, "utf-8", r"5000 digits after the point"),
+    ("40 places of 41 digits", {"amount": Decimal("1." + "1" * 40)}, "utf-8", r"40 digits after the point"),
     ("NaN amount", {"amount": Decimal("NaN")}, "utf-8", r"NaN is not an amount"),
     ("amount with a comma", {"amount": "1 500,00"}, "utf-8", r"'1 500,00' is not a decimal amount"),
     ("datetime", {"doc_date": datetime(2024, 1, 5, 10, 30)}, "utf-8", r"doc_date .*time of day"),
