@@ -32,6 +32,7 @@ std::optional<Rule> rule_named(std::string_view name) noexcept {
   if (name == "bic") return Rule::Bic;
   if (name == "account") return Rule::Account;
   if (name == "correspondent_account") return Rule::CorrespondentAccount;
+  if (name == "amount") return Rule::Amount;
   return std::nullopt;
 }
 

@@ -89,6 +89,8 @@ static_assert(kRequisites[bic_position(DocumentField::PayeeBic)].field == Docume
 
 std::optional<std::string> requisite_problem(Rule rule, std::string_view value, std::string_view bic) {
   switch (rule) {
+    case Rule::Amount:
+      return value.starts_with('-') ? Problem("is negative: no payment is below zero") : Problem();
     case Rule::Inn:
       return inn_problem(value);
     case Rule::Kpp:
@@ -113,7 +115,7 @@ void requisite_problems(const std::array<std::optional<std::string_view>, kRequi
     if (!value || *value == "" || *value == "0") continue;
     if ((r.rule == Rule::Account || r.rule == Rule::CorrespondentAccount) && !bic) continue;
     if (auto problem = requisite_problem(r.rule, *value, bic.value_or("")))
-      out.push_back({static_cast<std::size_t>(r.field), *value, std::move(*problem)});
+      out.push_back({static_cast<std::size_t>(r.field), std::string(*value), std::move(*problem)});
   }
 }
 
@@ -121,6 +123,11 @@ void requisite_problems(const Document& d, std::vector<RequisiteProblem>& out) {
   std::array<std::optional<std::string_view>, kRequisiteCount> texts;
   for (std::size_t i = 0; i < kRequisiteCount; ++i) texts[i] = d.text(kRequisites[i].field);
   requisite_problems(texts, out);
+  if (d.amount().negative) {
+    const auto text = format_amount(d.amount());
+    if (auto problem = requisite_problem(Rule::Amount, text.view(), ""))
+      out.push_back({static_cast<std::size_t>(DocumentField::Amount), std::string(text.view()), std::move(*problem)});
+  }
 }
 
 }  // namespace varnok::native

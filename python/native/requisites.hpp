@@ -12,12 +12,14 @@
 
 namespace varnok::native {
 
-enum class Rule : unsigned char { Inn, Kpp, Bic, Account, CorrespondentAccount };
+enum class Rule : unsigned char { Inn, Kpp, Bic, Account, CorrespondentAccount, Amount };
 
 // Why `value` fails `rule`, or nullopt: INN (10 digits for an organisation, 12 for a
 // person, with their control digits; 5 digits is a foreign organisation's code), KPP (4
-// digits, 2 digits or capital Latin letters, 3 digits), BIC (9 digits), and an account's
-// control key against `bic` (a bad BIC is the BIC's own problem, not the account's).
+// digits, 2 digits or capital Latin letters, 3 digits), BIC (9 digits), an account's
+// control key against `bic` (a bad BIC is the BIC's own problem, not the account's), and an
+// amount below zero (the reader takes a sign, but no payment is negative: one would offset
+// another in the turnover).
 [[nodiscard]] std::optional<std::string> requisite_problem(Rule rule, std::string_view value, std::string_view bic);
 
 // The requisites checked, side by side (payer, then payee): each side's INN, KPP, BIC,
@@ -31,8 +33,8 @@ inline constexpr std::size_t kRequisiteCount = 12;
 [[nodiscard]] const std::array<Requisite, kRequisiteCount>& requisites() noexcept;
 
 struct RequisiteProblem {
-  std::size_t field;       // the row in the core's field table
-  std::string_view value;  // into the texts given
+  std::size_t field;  // the row in the core's field table
+  std::string value;  // as the file has it
   std::string message;
 };
 
@@ -41,7 +43,7 @@ struct RequisiteProblem {
 // orders write 0 for one the party does not have), nor an account without its side's BIC.
 void requisite_problems(const std::array<std::optional<std::string_view>, kRequisiteCount>& texts,
                         std::vector<RequisiteProblem>& out);
-// The same for a document's requisites.
+// The same for a document's requisites, then its amount.
 void requisite_problems(const Document& d, std::vector<RequisiteProblem>& out);
 
 }  // namespace varnok::native

@@ -59,23 +59,27 @@ class ValidationProblem:
 
 # The requisites checked, in the native rules' order, with their keys in the file.
 _FIELDS: tuple[str, ...] = _native.requisite_fields()
-_KEYS = {f.name: f.key for f in DOCUMENT_FIELDS if f.name in _FIELDS}
+_KEYS = {f.name: f.key for f in DOCUMENT_FIELDS if f.name in (*_FIELDS, "amount")}
 _requisites = operator.attrgetter(*_FIELDS)
 
 
-def document_problems(doc: Any) -> Iterable[tuple[str, str, str]]:
+def document_problems(doc: Any, amount: str | None = None) -> Iterable[tuple[str, str, str]]:
     """(field, value, message) for each failing requisite of one document (one that is
-    absent, empty or "0" is not checked; an account not without its side's BIC)."""
+    absent, empty or "0" is not checked; an account not without its side's BIC), then for
+    its `amount` (the file's text of it) when that is below zero."""
     values = _requisites(doc)
     for position, message in _native.requisite_problems(values):
         yield _FIELDS[position], values[position], message
+    if amount is not None and (problem := _native.requisite_problem("amount", amount, "")):
+        yield "amount", amount, problem
 
 
 def validate(statement: Any) -> list[ValidationProblem]:
-    """The failing requisites of every document of a varnok.TypedStatement, in document order."""
+    """The failing requisites, and the amounts below zero, of every document of a
+    varnok.TypedStatement, in document order."""
     require_typed(statement, "varnok.validate takes")
     return [
         ValidationProblem(doc.line, doc.doc_number, field, _KEYS[field], value, message)
-        for doc in statement.documents
-        for field, value, message in document_problems(doc)
+        for doc, raw in zip(statement.documents, statement.raw.documents, strict=True)
+        for field, value, message in document_problems(doc, raw.amount)
     ]

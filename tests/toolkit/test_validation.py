@@ -71,3 +71,11 @@ def test_problems_name_line_document_and_field():
         ("42", "payee_account", "ПолучательСчет", OWN)]
     assert all(p.line == starts[1] for p in problems)
     assert problems[0].to_json()["message"] == "INN control digit does not match"
+
+
+@pytest.mark.parametrize(("amount", "problem"), [("-10.00", True), ("-0.0000001", True), ("0.00", False), ("10", False)])
+def test_an_amount_below_zero_is_a_problem(amount, problem):
+    # The reader takes a sign: a negative "debit" would offset a real one in the turnover.
+    problems = varnok.validate(varnok.read(statement(document("7", amount))))
+    assert [(p.field, p.key, p.value, p.message) for p in problems] == (
+        [("amount", "Сумма", amount, "is negative: no payment is below zero")] if problem else [])
