@@ -104,8 +104,11 @@ def _shortened(name: str) -> str:
     encoded = os.fsencode(name)
     if len(encoded) <= 200:
         return name
-    cut = os.fsdecode(encoded[:200])
-    return cut.rstrip("".join(map(chr, range(0xDC80, 0xDD00))))  # (not half a character: its bytes' escapes)
+    return os.fsdecode(encoded[:200]).rstrip(_BYTE_ESCAPES)  # (not half a character: its bytes' escapes)
+
+
+# The characters os.fsdecode makes of bytes that are not UTF-8.
+_BYTE_ESCAPES = "".join(map(chr, range(0xDC80, 0xDD00)))
 
 
 def _create_beside(target: str, replaced: str, folder: str) -> tuple[int, str]:

@@ -513,8 +513,8 @@ def _streamed(fmt: str, paths: list[str], out: Output, jobs: int,
             else:  # (in runs of documents: a large file's rows are never held whole)
                 for begin in range(0, max(_native.document_count(r), 1), _RUN_DOCUMENTS):
                     end = begin + _RUN_DOCUMENTS
-                    yield from _native.csv([r], header, begin, end) if fmt == "csv" else _native.jsonl([r], begin, end)
-                    header = False
+                    yield from (_native.csv([r], header and begin == 0, begin, end) if fmt == "csv"
+                                else _native.jsonl([r], begin, end))
             header = False
         if header:  # (nothing read: the header alone, as for an empty table)
             yield from _native.interval_rows([], "csv") if intervals else _native.csv([], True)

@@ -108,7 +108,7 @@ def _last_day(interval: Any) -> datetime.date:
 def _covered(intervals: Iterable[Any]) -> list[tuple[datetime.date, datetime.date]]:
     """The days an account's intervals cover, as sorted disjoint (first, last) runs."""
     runs: list[tuple[datetime.date, datetime.date]] = []
-    for first, last in sorted((i.date_start, i.date_end or i.date_start) for i in intervals):
+    for first, last in sorted((i.date_start, _last_day(i)) for i in intervals):
         if last < first:
             continue  # (an interval that ends before it starts covers no day)
         if runs and first <= runs[-1][1]:
@@ -153,8 +153,7 @@ def reconcile(statement: Any) -> list[Finding]:
     for number, account in statement.accounts.items():
         previous = None  # of the intervals before, the one that ends last (the later on a tie)
         for interval in account.intervals:
-            first = interval.date_start
-            last = interval.date_end or first
+            first, last = interval.date_start, _last_day(interval)
 
             def finding(check: str, expected: Decimal, actual: Decimal) -> None:
                 if expected != actual:

@@ -156,6 +156,11 @@ def to_statement(statements: Any, out: str | os.PathLike[str] | IO[bytes], *, in
     raise failed
 
 
+def _header_pairs(header: Any) -> list[tuple[Any, Any]]:
+    """A header given as a mapping or as (key, value) pairs, as pairs."""
+    return list(header.items()) if isinstance(header, Mapping) else list(header)
+
+
 def _first_header(statement: Any) -> Any:
     """What to_statement writes as the header of statements joined: the first one's, as the
     file has it when it is a typed statement."""
@@ -169,12 +174,11 @@ def _joined_header(listed: list[Any], raw: list[Any]) -> Any:
     first one's own РасчСчет lines, so that the header dict keeps that one's. Every account
     of a typed statement's header; of a varnok_py.Statement's, the one its dict keeps."""
     first = _first_header(listed[0])
-    pairs = list(first.items()) if isinstance(first, Mapping) else list(first)
+    pairs = _header_pairs(first)
     named = {value for key, value in pairs if key == ACCOUNT_NUMBER.key} | {n for s in raw for n in s.accounts}
     added = []
     for statement in listed[1:]:
-        header = _first_header(statement)
-        for key, value in header.items() if isinstance(header, Mapping) else header:
+        for key, value in _header_pairs(_first_header(statement)):
             if key == ACCOUNT_NUMBER.key and value and value not in named:
                 named.add(value)
                 added.append((key, value))
@@ -277,7 +281,7 @@ def _documents(lines: list[str], documents: Sequence[Any], check: Check | None =
 
 def _header(lines: list[str], header: Mapping[str, Any] | Iterable[tuple[Any, Any]], encoding: str,
             check: Check | None) -> None:
-    items = list(header.items() if isinstance(header, Mapping) else header)
+    items = _header_pairs(header)
     label = ENCODING_LABELS[encoding]
     if any(key == ENCODING_KEY for key, _ in items):
         items = [(key, label if key == ENCODING_KEY else value) for key, value in items]
